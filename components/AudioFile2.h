@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+#include "components/AudioFile2LameEnc.h"
+#include "components/SampleArray.h"
+
+// An audio file opened either for reading (OpenFile: decoded to 16-bit arrays at the file's
+// own rate and channels) or for writing (CreateFile: MP3 through the encoder settings).
+// Every failure throws SonvaraError naming the file.
+class AudioFile2 {
+public:
+    virtual ~AudioFile2() = default;
+
+    // Reading. The mode arguments are kept for the callers' sake and ignored.
+    virtual void OpenFile(const QString& fileName, int mode = 0, int flags = 1) = 0;
+    virtual bool IsOpen() const = 0;
+    // Completes a written file (encoder flushed, length header written) or closes a read one.
+    virtual void CloseFile() = 0;
+
+    // Facts of the open file. For a file being written they describe the encoder's output.
+    virtual int64_t Samples() const = 0;   // frames
+    virtual int64_t Duration() const = 0;  // ms
+    virtual int Frequency() const = 0;     // Hz
+    virtual int Channels() const = 0;
+    virtual int Bitrate() const = 0;  // bit/s
+    // Format of the arrays read, or expected by WriteArray.
+    virtual int ArraySampleRate() const = 0;
+    virtual int ArrayChannels() const = 0;
+
+    // At most count elements (whole frames) from the read position; empty at the end.
+    virtual SampleArray ReadArray(int count) = 0;
+    // Moves the read position to the given frame, exactly.
+    virtual void Seek(int64_t frame, int mode = 3) = 0;
+
+    // Writing: SetMp3Encoder, then CreateFile, then SetArrayFormat and WriteArray as needed.
+    virtual void SetMp3Encoder(const AudioFile2LameEnc& encoder) = 0;
+    virtual bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) const = 0;
+    // Arrays that follow have this format; they are resampled and mixed to the encoder's.
+    // CreateFile resets it to the encoder's own format.
+    virtual void SetArrayFormat(int sampleRate, int channels) = 0;
+    // Creates or replaces the file. The output is readable by others while it grows.
+    virtual void CreateFile(const QString& fileName, int mode = 0) = 0;
+    // Encodes and appends at once; the encoded bytes are flushed to the file.
+    virtual void WriteArray(const SampleArray& array) = 0;
+
+    virtual void SetStartupOption(bool on) = 0;
+};
