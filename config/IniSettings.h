@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "config/Settings.h"
+
+// Settings kept in one INI file, read afresh on every call and rewritten whole on every write.
+// Reads accept a file written by the Windows version (CRLF lines, ANSI text, its time and date
+// forms); writes keep every line they do not change and replace the file atomically.
+class IniSettings : public Settings {
+public:
+    explicit IniSettings(QString path);
+
+    const QString& Path() const { return path_; }
+
+    QString ReadString(const QString& section, const QString& key,
+                       const QString& defaultValue) const override;
+    int ReadInteger(const QString& section, const QString& key, int defaultValue) const override;
+    bool ReadBool(const QString& section, const QString& key, bool defaultValue) const override;
+    QTime ReadTime(const QString& section, const QString& key,
+                   const QTime& defaultValue) const override;
+    QDate ReadDate(const QString& section, const QString& key,
+                   const QDate& defaultValue) const override;
+
+    // Each throws SonvaraError naming the file when it cannot be written; the file then keeps
+    // its old contents.
+    void WriteString(const QString& section, const QString& key, const QString& value) override;
+    void WriteInteger(const QString& section, const QString& key, int value) override;
+    void WriteBool(const QString& section, const QString& key, bool value) override;
+    void WriteTime(const QString& section, const QString& key, const QTime& value) override;
+    void WriteDate(const QString& section, const QString& key, const QDate& value) override;
+
+private:
+    std::optional<QString> ReadValue(const QString& section, const QString& key) const;
+    void WriteValue(const QString& section, const QString& key, const QString& value);
+
+    QString path_;
+};
+
+// $XDG_CONFIG_HOME/Sonvara/Kelvo.ini, or ~/.config/Sonvara/Kelvo.ini when that is unset.
+QString DefaultSettingsPath();

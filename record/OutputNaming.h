@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+class Settings;
+
+// Where a recording goes and what its file is called, from section "output" as it stands when
+// the recording starts, and the shorter name the main window shows for it.
+
+// ~/My Recorder: the output folder when the settings name none.
+QString DefaultOutputDirectory();
+
+// The output folder with exactly one "/" at its end, ready for a file name.
+QString OutputDirectoryPath(const Settings& settings);
+
+// The full path of a new recording: the prefix alone (custom-name mode) or followed by
+// "-dd-MM-yyyy--HH;mm;ss" of the clock's local time, then the extension (e.g. ".mp3"). The
+// file always lies directly in the output folder, whatever the prefix holds.
+QString BuildOutputFileName(const Settings& settings, const Clock& clock, const QString& extension);
+
+// The tail of outputFile from the stored prefix on (from the first "-" when the prefix is
+// empty); the whole path when that is not found.
+QString ShownFileName(const Settings& settings, const QString& outputFile);

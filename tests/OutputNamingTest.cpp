@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include "components/Clock.h"
+#include "config/IniSettings.h"
+#include "record/OutputNaming.h"
+
+namespace {
+
+class FixedClock : public Clock {
+public:
+    explicit FixedClock(QDateTime now) : now_(std::move(now)) {}
+    QDateTime Now() const override { return now_; }
+
+private:
+    QDateTime now_;
+};
+
+class OutputNamingTest : public ::testing::Test {
+protected:
+    void Store(const QString& dir, const QString& prefix) {
+        settings_.WriteString("output", "dir", dir);
+        settings_.WriteString("output", "out_name", prefix);
+    }
+    QString Build(bool customName, const Clock& clock) {
+        settings_.WriteBool("output", "rb_cust", customName);
+        return BuildOutputFileName(settings_, clock, ".mp3");
+    }
+
+    QTemporaryDir dir_;
+    IniSettings settings_{dir_.filePath("Kelvo.ini")};
+    FixedClock clock_{QDateTime(QDate(2006, 5, 19), QTime(0, 8, 4))};
+};
+
+TEST_F(OutputNamingTest, DefaultsNameTheFileInMyRecorder) {
+    const QString folder = QDir::homePath() + "/My Recorder/";
+    EXPECT_EQ(BuildOutputFileName(settings_, clock_, ".mp3"), folder + "EUT.mp3");
+    EXPECT_EQ(Build(false, clock_), folder + "EUT-19-05-2006--00;08;04.mp3");
+    EXPECT_EQ(ShownFileName(settings_, folder + "EUT-19-05-2006--00;08;04.mp3"),
+              "EUT-19-05-2006--00;08;04.mp3");
+}
+
+TEST_F(OutputNamingTest, StampIsTwentyFourHourZeroPaddedWhateverTheLocale) {
+    Store("/rec", "EUT");
+    const QLocale saved;
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    const QString name = Build(false, FixedClock(QDateTime(QDate(2009, 1, 2), QTime(13, 4, 5))));
+    QLocale::setDefault(saved);
+    EXPECT_EQ(name, "/rec/EUT-02-01-2009--13;04;05.mp3");
+}
+
+TEST_F(OutputNamingTest, ShownNameStartsAtThePrefixOrTheFirstHyphen) {
+    Store("/home/u/My Recorder", "");
+    const QString stamped = Build(false, clock_);
+    EXPECT_EQ(stamped, "/home/u/My Recorder/-19-05-2006--00;08;04.mp3");
+    EXPECT_EQ(ShownFileName(settings_, stamped), "-19-05-2006--00;08;04.mp3");
+    const QString custom = Build(true, clock_);
+    EXPECT_EQ(custom, "/home/u/My Recorder/.mp3");
+    EXPECT_EQ(ShownFileName(settings_, custom), custom);
+
+    Store("/home/u/My Recorder", "My");
+    const QString mine = Build(false, clock_);
+    EXPECT_EQ(ShownFileName(settings_, mine), "My Recorder/My-19-05-2006--00;08;04.mp3");
+    settings_.WriteString("output", "out_name", "my");  // case matters
+    EXPECT_EQ(ShownFileName(settings_, mine), mine);
+}
+
+TEST_F(OutputNamingTest, FileStaysDirectlyInTheOutputFolder) {
+    Store("/home/u/rec/", "../../etc/x");
+    EXPECT_EQ(Build(true, clock_), "/home/u/rec/.._.._etc_x.mp3");
+
+    Store("/home/u/rec", "..");
+    const QFileInfo bare(BuildOutputFileName(settings_, clock_, ""));
+    EXPECT_EQ(bare.absolutePath(), "/home/u/rec");
+    EXPECT_NE(bare.fileName(), "..");
+}
+
+}  // namespace
