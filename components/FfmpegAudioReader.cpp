@@ -1,0 +1,736 @@
+#include "components/FfmpegAudioReader.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+
+#include "components/SonvaraError.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+}
+
+namespace {
+
+const QString kNotAudio = QStringLiteral("the file is truncated or not an audio file");
+
+// Damaged packets in a row after which the rest of the file is given up as unreadable.
+constexpr int kMaxConsecutiveErrors = 64;
+
+QString AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromUtf8(text);
+}
+
+void QuietFfmpeg() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        // FFmpeg reports every damaged frame on stderr. The user learns of real failures through
+        // exceptions; SONVARA_FFMPEG_LOG brings the messages back when debugging a file.
+        av_log_set_level(qEnvironmentVariableIsSet("SONVARA_FFMPEG_LOG") ? AV_LOG_INFO
+                                                                         : AV_LOG_QUIET);
+    });
+}
+
+struct FormatCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+struct CodecFreer {
+    void operator()(AVCodecContext* context) const { avcodec_free_context(&context); }
+};
+struct FrameFreer {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+struct PacketFreer {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+struct SwrFreer {
+    void operator()(SwrContext* context) const { swr_free(&context); }
+};
+
+bool IsPcm(AVCodecID id) {
+    const AVCodecDescriptor* descriptor = avcodec_descriptor_get(id);
+    return descriptor && std::strncmp(descriptor->name, "pcm_", 4) == 0 &&
+           av_get_exact_bits_per_sample(id) > 0;
+}
+
+// ---- MPEG audio frame headers ------------------------------------------------------------
+//
+// FFmpeg's MPEG audio demuxer knows the exact length only from a Xing/Info header; without one
+// it guesses from the bit rate. We count the frames instead, and we replicate the demuxer's own
+// reading of the Xing/Info and LAME headers so that the count matches what the decoder delivers.
+
+struct MpegHeader {
+    int layer = 0;
+    bool lsf = false;  // MPEG-2 or 2.5: half-size layer III frames
+    bool mono = false;
+    int bitrateKbps = 0;
+    int sampleRate = 0;
+    int frameBytes = 0;
+    int samplesPerFrame = 0;
+};
+
+// The bits that stay the same across the frames of one stream: sync, version, layer, rate.
+constexpr uint32_t kSameStreamMask = 0xFFFE0C00;
+
+bool ParseMpegHeader(uint32_t h, MpegHeader* out) {
+    static const int kBitrates[2][3][15] = {
+        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
+         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
+         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
+        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
+    static const int kRates[3] = {44100, 48000, 32000};
+
+    if ((h & 0xFFE00000) != 0xFFE00000)
+        return false;
+    const int version = (h >> 19) & 3;  // 0: 2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
+    const int layerBits = (h >> 17) & 3;
+    const int bitrateIndex = (h >> 12) & 15;
+    const int rateIndex = (h >> 10) & 3;
+    // Free-format frames (index 0) have no length in their header; we do not follow them.
+    if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return false;
+
+    MpegHeader header;
+    header.layer = 4 - layerBits;
+    header.lsf = version != 3;
+    header.mono = ((h >> 6) & 3) == 3;
+    header.bitrateKbps = kBitrates[header.lsf][header.layer - 1][bitrateIndex];
+    header.sampleRate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+    const int padding = (h >> 9) & 1;
+    const int bitsPerSecond = header.bitrateKbps * 1000;
+    if (header.layer == 1) {
+        header.frameBytes = (12 * bitsPerSecond / header.sampleRate + padding) * 4;
+        header.samplesPerFrame = 384;
+    } else if (header.layer == 2 || !header.lsf) {
+        header.frameBytes = 144 * bitsPerSecond / header.sampleRate + padding;
+        header.samplesPerFrame = 1152;
+    } else {
+        header.frameBytes = 72 * bitsPerSecond / header.sampleRate + padding;
+        header.samplesPerFrame = 576;
+    }
+    *out = header;
+    return true;
+}
+
+uint32_t BigEndian32(const uchar* p) {
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// Where the audio of an MPEG file starts: after every ID3v2 tag at its head.
+int64_t SkipId3v2(const uchar* data, int64_t size) {
+    int64_t pos = 0;
+    while (pos + 10 <= size && std::memcmp(data + pos, "ID3", 3) == 0) {
+        const uchar* sizeBytes = data + pos + 6;
+        if ((sizeBytes[0] | sizeBytes[1] | sizeBytes[2] | sizeBytes[3]) & 0x80)
+            break;
+        const int64_t tagSize = (int64_t(sizeBytes[0]) << 21) | (sizeBytes[1] << 14) |
+                                (sizeBytes[2] << 7) | sizeBytes[3];
+        const bool footer = data[pos + 5] & 0x10;
+        pos += 10 + tagSize + (footer ? 10 : 0);
+    }
+    return std::min(pos, size);
+}
+
+struct Mp3Facts {
+    int64_t samples = 0;
+    int bitrate = 0;  // bit/s
+};
+
+// What a Xing/Info or VBRI header at the first frame promises.
+struct InfoFrame {
+    bool present = false;  // the demuxer skips this frame: it carries no sound
+    bool cbr = false;      // "Info": the encoder wrote a constant bit rate
+    int64_t frames = 0;    // audio frames, the info frame excluded; 0 when unknown
+    int64_t bytes = 0;
+    bool lameTrim = false;  // encoder delay and padding are known and removed on decoding
+    int startPad = 0;
+    int endPad = 0;
+};
+
+InfoFrame ReadInfoFrame(const uchar* data, int64_t size, int64_t start, const MpegHeader& first) {
+    InfoFrame info;
+    if (first.layer != 3)
+        return info;
+    const int64_t frameEnd = std::min<int64_t>(start + first.frameBytes, size);
+    auto fits = [&](int64_t pos, int64_t bytes) { return pos + bytes <= frameEnd; };
+
+    int64_t pos = start + 4 + (first.lsf ? (first.mono ? 9 : 17) : (first.mono ? 17 : 32));
+    if (fits(pos, 8) &&
+        (std::memcmp(data + pos, "Xing", 4) == 0 || std::memcmp(data + pos, "Info", 4) == 0)) {
+        info.cbr = std::memcmp(data + pos, "Info", 4) == 0;
+        const uint32_t flags = BigEndian32(data + pos + 4);
+        pos += 8;
+        if ((flags & 1) && fits(pos, 4)) {
+            info.frames = BigEndian32(data + pos);
+            pos += 4;
+        }
+        if ((flags & 2) && fits(pos, 4)) {
+            info.bytes = BigEndian32(data + pos);
+            pos += 4;
+        }
+        // A file much longer than its header says was joined from several files by plain
+        // concatenation; the demuxer then ignores the frame count, and so do we.
+        const int64_t remaining = size - (start + 4);
+        if (info.bytes > 0 && remaining > info.bytes && remaining - info.bytes > info.bytes / 16)
+            info.frames = 0;
+        if (flags & 4)
+            pos += 100;
+        if (flags & 8)
+            pos += 4;
+        // LAME extension: 9-byte version, then delays at offset 21 (12 bits each).
+        if (fits(pos, 24)) {
+            const uchar* version = data + pos;
+            if (std::memcmp(version, "LAME", 4) == 0 || std::memcmp(version, "Lavf", 4) == 0 ||
+                std::memcmp(version, "Lavc", 4) == 0) {
+                const uint32_t delays =
+                    (uint32_t(version[21]) << 16) | (version[22] << 8) | version[23];
+                info.lameTrim = true;
+                info.startPad = delays >> 12;
+                info.endPad = delays & 0xFFF;
+            }
+        }
+    }
+    const int64_t vbri = start + 4 + 32;
+    if (fits(vbri, 18) && std::memcmp(data + vbri, "VBRI", 4) == 0 &&
+        ((data[vbri + 4] << 8) | data[vbri + 5]) == 1) {
+        info.bytes = BigEndian32(data + vbri + 10);
+        info.frames = BigEndian32(data + vbri + 14);
+    }
+    info.present = info.frames > 0 || info.bytes > 0;
+    return info;
+}
+
+// Length of the frame at pos when it continues the stream ref (0: any stream), or 0.
+int FrameAt(const uchar* data, int64_t size, int64_t pos, uint32_t ref, MpegHeader* header) {
+    if (pos + 4 > size)
+        return 0;
+    const uint32_t h = BigEndian32(data + pos);
+    if (ref && (h & kSameStreamMask) != ref)
+        return 0;
+    if (!ParseMpegHeader(h, header))
+        return 0;
+    return header->frameBytes;
+}
+
+// A header found by searching counts only when the next frame follows it, or the file ends
+// right after it (allowing for an ID3v1 tag): random bytes often look like one header.
+bool Confirmed(const uchar* data, int64_t size, int64_t pos, int length) {
+    const int64_t next = pos + length;
+    if (next == size || (next + 128 == size && std::memcmp(data + next, "TAG", 3) == 0))
+        return true;
+    MpegHeader header;
+    return FrameAt(data, size, next, BigEndian32(data + pos) & kSameStreamMask, &header) > 0;
+}
+
+// Exact length of an MPEG audio file as FFmpeg decodes it; samples < 0 when no frames are
+// found (free-format streams, whose frames do not state their length).
+Mp3Facts ScanMp3(const QString& fileName) {
+    Mp3Facts facts{-1, 0};
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return facts;
+    const int64_t size = file.size();
+    const uchar* data = size > 0 ? file.map(0, size) : nullptr;
+    if (!data)
+        return facts;
+
+    const int64_t start = SkipId3v2(data, size);
+    MpegHeader first;
+    InfoFrame info;
+    int64_t audioStart = start;
+    if (FrameAt(data, size, start, 0, &first)) {
+        info = ReadInfoFrame(data, size, start, first);
+        if (info.present)
+            audioStart = start + first.frameBytes;
+    }
+
+    // The frame count of the header is trusted unless the file is shorter than the header
+    // says (a cut file): then the frames are counted.
+    const bool truncated = info.bytes > 0 && size - start < info.bytes;
+    int64_t frames = 0, audioBytes = 0;
+    int samplesPerFrame = 0, sampleRate = 0, bitrateKbps = -1;
+    if (info.present && info.frames > 0 && !truncated) {
+        frames = info.frames;
+        samplesPerFrame = first.samplesPerFrame;
+        sampleRate = first.sampleRate;
+        audioBytes = info.bytes > 0 ? info.bytes - first.frameBytes : 0;
+        MpegHeader audio;
+        if (info.cbr && FrameAt(data, size, audioStart, 0, &audio))
+            bitrateKbps = audio.bitrateKbps;
+    } else {
+        uint32_t ref = 0;
+        int64_t pos = audioStart;
+        bool inSync = false;
+        bool strayBytes = false;
+        while (pos + 4 <= size) {
+            MpegHeader header;
+            const int length = FrameAt(data, size, pos, ref, &header);
+            if (length > 0 && (inSync || Confirmed(data, size, pos, length))) {
+                if (!ref) {
+                    ref = BigEndian32(data + pos) & kSameStreamMask;
+                    samplesPerFrame = header.samplesPerFrame;
+                    sampleRate = header.sampleRate;
+                    bitrateKbps = header.bitrateKbps;
+                } else if (bitrateKbps != header.bitrateKbps) {
+                    bitrateKbps = 0;  // variable
+                }
+                // FFmpeg's parser passes stray bytes (a tag between joined files, damage) on
+                // together with the frame after them, and the decoder drops that packet whole.
+                if (!strayBytes) {
+                    ++frames;
+                    audioBytes += std::min<int64_t>(length, size - pos);
+                }
+                strayBytes = false;
+                // A last frame cut short still decodes to a whole frame.
+                if (pos + length >= size)
+                    break;
+                pos += length;
+                inSync = true;
+            } else {
+                strayBytes = ref != 0;
+                inSync = false;
+                ++pos;
+            }
+        }
+    }
+    file.unmap(const_cast<uchar*>(data));
+    if (frames == 0)
+        return facts;
+
+    const int64_t total = frames * samplesPerFrame;
+    int64_t end = total;
+    int64_t begin = 0;
+    if (info.lameTrim) {
+        // The decoder's own delay is 529 samples on top of the encoder's.
+        begin = info.startPad + 528 + 1;
+        if (info.frames > 0)
+            end = std::min(total, info.frames * samplesPerFrame - info.endPad + 528 + 1);
+    }
+    facts.samples = std::max<int64_t>(0, end - begin);
+    if (bitrateKbps > 0)
+        facts.bitrate = bitrateKbps * 1000;
+    else if (audioBytes > 0)
+        facts.bitrate = int(audioBytes * 8 * sampleRate / total);
+    return facts;
+}
+
+}  // namespace
+
+struct FfmpegAudioReader::Impl {
+    QString fileName;
+
+    std::unique_ptr<AVFormatContext, FormatCloser> format;
+    std::unique_ptr<AVCodecContext, CodecFreer> codec;
+    std::unique_ptr<SwrContext, SwrFreer> swr;
+    std::unique_ptr<AVFrame, FrameFreer> frame{av_frame_alloc()};
+    std::unique_ptr<AVPacket, PacketFreer> packet{av_packet_alloc()};
+    int streamIndex = -1;
+    AVRational timeBase{1, 1};
+    int64_t dataStart = 0;     // byte offset of the first sample in PCM files
+    bool demuxerDone = false;  // the decoder has been told that no packets follow
+
+    // What swr is set up for; it is set up again when a frame differs.
+    AVChannelLayout swrLayout{};
+    int swrFormat = -1;
+    int swrRate = 0;
+
+    int64_t samples = 0;
+    int frequency = 0;
+    int channels = 0;
+    int bitrate = 0;
+    int64_t firstPts = AV_NOPTS_VALUE;  // time stamp of frame 0, the origin of positions
+    int64_t seekPreroll = 0;            // frames decoded ahead of a seek target
+    int frameQuantum = 1;               // positions of decoded frames are multiples of this
+
+    SampleArray pending;  // converted frames not yet handed out
+    size_t pendingOffset = 0;
+    int64_t position = 0;  // frame index of pending[pendingOffset]
+
+    ~Impl() { av_channel_layout_uninit(&swrLayout); }
+
+    [[noreturn]] void Fail(const QString& reason) const {
+        throw SonvaraError(QStringLiteral("Cannot read \"%1\": %2").arg(fileName, reason));
+    }
+
+    void OpenStream();
+    void ComputeFacts();
+    bool DecodeFrame();
+    bool DecodeIntoPending();
+    void Convert();
+    void Skip(int64_t frames);
+    bool SeekDemuxer(int64_t target);
+    void Reopen();
+
+    int64_t PendingFrames() const {
+        return static_cast<int64_t>(pending.size() - pendingOffset) / channels;
+    }
+};
+
+FfmpegAudioReader::FfmpegAudioReader(const QString& fileName) : d_(std::make_unique<Impl>()) {
+    QuietFfmpeg();
+    d_->fileName = fileName;
+    const QFileInfo info(fileName);
+    if (info.isDir())
+        d_->Fail(QStringLiteral("it is a folder, not a file"));
+    if (!info.exists())
+        d_->Fail(QStringLiteral("the file does not exist"));
+    if (!info.isReadable())
+        d_->Fail(QStringLiteral("access is denied"));
+    if (info.size() == 0)
+        d_->Fail(QStringLiteral("the file is empty"));
+    d_->OpenStream();
+    d_->ComputeFacts();
+}
+
+FfmpegAudioReader::~FfmpegAudioReader() = default;
+
+int64_t FfmpegAudioReader::Samples() const {
+    return d_->samples;
+}
+int64_t FfmpegAudioReader::DurationMs() const {
+    return d_->samples * 1000 / d_->frequency;
+}
+int FfmpegAudioReader::Frequency() const {
+    return d_->frequency;
+}
+int FfmpegAudioReader::Channels() const {
+    return d_->channels;
+}
+int FfmpegAudioReader::Bitrate() const {
+    return d_->bitrate;
+}
+
+// Opens container and decoder and decodes the first frame, which proves the file is audio and
+// fixes the time stamp of frame 0.
+void FfmpegAudioReader::Impl::OpenStream() {
+    const AVInputFormat* input = nullptr;
+    AVDictionary* options = nullptr;
+    if (fileName.endsWith(QStringLiteral(".raw"), Qt::CaseInsensitive)) {
+        input = av_find_input_format("s16le");
+        av_dict_set(&options, "sample_rate", "44100", 0);
+        av_dict_set(&options, "ch_layout", "stereo", 0);
+    }
+    // The MP3 table of contents only approximates positions; without it the demuxer seeks by an
+    // index of the frames it has read, which is exact.
+    av_dict_set(&options, "usetoc", "0", 0);
+    AVFormatContext* context = nullptr;
+    const int opened =
+        avformat_open_input(&context, QFile::encodeName(fileName).constData(), input, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        // Existence and access were checked before; what remains are I/O trouble and content
+        // that no demuxer accepts (some fail with odd codes such as EINVAL or EOF).
+        if (opened == AVERROR(EIO) || opened == AVERROR(ENOMEM))
+            Fail(AvErrorText(opened));
+        Fail(kNotAudio);
+    }
+    format.reset(context);
+    dataStart = avio_tell(context->pb);
+
+    if (avformat_find_stream_info(context, nullptr) < 0)
+        Fail(kNotAudio);
+    const AVCodec* decoder = nullptr;
+    streamIndex = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    if (streamIndex == AVERROR_DECODER_NOT_FOUND)
+        Fail(QStringLiteral("its sound is coded in a format that cannot be decoded"));
+    if (streamIndex < 0)
+        Fail(kNotAudio);
+    for (unsigned i = 0; i < context->nb_streams; ++i)
+        context->streams[i]->discard = int(i) == streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
+    AVStream* stream = context->streams[streamIndex];
+    timeBase = stream->time_base;
+
+    codec.reset(avcodec_alloc_context3(decoder));
+    if (!codec || avcodec_parameters_to_context(codec.get(), stream->codecpar) < 0)
+        Fail(AvErrorText(AVERROR(ENOMEM)));
+    // Lets the decoder move time stamps past the samples it trims (encoder delay).
+    codec->pkt_timebase = stream->time_base;
+    if (avcodec_open2(codec.get(), decoder, nullptr) < 0)
+        Fail(QStringLiteral("its sound is coded in a format that cannot be decoded"));
+
+    demuxerDone = false;
+    pending.clear();
+    pendingOffset = 0;
+    position = 0;
+    if (!DecodeFrame()) {
+        // A PCM file with a header and no sound is a valid empty file.
+        if (!IsPcm(stream->codecpar->codec_id) || stream->codecpar->sample_rate <= 0 ||
+            stream->codecpar->ch_layout.nb_channels <= 0)
+            Fail(kNotAudio);
+        frequency = stream->codecpar->sample_rate;
+        channels = std::min(stream->codecpar->ch_layout.nb_channels, 2);
+        return;
+    }
+    if (frequency == 0) {
+        frequency = frame->sample_rate;
+        channels = std::min(frame->ch_layout.nb_channels, 2);
+        if (frequency <= 0 || channels <= 0)
+            Fail(kNotAudio);
+    }
+    firstPts = frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+    Convert();
+}
+
+void FfmpegAudioReader::Impl::ComputeFacts() {
+    const AVStream* stream = format->streams[streamIndex];
+    const AVCodecParameters* par = stream->codecpar;
+    const int64_t fileSize = avio_size(format->pb);
+    const AVRational perSample{1, frequency};
+    int64_t announced = -1;
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        announced = av_rescale_q(stream->duration, timeBase, perSample);
+        // The Ogg demuxer counts Opus's pre-skip into the duration; the decoder drops it.
+        if (par->codec_id == AV_CODEC_ID_OPUS)
+            announced -= av_rescale(par->initial_padding, frequency, 48000);
+    } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
+        announced = av_rescale_q(format->duration, AV_TIME_BASE_Q, perSample);
+    }
+
+    const bool mpegAudio = par->codec_id == AV_CODEC_ID_MP3 || par->codec_id == AV_CODEC_ID_MP2 ||
+                           par->codec_id == AV_CODEC_ID_MP1;
+    Mp3Facts mpeg{-1, 0};
+    if (mpegAudio && std::strcmp(format->iformat->name, "mp3") == 0)
+        mpeg = ScanMp3(fileName);
+    if (mpeg.samples >= 0) {
+        samples = mpeg.samples;
+        bitrate = mpeg.bitrate;
+    } else if (IsPcm(par->codec_id) && par->block_align > 0 && fileSize > 0) {
+        // A header that promises more than the file holds belongs to a cut or unfinished file.
+        const int64_t held = std::max<int64_t>(0, fileSize - dataStart) / par->block_align;
+        const bool guessed = format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE;
+        samples = announced >= 0 && !guessed ? std::min(announced, held) : held;
+    } else {
+        samples = std::max<int64_t>(0, announced);
+    }
+
+    if (bitrate <= 0)
+        bitrate = par->bit_rate > 0 ? int(par->bit_rate) : int(format->bit_rate);
+    if (bitrate <= 0 && samples > 0 && fileSize > 0)
+        bitrate = int(fileSize * 8 * frequency / samples);
+
+    // ASF stamps packets in whole milliseconds, too coarse for a sample position. WMA frames
+    // come in blocks of a fixed length from the start, so the nearest block edge is exact.
+    if (par->codec_id == AV_CODEC_ID_WMAV1 || par->codec_id == AV_CODEC_ID_WMAV2)
+        frameQuantum = frequency <= 16000 ? 512 : frequency <= 22050 ? 1024 : 2048;
+
+    const bool intraOnly = IsPcm(par->codec_id) || par->codec_id == AV_CODEC_ID_FLAC;
+    // Lossy decoders need history: MP3 its bit reservoir (up to 511 bytes, a few frames back)
+    // and overlap, Vorbis the previous block, Opus its pre-roll. 20000 frames cover them all.
+    seekPreroll = intraOnly ? 0
+                            : std::max<int64_t>(
+                                  20000, av_rescale(par->seek_preroll, frequency,
+                                                    par->sample_rate > 0 ? par->sample_rate : 1));
+}
+
+// Next decoded frame into `frame`; false at the end of the stream.
+bool FfmpegAudioReader::Impl::DecodeFrame() {
+    int errors = 0;
+    for (;;) {
+        const int received = avcodec_receive_frame(codec.get(), frame.get());
+        if (received >= 0) {
+            if (frame->nb_samples > 0)
+                return true;
+            av_frame_unref(frame.get());
+            continue;
+        }
+        if (received == AVERROR_EOF)
+            return false;
+        if (received == AVERROR(ENOMEM))
+            Fail(AvErrorText(received));
+        if (received != AVERROR(EAGAIN) && ++errors > kMaxConsecutiveErrors)
+            return false;
+        if (demuxerDone) {
+            if (received == AVERROR(EAGAIN))
+                return false;
+            continue;
+        }
+
+        const int read = av_read_frame(format.get(), packet.get());
+        if (read < 0) {
+            AVIOContext* io = format->pb;
+            if (read == AVERROR(ENOMEM))
+                Fail(AvErrorText(read));
+            if (io && io->error < 0 && io->error != AVERROR_EOF)
+                Fail(AvErrorText(io->error));
+            // Damaged data is skipped: demuxers resynchronise on the next call.
+            if (read != AVERROR_EOF && !(io && avio_feof(io)) && ++errors <= kMaxConsecutiveErrors)
+                continue;
+            avcodec_send_packet(codec.get(), nullptr);
+            demuxerDone = true;
+            continue;
+        }
+        if (packet->stream_index == streamIndex) {
+            const int sent = avcodec_send_packet(codec.get(), packet.get());
+            if (sent == AVERROR(ENOMEM))
+                Fail(AvErrorText(sent));
+            if (sent < 0 && sent != AVERROR(EAGAIN))
+                ++errors;  // a damaged packet is dropped
+            else
+                errors = 0;
+        }
+        av_packet_unref(packet.get());
+    }
+}
+
+// Appends `frame`, converted to interleaved 16-bit at the output rate and channel count, to
+// pending.
+void FfmpegAudioReader::Impl::Convert() {
+    AVChannelLayout inLayout{};
+    if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&inLayout, frame->ch_layout.nb_channels);
+    else
+        av_channel_layout_copy(&inLayout, &frame->ch_layout);
+
+    if (!swr || swrFormat != frame->format || swrRate != frame->sample_rate ||
+        av_channel_layout_compare(&swrLayout, &inLayout) != 0) {
+        AVChannelLayout outLayout{};
+        av_channel_layout_default(&outLayout, channels);
+        SwrContext* context = nullptr;
+        const int made =
+            swr_alloc_set_opts2(&context, &outLayout, AV_SAMPLE_FMT_S16, frequency, &inLayout,
+                                AVSampleFormat(frame->format), frame->sample_rate, 0, nullptr);
+        swr.reset(context);
+        if (made < 0 || swr_init(context) < 0) {
+            av_channel_layout_uninit(&inLayout);
+            Fail(QStringLiteral("its sound is coded in a format that cannot be decoded"));
+        }
+        av_channel_layout_uninit(&swrLayout);
+        av_channel_layout_copy(&swrLayout, &inLayout);
+        swrFormat = frame->format;
+        swrRate = frame->sample_rate;
+    }
+    av_channel_layout_uninit(&inLayout);
+
+    if (pendingOffset == pending.size()) {
+        pending.clear();
+        pendingOffset = 0;
+    }
+    const int room = swr_get_out_samples(swr.get(), frame->nb_samples);
+    const size_t before = pending.size();
+    pending.resize(before + size_t(std::max(room, 0)) * channels);
+    auto* out = reinterpret_cast<uint8_t*>(pending.data() + before);
+    const int converted =
+        swr_convert(swr.get(), &out, room, const_cast<const uint8_t**>(frame->extended_data),
+                    frame->nb_samples);
+    pending.resize(before + size_t(std::max(converted, 0)) * channels);
+    av_frame_unref(frame.get());
+}
+
+bool FfmpegAudioReader::Impl::DecodeIntoPending() {
+    while (DecodeFrame()) {
+        Convert();
+        if (pendingOffset < pending.size())
+            return true;
+    }
+    return false;
+}
+
+void FfmpegAudioReader::Impl::Skip(int64_t frames) {
+    while (frames > 0) {
+        if (PendingFrames() == 0 && !DecodeIntoPending())
+            return;
+        const int64_t take = std::min(frames, PendingFrames());
+        pendingOffset += size_t(take) * channels;
+        position += take;
+        frames -= take;
+    }
+}
+
+SampleArray FfmpegAudioReader::Read(int maxElements) {
+    Impl& d = *d_;
+    const size_t wanted = size_t(std::max(1, maxElements / d.channels)) * d.channels;
+    SampleArray out;
+    out.reserve(std::min<size_t>(wanted, size_t(1) << 20));
+    while (out.size() < wanted) {
+        if (d.pendingOffset == d.pending.size() && !d.DecodeIntoPending())
+            break;
+        const size_t take = std::min(d.pending.size() - d.pendingOffset, wanted - out.size());
+        out.insert(out.end(), d.pending.begin() + d.pendingOffset,
+                   d.pending.begin() + d.pendingOffset + take);
+        d.pendingOffset += take;
+        d.position += int64_t(take) / d.channels;
+    }
+    return out;
+}
+
+void FfmpegAudioReader::Seek(int64_t frame) {
+    Impl& d = *d_;
+    const int64_t target = std::clamp<int64_t>(frame, 0, d.samples);
+    // Decoding forward a short way is cheaper than seeking, and a player's Seek(0) right
+    // after opening costs nothing.
+    if (target >= d.position &&
+        target - d.position <= std::max<int64_t>(d.frequency, d.seekPreroll)) {
+        d.Skip(target - d.position);
+        return;
+    }
+    // Near the start, seeking would land past the first frame without priming the decoder;
+    // starting over gives the very state of a straight decode.
+    if (target > d.seekPreroll && d.SeekDemuxer(target))
+        return;
+    d.Reopen();
+    d.Skip(target);
+}
+
+// Seeks the demuxer to or before target (less the pre-roll), then decodes up to target, placing
+// frames by their time stamps. False when the file does not allow it.
+bool FfmpegAudioReader::Impl::SeekDemuxer(int64_t target) {
+    if (firstPts == AV_NOPTS_VALUE)
+        return false;
+    const AVRational perSample{1, frequency};
+    int64_t preroll = seekPreroll;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const int64_t start = std::max<int64_t>(0, target - preroll);
+        const int64_t stamp = firstPts + av_rescale_q(start, perSample, timeBase);
+        if (avformat_seek_file(format.get(), streamIndex, INT64_MIN, stamp, stamp, 0) < 0)
+            return false;
+        avcodec_flush_buffers(codec.get());
+        demuxerDone = false;
+        pending.clear();
+        pendingOffset = 0;
+        if (!DecodeFrame())
+            return false;
+        const int64_t pts =
+            frame->pts != AV_NOPTS_VALUE ? frame->pts : frame->best_effort_timestamp;
+        if (pts == AV_NOPTS_VALUE)
+            return false;
+        int64_t landed = av_rescale_q_rnd(pts - firstPts, timeBase, perSample, AV_ROUND_NEAR_INF);
+        if (frameQuantum > 1) {
+            // Nearest multiple, rounding down also below zero.
+            int64_t blocks = (landed + frameQuantum / 2) / frameQuantum;
+            if ((landed + frameQuantum / 2) % frameQuantum < 0)
+                --blocks;
+            landed = blocks * frameQuantum;
+        }
+        if (landed > start) {
+            // Asked for a point at or before start, the demuxer went past it: its time stamps
+            // there cannot be trusted (Ogg's last page is one such place). Ask from further back.
+            preroll = preroll * 2 + (landed - start) + frequency;
+            av_frame_unref(frame.get());
+            continue;
+        }
+        Convert();
+        position = landed;
+        Skip(target - landed);
+        return true;
+    }
+    return false;
+}
+
+// Starts over from the beginning of the file, for files that cannot seek by time stamp.
+void FfmpegAudioReader::Impl::Reopen() {
+    codec.reset();
+    format.reset();
+    swr.reset();
+    av_channel_layout_uninit(&swrLayout);
+    swrFormat = -1;
+    OpenStream();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "components/SampleArray.h"
+
+// Decodes one audio file (MP3, WAV, WMA, OGG Vorbis/Opus, FLAC, or headerless ".raw" taken as
+// 16-bit 44100 Hz stereo) to interleaved 16-bit arrays at the file's own rate, mono or stereo.
+// Samples is exact for all but WMA; Seek lands on the exact frame. Failures throw SonvaraError.
+class FfmpegAudioReader {
+public:
+    explicit FfmpegAudioReader(const QString& fileName);
+    ~FfmpegAudioReader();
+    FfmpegAudioReader(const FfmpegAudioReader&) = delete;
+    FfmpegAudioReader& operator=(const FfmpegAudioReader&) = delete;
+
+    // Length in frames: the number of frames a full Read pass delivers. A damaged file may
+    // deliver fewer or more; Read still ends with an empty array.
+    int64_t Samples() const;
+    int64_t DurationMs() const;  // Samples * 1000 / Frequency
+    int Frequency() const;       // the file's own rate, also the rate of the arrays
+    int Channels() const;        // 1 or 2; files with more channels are mixed down to stereo
+    int Bitrate() const;         // bit/s, nominal or average
+
+    // Whole frames from the read position, at most maxElements elements (but at least one
+    // frame); an empty array at the end.
+    SampleArray Read(int maxElements);
+    // The next Read starts exactly at this frame, clamped to [0, Samples].
+    void Seek(int64_t frame);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
