@@ -1,0 +1,23 @@
+#pragma once
+
+#include "components/AudioInformation2.h"
+
+// AudioInformation2 over TagLib (tags, format facts) and FFmpeg (the exact frame count).
+// MP3 files get ID3v2.3 plus ID3v1, the tags players on every system read; other formats
+// get their native tag. Audio data is never rewritten.
+//
+// FormatTag follows the WAVE format tag registry: a WAV file reports its own tag (1 PCM,
+// 3 IEEE float, 0xFFFE extensible, ...); other formats report the tag registered for their
+// codec: 0x50 MPEG layer 1/2, 0x55 MP3, 0x160/0x161/0x162/0x163 WMA 1/2/Pro/Lossless,
+// 0xFF AAC, 0x6C61 ALAC, 0x674F Vorbis, 0x704F Opus, 0xA109 Speex, 0xF1AC FLAC,
+// 0x5756 WavPack, 0x77A1 TTA, 1 or 3 for uncompressed AIFF; 0 when unknown.
+//
+// Genres: a genre text that is a list number ("12", "(12)") means that list entry and is
+// written, and read back, as its name ("Other"); a number outside the list ("-1") means no
+// genre. Other text is written as given.
+class TagLibAudioInformation2 : public AudioInformation2 {
+public:
+    void ReadFromFile(const QString& fileName) override;
+    void WriteToFile(const QString& fileName) override;
+    QString GenreName(int index) const override;
+};

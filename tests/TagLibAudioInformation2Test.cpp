@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <functional>
+
+#include <taglib/apetag.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
+#include <taglib/xiphcomment.h>
+
+#include "components/SonvaraError.h"
+#include "components/TagLibAudioInformation2.h"
+#include "support/TestAudio.h"
+
+using namespace testaudio;
+
+namespace {
+
+const QString kNonAscii = QStringLiteral("Ĉu ŝi — 日本語");
+
+QString MakeAudio(const QTemporaryDir& dir, Format format, const QString& stem,
+                  const WriteOptions& options = {}) {
+    const QString path = dir.filePath(stem + Extension(format));
+    const int rate = format == Format::OggOpus ? 48000 : 44100;
+    WriteFile(path, format, Tone(rate, 2, rate / 2, 440), rate, 2, options);
+    return path;
+}
+
+QByteArray Contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void ExpectErrorNaming(const std::function<void()>& action, const QString& path) {
+    try {
+        action();
+        ADD_FAILURE() << "no error for " << path.toStdString();
+    } catch (const SonvaraError& error) {
+        EXPECT_TRUE(error.message().contains(path)) << error.message().toStdString();
+    }
+}
+
+TagLibAudioInformation2 Read(const QString& path) {
+    TagLibAudioInformation2 info;
+    info.ReadFromFile(path);
+    return info;
+}
+
+}  // namespace
+
+TEST(TagLibAudioInformation2Genres, ListIsTheClassicNumbering) {
+    TagLibAudioInformation2 info;
+    EXPECT_EQ(info.GenreName(0), "Blues");
+    EXPECT_EQ(info.GenreName(12), "Other");
+    EXPECT_EQ(info.GenreName(79), "Hard Rock");
+    EXPECT_EQ(info.GenreName(147).toLower(), "synthpop");
+    EXPECT_TRUE(info.GenreName(-1).isEmpty());
+    EXPECT_TRUE(info.GenreName(148).isEmpty());
+}
+
+class TagLibAudioInformation2RoundTrip : public ::testing::TestWithParam<Format> {
+protected:
+    QTemporaryDir dir_;
+};
+
+TEST_P(TagLibAudioInformation2RoundTrip, TextYearTrackAndGenreKeepTheAudio) {
+    const QString path = MakeAudio(dir_, GetParam(), QStringLiteral("tagged"));
+    const Decoded before = DecodeFile(path);
+
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(kNonAscii);
+    writer.setInfoArtist(QStringLiteral("Zoë & the Ümlauts"));
+    writer.setInfoAlbum(QStringLiteral("Альбом"));
+    writer.setInfoComments(QStringLiteral("Recorded in Café “Nord”"));
+    writer.setInfoYearValue(2024);
+    writer.setInfoTrackNumber(7);
+    writer.setInfoGenreIndex(17);
+    writer.WriteToFile(path);
+
+    const TagLibAudioInformation2 read = Read(path);
+    EXPECT_EQ(read.infoTitle(), kNonAscii);
+    EXPECT_EQ(read.infoArtist(), "Zoë & the Ümlauts");
+    EXPECT_EQ(read.infoAlbum(), "Альбом");
+    EXPECT_EQ(read.infoComments(), "Recorded in Café “Nord”");
+    EXPECT_EQ(read.infoYearValue(), 2024);
+    EXPECT_EQ(read.infoTrackNumber(), 7);
+    EXPECT_EQ(read.infoGenreIndex(), 17);
+    EXPECT_EQ(read.infoGenreText(), "Rock");
+    EXPECT_EQ(DecodeFile(path).samples, before.samples);
+
+    // Emptied fields and zero year and track leave nothing behind.
+    TagLibAudioInformation2 clearer;
+    clearer.WriteToFile(path);
+    const TagLibAudioInformation2 cleared = Read(path);
+    EXPECT_EQ(cleared.infoTitle() + cleared.infoArtist() + cleared.infoAlbum() +
+                  cleared.infoComments() + cleared.infoGenreText(),
+              "");
+    EXPECT_EQ(cleared.infoGenreIndex(), -1);
+    EXPECT_EQ(cleared.infoYearValue() + cleared.infoTrackNumber(), 0);
+    EXPECT_EQ(DecodeFile(path).samples, before.samples);
+}
+
+TEST_P(TagLibAudioInformation2RoundTrip, GenreTextIsKeptAndListNumbersBecomeNames) {
+    const QString path = MakeAudio(dir_, GetParam(), QStringLiteral("genre"));
+    struct Case {
+        QString given, text;
+        int index;
+    };
+    const Case cases[] = {
+        {QStringLiteral("Ĉiptuno"), QStringLiteral("Ĉiptuno"), -1},
+        {QStringLiteral("Hard Rock"), QStringLiteral("Hard Rock"), 79},
+        // A list number, as the default tag stores its genre, means that entry.
+        {QStringLiteral("12"), QStringLiteral("Other"), 12},
+        {QStringLiteral("(0)"), QStringLiteral("Blues"), 0},
+        {QStringLiteral("-1"), QString(), -1},
+        {QString(), QString(), -1},
+    };
+    for (const Case& c : cases) {
+        TagLibAudioInformation2 writer;
+        writer.setInfoGenreS(c.given);
+        writer.WriteToFile(path);
+        const TagLibAudioInformation2 read = Read(path);
+        EXPECT_EQ(read.infoGenreText(), c.text) << c.given.toStdString();
+        EXPECT_EQ(read.infoGenreIndex(), c.index) << c.given.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(TagLibAudioInformation2, TagLibAudioInformation2RoundTrip,
+                         ::testing::Values(Format::Mp3, Format::OggVorbis, Format::OggOpus,
+                                           Format::Flac, Format::Wav, Format::Wma),
+                         [](const auto& info) { return std::string(FormatName(info.param)); });
+
+TEST(TagLibAudioInformation2Mp3, WritesId3v23AndALatin1Id3v1Copy) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Mp3, QStringLiteral("copy"));
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(kNonAscii);
+    writer.setInfoGenreIndex(17);
+    writer.WriteToFile(path);
+
+    const QByteArray bytes = Contents(path);
+    ASSERT_GT(bytes.size(), 128);
+    EXPECT_TRUE(bytes.startsWith(QByteArray("ID3\x03", 4)));
+    const QByteArray id3v1 = bytes.right(128);
+    EXPECT_TRUE(id3v1.startsWith("TAG"));
+    EXPECT_EQ(QString::fromLatin1(id3v1.mid(3, 30).constData()), "Cu si - ???");
+    EXPECT_EQ(static_cast<unsigned char>(id3v1[127]), 17);
+
+    // Version 2.3 knows no UTF-8: text beyond Latin-1 must be UTF-16 there.
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    const auto& frames = file.ID3v2Tag()->frameListMap()["TIT2"];
+    ASSERT_FALSE(frames.isEmpty());
+    auto* title = dynamic_cast<TagLib::ID3v2::TextIdentificationFrame*>(frames.front());
+    EXPECT_TRUE(title && title->textEncoding() == TagLib::String::UTF16);
+}
+
+TEST(TagLibAudioInformation2Mp3, KeepsAnApeTagInStep) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Mp3, QStringLiteral("ape"));
+    {
+        TagLib::MPEG::File file(QFile::encodeName(path).constData());
+        file.APETag(true)->setTitle("Old");
+        ASSERT_TRUE(file.save(TagLib::MPEG::File::APE, TagLib::File::StripNone));
+    }
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(QStringLiteral("New"));
+    writer.WriteToFile(path);
+
+    TagLib::MPEG::File file(QFile::encodeName(path).constData());
+    ASSERT_TRUE(file.hasAPETag());
+    EXPECT_EQ(file.APETag()->title(), "New");
+    EXPECT_EQ(Read(path).infoTitle(), "New");
+}
+
+TEST(TagLibAudioInformation2Read, GenreFormsOfOtherTaggers) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Flac, QStringLiteral("other"));
+    const auto readWithGenre = [&](const char* genre) {
+        {
+            TagLib::FLAC::File file(QFile::encodeName(path).constData());
+            file.xiphComment(true)->setGenre(genre);
+            file.save();
+        }
+        return Read(path);
+    };
+    const TagLibAudioInformation2 numeric = readWithGenre("(12)");
+    EXPECT_EQ(numeric.infoGenreIndex(), 12);
+    EXPECT_EQ(numeric.infoGenreText(), "Other");
+    // Older spellings of list entries still find their number.
+    const TagLibAudioInformation2 old = readWithGenre("Psychadelic");
+    EXPECT_EQ(old.infoGenreIndex(), 67);
+    EXPECT_EQ(old.infoGenreText(), "Psychadelic");
+}
+
+TEST(TagLibAudioInformation2Read, FactsOfUncompressedAudio) {
+    QTemporaryDir dir;
+    const QString mono = dir.filePath(QStringLiteral("mono.wav"));
+    WriteFile(mono, Format::Wav, Tone(22050, 1, 11025, 300), 22050, 1);
+    const TagLibAudioInformation2 pcm = Read(mono);
+    EXPECT_EQ(pcm.Frequency(), 22050);
+    EXPECT_EQ(pcm.Channels(), 1);
+    EXPECT_EQ(pcm.BitsPerSample(), 16);
+    EXPECT_EQ(pcm.FormatTag(), 1);
+    EXPECT_EQ(pcm.Samples(), 11025);
+    EXPECT_EQ(pcm.Duration(), 500);
+    EXPECT_EQ(pcm.Bitrate(), 22050 * 16);
+    EXPECT_EQ(pcm.Size(), QFileInfo(mono).size());
+
+    const QString floats = dir.filePath(QStringLiteral("float.wav"));
+    WriteFile(floats, Format::WavFloat, Tone(48000, 2, 12000, 300), 48000, 2);
+    const TagLibAudioInformation2 ieee = Read(floats);
+    EXPECT_EQ(ieee.FormatTag(), 3);
+    EXPECT_EQ(ieee.BitsPerSample(), 32);
+    EXPECT_EQ(ieee.Bitrate(), 48000 * 2 * 32);
+    EXPECT_EQ(ieee.Duration(), 250);
+}
+
+TEST(TagLibAudioInformation2Read, FactsOfCompressedAudio) {
+    QTemporaryDir dir;
+    WriteOptions kbps128;
+    kbps128.bitrateKbps = 128;
+    const TagLibAudioInformation2 mp3 = Read(MakeAudio(dir, Format::Mp3, "a", kbps128));
+    EXPECT_EQ(mp3.FormatTag(), 0x55);
+    EXPECT_EQ(mp3.Bitrate(), 128000);
+    EXPECT_EQ(mp3.Samples(), 22050);
+    EXPECT_EQ(mp3.Duration(), 500);
+
+    EXPECT_EQ(Read(MakeAudio(dir, Format::Flac, "b")).FormatTag(), 0xF1AC);
+    EXPECT_EQ(Read(MakeAudio(dir, Format::OggVorbis, "c")).FormatTag(), 0x674F);
+    EXPECT_EQ(Read(MakeAudio(dir, Format::Wma, "d")).FormatTag(), 0x161);
+}
+
+TEST(TagLibAudioInformation2Errors, NameTheFile) {
+    QTemporaryDir dir;
+    TagLibAudioInformation2 info;
+    const QString missing = dir.filePath(QStringLiteral("missing.mp3"));
+    ExpectErrorNaming([&] { info.ReadFromFile(missing); }, missing);
+    ExpectErrorNaming([&] { info.WriteToFile(missing); }, missing);
+
+    for (const char* name : {"notes.mp3", "notes.txt"}) {
+        const QString text = dir.filePath(QString::fromLatin1(name));
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("just some words, no sound at all\n").repeated(200));
+        file.close();
+        ExpectErrorNaming([&] { info.ReadFromFile(text); }, text);
+        ExpectErrorNaming([&] { info.WriteToFile(text); }, text);
+    }
+
+    const QString locked = MakeAudio(dir, Format::Mp3, QStringLiteral("locked"));
+    const QByteArray original = Contents(locked);
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    info.setInfoTitle(QStringLiteral("Not allowed"));
+    ExpectErrorNaming([&] { info.WriteToFile(locked); }, locked);
+    EXPECT_EQ(Contents(locked), original);
+}
