@@ -1,0 +1,420 @@
+#include "components/LameAudioWriter.h"
+
+#include <lame/lame.h>
+
+#include <QDir>
+#include <QFile>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libswresample/swresample.h>
+}
+
+#include "components/SonvaraError.h"
+
+namespace {
+
+// Arrays are encoded in pieces of this many frames, which bounds the scratch buffers however
+// large an array the caller hands in.
+constexpr int kChunkFrames = 16384;
+
+// LAME's own worst case for the output of one call.
+size_t Mp3BufferSize(int frames) {
+    return static_cast<size_t>(frames) * 5 / 4 + 7200;
+}
+
+QString SettingsText(const AudioFile2LameEnc& encoder) {
+    return QStringLiteral("%1 Hz, %2 kbit/s, %3 channel(s)")
+        .arg(encoder.SampleRate())
+        .arg(encoder.Bitrate())
+        .arg(encoder.Channels());
+}
+
+QString AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return QString::fromLocal8Bit(text);
+}
+
+// CRC-16 with the reflected polynomial 0x8005, as the LAME tag uses for both of its sums.
+uint16_t Crc16(uint16_t crc, const unsigned char* data, size_t size) {
+    static const auto table = [] {
+        std::array<uint16_t, 256> entries{};
+        for (unsigned i = 0; i < 256; ++i) {
+            unsigned value = i;
+            for (int bit = 0; bit < 8; ++bit)
+                value = value & 1 ? (value >> 1) ^ 0xA001 : value >> 1;
+            entries[i] = static_cast<uint16_t>(value);
+        }
+        return entries;
+    }();
+    for (size_t i = 0; i < size; ++i)
+        crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
+    return crc;
+}
+
+// Bytes of a Layer III frame up to the end of its side information, where the info fields
+// start.
+int SideInfoEnd(bool mpeg1, int channels) {
+    return 4 + (mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17));
+}
+
+// The Xing fields with their table of contents, then the LAME extension.
+constexpr int kInfoFieldsSize = 120 + 36;
+
+// LAME drops its info frame when the frame at a constant bit rate is too small to hold it.
+// This repeats LAME's own test, so that the writer can reserve a frame in its place before
+// the first byte of sound.
+bool LameWritesInfoFrame(lame_global_flags* lame, int rate, int channels) {
+    if (lame_get_VBR(lame) != vbr_off)
+        return true;
+    const bool mpeg1 = lame_get_version(lame) == 1;
+    const int frameSize = (mpeg1 ? 144000 : 72000) * lame_get_brate(lame) / rate;
+    return frameSize >= SideInfoEnd(mpeg1, channels) + kInfoFieldsSize;
+}
+
+// An empty frame at the bit rate that LAME gives its own info frame in VBR mode, which is
+// always large enough.
+std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
+    const bool mpeg1 = rate >= 32000, mpeg25 = rate < 16000;
+    const int kbps = mpeg1 ? 128 : mpeg25 ? 32 : 64;
+    const int bitrateIndex = mpeg1 ? 9 : mpeg25 ? 4 : 8;
+    const int rateIndex = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2;
+    const int versionBits = mpeg1 ? 3 : mpeg25 ? 0 : 2;
+    std::vector<unsigned char> frame((mpeg1 ? 144000 : 72000) * kbps / rate, 0);
+    frame[0] = 0xFF;
+    frame[1] = static_cast<unsigned char>(0xE0 | versionBits << 3 | 1 << 1 | 1);  // Layer III
+    frame[2] = static_cast<unsigned char>(bitrateIndex << 4 | rateIndex << 2);
+    frame[3] = static_cast<unsigned char>((channels == 1 ? 3 : 1) << 6 | 1 << 2);  // original
+    return frame;
+}
+
+}  // namespace
+
+LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder)
+    : fileName_(fileName),
+      rate_(encoder.SampleRate()),
+      channels_(encoder.Channels()),
+      arrayRate_(encoder.SampleRate()),
+      arrayChannels_(encoder.Channels()) {
+    if (!IsMp3FormatSupported(rate_, encoder.Bitrate(), channels_)) {
+        Fail(QStringLiteral("the MP3 format %1 is not supported").arg(SettingsText(encoder)));
+    }
+
+    lame_ = lame_init();
+    if (!lame_)
+        Fail(QStringLiteral("the MP3 encoder could not be started"));
+    lame_set_num_channels(lame_, channels_);
+    lame_set_in_samplerate(lame_, rate_);
+    lame_set_out_samplerate(lame_, rate_);
+    lame_set_mode(lame_, channels_ == 1 ? MONO : JOINT_STEREO);
+    lame_set_quality(lame_, std::clamp(encoder.Quality(), 0, 9));
+    if (encoder.Vbr()) {
+        // LAME itself rounds both limits to the nearest bit rate legal at this sample rate;
+        // a floor above the ceiling is taken to mean the ceiling.
+        lame_set_VBR(lame_, vbr_default);
+        lame_set_VBR_quality(lame_, static_cast<float>(std::clamp(encoder.VbrQuality(), 0, 9)));
+        lame_set_VBR_max_bitrate_kbps(lame_, encoder.VbrBitrate());
+        lame_set_VBR_min_bitrate_kbps(lame_, std::min(encoder.Bitrate(), encoder.VbrBitrate()));
+        // Without this LAME still drops to its lowest rate for silence.
+        lame_set_VBR_hard_min(lame_, 1);
+    } else {
+        lame_set_VBR(lame_, vbr_off);
+        lame_set_brate(lame_, encoder.Bitrate());
+    }
+    // The info frame carries the exact length and the encoder delay and padding; tags are
+    // written separately once the recording is complete.
+    lame_set_bWriteVbrTag(lame_, 1);
+    lame_set_write_id3tag_automatic(lame_, 0);
+    if (lame_init_params(lame_) < 0) {
+        Release();
+        Fail(QStringLiteral("the MP3 encoder rejected the format %1").arg(SettingsText(encoder)));
+    }
+
+    file_ = std::fopen(QFile::encodeName(fileName_).constData(), "wb");
+    if (!file_) {
+        const int error = errno;
+        Release();
+        Fail(QString::fromLocal8Bit(std::strerror(error)));
+    }
+    mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
+    if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
+        // Written empty now, like LAME's own, so that an unfinished file still plays.
+        const std::vector<unsigned char> frame = EmptyInfoFrame(rate_, channels_);
+        try {
+            WriteBytes(frame.data(), frame.size());
+        } catch (...) {
+            Release();
+            throw;
+        }
+        ownInfoFrameSize_ = static_cast<int>(frame.size());
+    }
+}
+
+LameAudioWriter::~LameAudioWriter() {
+    try {
+        Close();
+    } catch (...) {
+        // Nothing can be reported from here; whatever reached the disk stays playable.
+    }
+    Release();
+}
+
+void LameAudioWriter::SetArrayFormat(int sampleRate, int channels) {
+    if (sampleRate < 1000 || sampleRate > 768000 || (channels != 1 && channels != 2)) {
+        Fail(QStringLiteral("arrays of %1 Hz with %2 channel(s) cannot be encoded")
+                 .arg(sampleRate)
+                 .arg(channels));
+    }
+    if (sampleRate == arrayRate_ && channels == arrayChannels_)
+        return;
+    if (file_)
+        DrainResampler();
+    arrayRate_ = sampleRate;
+    arrayChannels_ = channels;
+}
+
+void LameAudioWriter::Write(const SampleArray& array) {
+    if (!file_)
+        Fail(QStringLiteral("the file is already closed"));
+    if (array.size() % arrayChannels_ != 0) {
+        Fail(QStringLiteral("an array of %1 samples is not made of whole %2-channel frames")
+                 .arg(array.size())
+                 .arg(arrayChannels_));
+    }
+    // Stereo to mono is mixed before resampling and mono to stereo is duplicated after it
+    // (by handing LAME the same channel twice), so the resampler does the least work.
+    const int stageChannels = std::min(arrayChannels_, channels_);
+    const bool resample = arrayRate_ != rate_;
+    const int64_t frames = static_cast<int64_t>(array.size()) / arrayChannels_;
+    for (int64_t done = 0; done < frames;) {
+        const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
+        const int16_t* pcm = array.data() + done * arrayChannels_;
+        if (arrayChannels_ == 2 && channels_ == 1) {
+            mixBuffer_.resize(count);
+            for (int i = 0; i < count; ++i) {
+                mixBuffer_[i] = static_cast<int16_t>((pcm[2 * i] + pcm[2 * i + 1]) / 2);
+            }
+            pcm = mixBuffer_.data();
+        }
+        if (resample) {
+            ResampleAndEncode(pcm, count, stageChannels);
+        } else {
+            EncodeFrames(pcm, count, stageChannels);
+        }
+        done += count;
+    }
+    FlushFile();
+}
+
+void LameAudioWriter::Close() {
+    if (!file_)
+        return;
+    try {
+        DrainResampler();
+        const int size =
+            lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
+        if (size < 0)
+            Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
+        WriteBytes(mp3Buffer_.data(), size);
+
+        // The first frame was left empty for the info frame; now the length is known.
+        if (ownInfoFrameSize_ > 0) {
+            WriteInfoFrame();
+        } else {
+            const size_t tagSize =
+                lame_get_lametag_frame(lame_, mp3Buffer_.data(), mp3Buffer_.size());
+            if (tagSize > 0 && tagSize <= mp3Buffer_.size()) {
+                if (std::fseek(file_, 0, SEEK_SET) != 0)
+                    Fail(QString::fromLocal8Bit(std::strerror(errno)));
+                WriteBytes(mp3Buffer_.data(), tagSize);
+            }
+        }
+        FILE* file = file_;
+        file_ = nullptr;
+        if (std::fclose(file) != 0)
+            Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    } catch (...) {
+        Release();
+        throw;
+    }
+    Release();
+}
+
+// pcm holds frames at the encoder's rate with either the encoder's channel count or one
+// channel, which LAME then uses for both sides.
+void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels) {
+    if (frames <= 0)
+        return;
+    // LAME only reads the samples; its interface predates const.
+    short* samples = const_cast<short*>(pcm);
+    const int size = channels == 2
+                         ? lame_encode_buffer_interleaved(lame_, samples, frames, mp3Buffer_.data(),
+                                                          static_cast<int>(mp3Buffer_.size()))
+                         : lame_encode_buffer(lame_, samples, samples, frames, mp3Buffer_.data(),
+                                              static_cast<int>(mp3Buffer_.size()));
+    if (size < 0)
+        Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
+    WriteBytes(mp3Buffer_.data(), size);
+    framesEncoded_ += frames;
+}
+
+void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int channels) {
+    if (!resampler_) {
+        AVChannelLayout layout;
+        av_channel_layout_default(&layout, channels);
+        int result = swr_alloc_set_opts2(&resampler_, &layout, AV_SAMPLE_FMT_S16, rate_, &layout,
+                                         AV_SAMPLE_FMT_S16, arrayRate_, 0, nullptr);
+        if (result >= 0)
+            result = swr_init(resampler_);
+        if (result < 0) {
+            swr_free(&resampler_);
+            Fail(QStringLiteral("cannot convert %1 Hz to %2 Hz: %3")
+                     .arg(arrayRate_)
+                     .arg(rate_)
+                     .arg(AvErrorText(result)));
+        }
+        resamplerChannels_ = channels;
+        runInFrames_ = 0;
+        runOutFrames_ = 0;
+    }
+    const int capacity = swr_get_out_samples(resampler_, frames);
+    resampleBuffer_.resize(static_cast<size_t>(std::max(capacity, 1)) * channels);
+    uint8_t* out = reinterpret_cast<uint8_t*>(resampleBuffer_.data());
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(pcm);
+    const int produced = swr_convert(resampler_, &out, capacity, &in, frames);
+    if (produced < 0)
+        Fail(QStringLiteral("resampling failed: %1").arg(AvErrorText(produced)));
+    runInFrames_ += frames;
+    EncodeResampled(produced, channels);
+}
+
+void LameAudioWriter::EncodeResampled(int frames, int channels) {
+    for (int done = 0; done < frames;) {
+        const int count = std::min(kChunkFrames, frames - done);
+        EncodeFrames(resampleBuffer_.data() + static_cast<size_t>(done) * channels, count,
+                     channels);
+        done += count;
+    }
+    runOutFrames_ += frames;
+}
+
+// Ends the current run of resampled arrays: the resampler's tail is flushed and then cut or
+// padded with silence so that the run comes to its exact length at the encoder's rate.
+void LameAudioWriter::DrainResampler() {
+    if (!resampler_)
+        return;
+    const int channels = resamplerChannels_;
+    const int64_t target =
+        (2 * runInFrames_ * rate_ + arrayRate_) / (2 * static_cast<int64_t>(arrayRate_));
+    const int capacity = kChunkFrames;
+    resampleBuffer_.resize(static_cast<size_t>(capacity) * channels);
+    for (;;) {
+        uint8_t* out = reinterpret_cast<uint8_t*>(resampleBuffer_.data());
+        const int produced = swr_convert(resampler_, &out, capacity, nullptr, 0);
+        if (produced < 0) {
+            swr_free(&resampler_);
+            Fail(QStringLiteral("resampling failed: %1").arg(AvErrorText(produced)));
+        }
+        if (produced == 0)
+            break;
+        const int64_t wanted = std::clamp<int64_t>(target - runOutFrames_, 0, produced);
+        EncodeResampled(static_cast<int>(wanted), channels);
+    }
+    swr_free(&resampler_);
+    if (runOutFrames_ < target) {
+        std::fill(resampleBuffer_.begin(), resampleBuffer_.end(), 0);
+        while (runOutFrames_ < target) {
+            EncodeResampled(static_cast<int>(std::min<int64_t>(capacity, target - runOutFrames_)),
+                            channels);
+        }
+    }
+    runInFrames_ = 0;
+    runOutFrames_ = 0;
+}
+
+// Fills the frame reserved at the start with the fields that LAME would have written: the
+// length, a table of contents and, for gapless playback, the encoder delay and padding.
+void LameAudioWriter::WriteInfoFrame() {
+    std::vector<unsigned char> frame = EmptyInfoFrame(rate_, channels_);
+    unsigned char* p = frame.data() + SideInfoEnd(rate_ >= 32000, channels_);
+    const auto put = [&p](uint32_t value, int bytes) {
+        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
+            *p++ = static_cast<unsigned char>(value >> shift);
+        }
+    };
+    const auto fileSize = static_cast<uint32_t>(bytesWritten_);
+    std::memcpy(p, "Info", 4);
+    p += 4;
+    put(0x0F, 4);  // frame count, byte count, table of contents and quality follow
+    put(static_cast<uint32_t>(lame_get_frameNum(lame_)), 4);
+    put(fileSize, 4);
+    for (int i = 0; i < 100; ++i) {
+        *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
+    }
+    put(static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_)), 4);
+
+    char version[10] = "         ";
+    const char* lameVersion = get_lame_very_short_version();
+    std::memcpy(version, lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
+    std::memcpy(p, version, 9);
+    p += 9;
+    put(0x01, 1);  // tag revision 0, constant bit rate
+    put(static_cast<uint32_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255)), 1);
+    p += 4 + 2 + 2;  // no peak and no replay gain
+    put(static_cast<uint32_t>(lame_get_ATHtype(lame_) & 0x0F), 1);
+    put(static_cast<uint32_t>(std::min(lame_get_brate(lame_), 255)), 1);
+    const auto delay = static_cast<uint32_t>(std::clamp(lame_get_encoder_delay(lame_), 0, 4095));
+    const auto padding =
+        static_cast<uint32_t>(std::clamp(lame_get_encoder_padding(lame_), 0, 4095));
+    put(delay << 12 | padding, 3);
+    const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
+    put(static_cast<uint32_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2), 1);
+    p += 1 + 2;  // no MP3Gain, no preset
+    put(fileSize, 4);
+    put(musicCrc_, 2);
+    put(Crc16(0, frame.data(), p - frame.data()), 2);
+
+    if (std::fseek(file_, 0, SEEK_SET) != 0)
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    WriteBytes(frame.data(), frame.size());
+}
+
+void LameAudioWriter::WriteBytes(const unsigned char* data, size_t size) {
+    if (size == 0)
+        return;
+    if (ownInfoFrameSize_ > 0)
+        musicCrc_ = Crc16(musicCrc_, data, size);
+    bytesWritten_ += static_cast<int64_t>(size);
+    if (std::fwrite(data, 1, size, file_) != size) {
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+}
+
+void LameAudioWriter::FlushFile() {
+    if (std::fflush(file_) != 0)
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void LameAudioWriter::Release() {
+    if (resampler_)
+        swr_free(&resampler_);
+    if (lame_) {
+        lame_close(lame_);
+        lame_ = nullptr;
+    }
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+    }
+}
+
+void LameAudioWriter::Fail(const QString& reason) const {
+    throw SonvaraError(QStringLiteral("Cannot write \"%1\": %2.")
+                           .arg(QDir::toNativeSeparators(fileName_), reason));
+}

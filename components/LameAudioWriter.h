@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "components/AudioFile2LameEnc.h"
+#include "components/SampleArray.h"
+
+struct lame_global_struct;
+struct SwrContext;
+
+// Encodes 16-bit arrays into one MP3 file through LAME, converting arrays of another rate or
+// channel count to the encoder's format on the way. The file is readable while it grows, and
+// once closed starts with a Xing/LAME info frame so that players know its exact length.
+class LameAudioWriter {
+public:
+    // Creates or replaces the file. Throws SonvaraError when the settings are not a legal MP3
+    // format or the file cannot be created.
+    LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder);
+    // Closes quietly if Close was not called: a half-written file is still playable.
+    ~LameAudioWriter();
+
+    LameAudioWriter(const LameAudioWriter&) = delete;
+    LameAudioWriter& operator=(const LameAudioWriter&) = delete;
+
+    // Format of the arrays that follow; initially the encoder's. Each run of arrays in one
+    // format becomes exactly round(frames * encoderRate / arrayRate) frames, so a change of
+    // format neither adds nor drops sound at the joint.
+    void SetArrayFormat(int sampleRate, int channels);
+    int ArraySampleRate() const { return arrayRate_; }
+    int ArrayChannels() const { return arrayChannels_; }
+
+    // Encodes the array and appends the result, flushed to the file before returning.
+    void Write(const SampleArray& array);
+    // Flushes the encoder and writes the info frame. Throws on I/O errors; further calls do
+    // nothing.
+    void Close();
+
+    // Frames handed to the encoder so far, at the encoder's rate.
+    int64_t FramesEncoded() const { return framesEncoded_; }
+
+private:
+    void EncodeFrames(const int16_t* pcm, int frames, int channels);
+    void ResampleAndEncode(const int16_t* pcm, int frames, int channels);
+    void EncodeResampled(int frames, int channels);
+    void DrainResampler();
+    void WriteInfoFrame();
+    void WriteBytes(const unsigned char* data, size_t size);
+    void FlushFile();
+    void Release();
+    [[noreturn]] void Fail(const QString& reason) const;
+
+    QString fileName_;
+    int rate_;
+    int channels_;
+    int arrayRate_;
+    int arrayChannels_;
+    lame_global_struct* lame_ = nullptr;
+    FILE* file_ = nullptr;
+
+    // The resampler of the current run of arrays, created at its first array. It carries the
+    // channel count it was made for: the smaller of the array's and the encoder's.
+    SwrContext* resampler_ = nullptr;
+    int resamplerChannels_ = 0;
+    int64_t runInFrames_ = 0;
+    int64_t runOutFrames_ = 0;
+
+    // Set when LAME leaves the info frame out (at low constant bit rates it does not fit in
+    // a frame of the stream's own bit rate) and the writer writes one itself.
+    int ownInfoFrameSize_ = 0;
+    uint16_t musicCrc_ = 0;
+    int64_t bytesWritten_ = 0;
+
+    int64_t framesEncoded_ = 0;
+    std::vector<unsigned char> mp3Buffer_;
+    std::vector<int16_t> mixBuffer_;
+    std::vector<int16_t> resampleBuffer_;
+};
