@@ -1,8 +1,58 @@
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QTextStream>
 
+#include "cli/CliError.h"
+#include "cli/InfoCommand.h"
+#include "cli/JoinCommand.h"
+#include "config/IniSettings.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: sonvara-cli COMMAND ...\n"
+    "\n"
+    "  info FILE...                 print each file's facts and tag\n"
+    "  join -o OUT.mp3 IN...        join all inputs, in order, into one MP3\n"
+    "       --frequency HZ          sample rate of the output\n"
+    "       --bitrate KBPS          bit rate (the lowest one with VBR)\n"
+    "       --channels 1|2          mono or stereo\n"
+    "       --quality Q             encoder quality, 0 best .. 9 fastest\n"
+    "       --vbr LEVEL             variable bit rate at this level (0..9)\n"
+    "       --cbr                   constant bit rate\n"
+    "\n"
+    "MP3 settings not given come from Kelvo.ini.\n";
+
+int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
+    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        out << kUsage;
+        return args.isEmpty() ? 1 : 0;
+    }
+    const QString command = args[0];
+    const QStringList rest = args.mid(1);
+    if (command == "info")
+        return RunInfoCommand(rest, out, err);
+    if (command == "join") {
+        IniSettings settings(DefaultSettingsPath());
+        return RunJoinCommand(rest, settings, err, isatty(STDERR_FILENO));
+    }
+    throw UsageError(QStringLiteral("Unknown command \"%1\".").arg(command));
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    QTextStream(stdout) << "usage: sonvara-cli info FILE... | join -o OUT.mp3 IN...\n";
-    return 0;
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    try {
+        return Run(app.arguments().mid(1), out, err);
+    } catch (const UsageError& e) {
+        err << "sonvara-cli: " << e.message() << " (see sonvara-cli --help)\n";
+    } catch (const SonvaraError& e) {
+        err << "sonvara-cli: " << e.message() << "\n";
+    } catch (const std::exception& e) {
+        err << "sonvara-cli: " << e.what() << "\n";
+    }
+    return 1;
 }

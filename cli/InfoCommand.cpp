@@ -1,0 +1,44 @@
+#include "cli/InfoCommand.h"
+
+#include "cli/CliError.h"
+#include "components/TagLibAudioInformation2.h"
+
+namespace {
+
+void PrintInfo(const QString& file, const AudioInformation2& info, QTextStream& out) {
+    out << file << "\n"
+        << "  Frequency:     " << info.Frequency() << " Hz\n"
+        << "  Bitrate:       " << info.Bitrate() << " bps\n"
+        << "  Duration:      " << info.Duration() << " ms\n"
+        << "  Channels:      " << info.Channels() << "\n"
+        << "  Samples:       " << info.Samples() << "\n"
+        << "  Size:          " << info.Size() << "\n"
+        << "  BitsPerSample: " << info.BitsPerSample() << "\n"
+        << "  FormatTag:     " << info.FormatTag() << "\n"
+        << "  Title:         " << info.infoTitle() << "\n"
+        << "  Artist:        " << info.infoArtist() << "\n"
+        << "  Album:         " << info.infoAlbum() << "\n"
+        << "  Year:          " << info.infoYearValue() << "\n"
+        << "  Track:         " << info.infoTrackNumber() << "\n"
+        << "  Genre:         " << info.infoGenreText() << "\n"
+        << "  Comment:       " << info.infoComments() << "\n";
+}
+
+}  // namespace
+
+int RunInfoCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
+    if (files.isEmpty())
+        throw UsageError(QStringLiteral("info needs at least one file."));
+    int status = 0;
+    TagLibAudioInformation2 info;
+    for (const QString& file : files) {
+        try {
+            info.ReadFromFile(file);
+            PrintInfo(file, info, out);
+        } catch (const SonvaraError& e) {
+            err << "sonvara-cli: " << e.message() << "\n";
+            status = 1;
+        }
+    }
+    return status;
+}

@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+// `sonvara-cli info FILE...`: prints each file's facts and tag. Returns the exit status: 1 when
+// any file could not be read (each such file gets a one-line error on err).
+int RunInfoCommand(const QStringList& files, QTextStream& out, QTextStream& err);

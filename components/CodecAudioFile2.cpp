@@ -1,0 +1,107 @@
+#include "components/CodecAudioFile2.h"
+
+#include "components/FfmpegAudioReader.h"
+#include "components/LameAudioWriter.h"
+#include "components/SonvaraError.h"
+
+CodecAudioFile2::CodecAudioFile2() = default;
+CodecAudioFile2::~CodecAudioFile2() = default;
+
+void CodecAudioFile2::OpenFile(const QString& fileName, int, int) {
+    CloseFile();
+    reader_ = std::make_unique<FfmpegAudioReader>(fileName);
+}
+
+bool CodecAudioFile2::IsOpen() const {
+    return reader_ || writer_;
+}
+
+void CodecAudioFile2::CloseFile() {
+    reader_.reset();
+    // Released before closing so that a failed close leaves the instance closed, not stuck.
+    if (std::unique_ptr<LameAudioWriter> writer = std::move(writer_))
+        writer->Close();
+}
+
+int64_t CodecAudioFile2::Samples() const {
+    if (writer_)
+        return writer_->FramesEncoded();
+    return reader_ ? reader_->Samples() : 0;
+}
+
+int64_t CodecAudioFile2::Duration() const {
+    if (writer_)
+        return writer_->FramesEncoded() * 1000 / encoder_.SampleRate();
+    return reader_ ? reader_->DurationMs() : 0;
+}
+
+int CodecAudioFile2::Frequency() const {
+    if (reader_)
+        return reader_->Frequency();
+    return writer_ ? encoder_.SampleRate() : 0;
+}
+
+int CodecAudioFile2::Channels() const {
+    if (reader_)
+        return reader_->Channels();
+    return writer_ ? encoder_.Channels() : 0;
+}
+
+int CodecAudioFile2::Bitrate() const {
+    if (reader_)
+        return reader_->Bitrate();
+    return writer_ ? encoder_.Bitrate() * 1000 : 0;
+}
+
+int CodecAudioFile2::ArraySampleRate() const {
+    if (reader_)
+        return reader_->Frequency();
+    return writer_ ? writer_->ArraySampleRate() : encoder_.SampleRate();
+}
+
+int CodecAudioFile2::ArrayChannels() const {
+    if (reader_)
+        return reader_->Channels();
+    return writer_ ? writer_->ArrayChannels() : encoder_.Channels();
+}
+
+SampleArray CodecAudioFile2::ReadArray(int count) {
+    return reader().Read(count);
+}
+
+void CodecAudioFile2::Seek(int64_t frame, int) {
+    reader().Seek(frame);
+}
+
+void CodecAudioFile2::SetMp3Encoder(const AudioFile2LameEnc& encoder) {
+    encoder_ = encoder;
+}
+
+bool CodecAudioFile2::IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) const {
+    return ::IsMp3FormatSupported(sampleRate, bitrateKbps, channels);
+}
+
+void CodecAudioFile2::SetArrayFormat(int sampleRate, int channels) {
+    writer().SetArrayFormat(sampleRate, channels);
+}
+
+void CodecAudioFile2::CreateFile(const QString& fileName, int) {
+    CloseFile();
+    writer_ = std::make_unique<LameAudioWriter>(fileName, encoder_);
+}
+
+void CodecAudioFile2::WriteArray(const SampleArray& array) {
+    writer().Write(array);
+}
+
+FfmpegAudioReader& CodecAudioFile2::reader() const {
+    if (!reader_)
+        throw SonvaraError(QStringLiteral("No audio file is open for reading."));
+    return *reader_;
+}
+
+LameAudioWriter& CodecAudioFile2::writer() const {
+    if (!writer_)
+        throw SonvaraError(QStringLiteral("No MP3 file is open for writing."));
+    return *writer_;
+}

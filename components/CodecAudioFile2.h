@@ -1,0 +1,48 @@
+#pragma once
+
+#include <memory>
+
+#include "components/AudioFile2.h"
+
+class FfmpegAudioReader;
+class LameAudioWriter;
+
+// The audio file component: reads any input FFmpeg decodes, writes MP3 through LAME. One
+// instance holds at most one open file, for reading or for writing.
+class CodecAudioFile2 : public AudioFile2 {
+public:
+    CodecAudioFile2();
+    ~CodecAudioFile2() override;
+
+    void OpenFile(const QString& fileName, int mode = 0, int flags = 1) override;
+    bool IsOpen() const override;
+    void CloseFile() override;
+
+    int64_t Samples() const override;
+    int64_t Duration() const override;
+    int Frequency() const override;
+    int Channels() const override;
+    int Bitrate() const override;
+    int ArraySampleRate() const override;
+    int ArrayChannels() const override;
+
+    SampleArray ReadArray(int count) override;
+    void Seek(int64_t frame, int mode = 3) override;
+
+    void SetMp3Encoder(const AudioFile2LameEnc& encoder) override;
+    bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) const override;
+    void SetArrayFormat(int sampleRate, int channels) override;
+    void CreateFile(const QString& fileName, int mode = 0) override;
+    void WriteArray(const SampleArray& array) override;
+
+    void SetStartupOption(bool on) override { startupOption_ = on; }
+
+private:
+    FfmpegAudioReader& reader() const;
+    LameAudioWriter& writer() const;
+
+    AudioFile2LameEnc encoder_;
+    std::unique_ptr<FfmpegAudioReader> reader_;
+    std::unique_ptr<LameAudioWriter> writer_;
+    bool startupOption_ = false;
+};

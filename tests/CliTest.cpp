@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "components/FfmpegAudioReader.h"
+#include "support/TestAudio.h"
+
+namespace {
+
+using testaudio::Format;
+
+struct CliResult {
+    int status;
+    QString out;
+    QString err;
+};
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+
+    QString Path(const QString& name) const { return dir_.filePath(name); }
+
+    CliResult Run(const QStringList& args) {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", Path("config"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(SONVARA_CLI), args);
+        EXPECT_TRUE(process.waitForFinished(120000));
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    void WriteKelvoIni(const QByteArray& text) {
+        QDir().mkpath(Path("config/Sonvara"));
+        QFile file(Path("config/Sonvara/Kelvo.ini"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+
+    QTemporaryDir dir_;
+};
+
+TEST_F(Cli, JoinsMixedFormatsToTheSummedLengthWithTheStoredSettings) {
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 22050, 440), 22050,
+                         1);
+    testaudio::WriteFile(Path("b.flac"), Format::Flac, testaudio::Tone(48000, 2, 24000, 440), 48000,
+                         2);
+    // Stored: 32000 Hz, mono.
+    WriteKelvoIni("[mp3]\r\nfrequency=7\r\nchannel=0\r\nenable vbr=0\r\n");
+
+    const CliResult result = Run({"join", "-o", Path("out.mp3"), Path("a.wav"), Path("b.flac")});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    FfmpegAudioReader out(Path("out.mp3"));
+    EXPECT_EQ(out.Frequency(), 32000);
+    EXPECT_EQ(out.Channels(), 1);
+    EXPECT_EQ(out.Samples(), 32000 + 16000);
+    EXPECT_FALSE(QFile::exists(Path("out.mp3.part")));
+
+    ASSERT_EQ(Run({"join", "-o", Path("over.mp3"), "--frequency", "44100", "--channels", "2",
+                   Path("a.wav")})
+                  .status,
+              0);
+    FfmpegAudioReader over(Path("over.mp3"));
+    EXPECT_EQ(over.Frequency(), 44100);
+    EXPECT_EQ(over.Channels(), 2);
+    EXPECT_EQ(over.Samples(), 44100);
+}
+
+TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
+    QFile existing(Path("out.mp3"));
+    ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
+    existing.write("keep me");
+    existing.close();
+    QFile text(Path("notes.mp3"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("these are not sounds\n");
+    text.close();
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(44100, 2, 4410, 440), 44100,
+                         2);
+
+    for (const QString& bad : {Path("missing.wav"), Path("notes.mp3")}) {
+        const CliResult result = Run({"join", "-o", Path("out.mp3"), Path("a.wav"), bad});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_TRUE(result.err.contains(bad)) << result.err.toStdString();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
+    }
+    ASSERT_TRUE(existing.open(QIODevice::ReadOnly));
+    EXPECT_EQ(existing.readAll(), "keep me");
+    EXPECT_FALSE(QFile::exists(Path("out.mp3.part")));
+
+    const CliResult refused = Run({"join", "-o", Path("x.mp3"), "--frequency", "48000", "--bitrate",
+                                   "8", "--cbr", Path("a.wav")});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(refused.err.contains("not supported")) << refused.err.toStdString();
+    EXPECT_EQ(Run({"join", "-o", Path("x.mp3"), "--bitrate", "fast", Path("a.wav")}).status, 1);
+    EXPECT_EQ(Run({"frobnicate"}).status, 1);
+
+    const CliResult info = Run({"info", Path("a.wav"), Path("missing.wav")});
+    EXPECT_EQ(info.status, 1);
+    EXPECT_TRUE(info.out.contains("44100 Hz"));
+    EXPECT_TRUE(info.err.contains(Path("missing.wav")));
+}
+
+}  // namespace
