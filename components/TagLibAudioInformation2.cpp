@@ -297,14 +297,40 @@ TagLib::FileRef OpenAudio(const QString& what, const QString& fileName, const QF
     return ref;
 }
 
+bool IsRaw(const QFileInfo& info) {
+    return info.suffix().compare(QStringLiteral("raw"), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace
 
 QString TagLibAudioInformation2::GenreName(int index) const {
     return index >= 0 && index < kGenreCount ? GenreNames()[index] : QString();
 }
 
+void TagLibAudioInformation2::ClearTag() {
+    title_ = artist_ = album_ = comments_ = genreText_ = QString();
+    year_ = track_ = 0;
+    genreIndex_ = -1;
+}
+
+// Headerless sound: the decoder knows its facts, and there is nowhere to keep a tag.
+void TagLibAudioInformation2::ReadRaw(const QString& fileName, const QFileInfo& info) {
+    const FfmpegAudioReader reader(fileName);
+    frequency_ = reader.Frequency();
+    channels_ = reader.Channels();
+    bitsPerSample_ = 16;
+    formatTag_ = 1;
+    samples_ = reader.Samples();
+    duration_ = reader.DurationMs();
+    size_ = info.size();
+    bitrate_ = frequency_ * channels_ * bitsPerSample_;
+    ClearTag();
+}
+
 void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
     const QFileInfo info(fileName);
+    if (IsRaw(info))
+        return ReadRaw(fileName, info);
     const TagLib::FileRef ref = OpenAudio(QStringLiteral("Cannot read"), fileName, info);
     const TagLib::AudioProperties* properties = ref.audioProperties();
     const FormatFacts format = DescribeFormat(ref.file());
@@ -328,12 +354,8 @@ void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
                                                   : properties->bitrate() * 1000;
 
     const TagLib::Tag* tag = ref.tag();
-    if (tag == nullptr) {
-        title_ = artist_ = album_ = comments_ = genreText_ = QString();
-        year_ = track_ = 0;
-        genreIndex_ = -1;
-        return;
-    }
+    if (tag == nullptr)
+        return ClearTag();
     title_ = FromTagLib(tag->title());
     artist_ = FromTagLib(tag->artist());
     album_ = FromTagLib(tag->album());
@@ -348,6 +370,8 @@ void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
 void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     const QString what = QStringLiteral("Cannot write the tag of");
     const QFileInfo info(fileName);
+    if (IsRaw(info))
+        Fail(what, fileName, QStringLiteral("a RAW file has no room for a tag."));
     TagLib::FileRef ref = OpenAudio(what, fileName, info);
     TagFields fields;
     fields.title = title_;

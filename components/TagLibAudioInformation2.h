@@ -2,6 +2,8 @@
 
 #include "components/AudioInformation2.h"
 
+class QFileInfo;
+
 // AudioInformation2 over TagLib (tags, format facts) and FFmpeg (the exact frame count).
 // MP3 files get ID3v2.3 plus ID3v1, the tags players on every system read; other formats
 // get their native tag. Audio data is never rewritten.
@@ -14,10 +16,14 @@
 //
 // Genres: a genre text that is a list number ("12", "(12)") means that list entry and is
 // written, and read back, as its name ("Other"); a number outside the list ("-1") means no
-// genre. Other text is written as given.
+// genre. Other text is written as given. RAW files (headerless sound) have facts but no tag.
 class TagLibAudioInformation2 : public AudioInformation2 {
 public:
     void ReadFromFile(const QString& fileName) override;
     void WriteToFile(const QString& fileName) override;
     QString GenreName(int index) const override;
+
+private:
+    void ReadRaw(const QString& fileName, const QFileInfo& info);
+    void ClearTag();
 };

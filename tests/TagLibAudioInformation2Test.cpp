@@ -217,6 +217,17 @@ TEST(TagLibAudioInformation2Read, FactsOfUncompressedAudio) {
     EXPECT_EQ(ieee.BitsPerSample(), 32);
     EXPECT_EQ(ieee.Bitrate(), 48000 * 2 * 32);
     EXPECT_EQ(ieee.Duration(), 250);
+
+    // Headerless: the facts are the fixed RAW format's, and there is no tag to write.
+    const QString raw = dir.filePath(QStringLiteral("take.RAW"));
+    WriteFile(raw, Format::Raw, Tone(44100, 2, 4410, 300), 44100, 2);
+    const TagLibAudioInformation2 headerless = Read(raw);
+    EXPECT_EQ(headerless.Frequency(), 44100);
+    EXPECT_EQ(headerless.Channels(), 2);
+    EXPECT_EQ(headerless.Samples(), 4410);
+    EXPECT_EQ(headerless.Duration(), 100);
+    EXPECT_EQ(headerless.infoTitle(), QString());
+    ExpectErrorNaming([&] { TagLibAudioInformation2().WriteToFile(raw); }, raw);
 }
 
 TEST(TagLibAudioInformation2Read, FactsOfCompressedAudio) {
