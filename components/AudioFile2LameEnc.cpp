@@ -1,7 +1,8 @@
 #include "components/AudioFile2LameEnc.h"
 
 bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) {
-    if (channels != 1 && channels != 2) return false;
+    if (channels != 1 && channels != 2)
+        return false;
     switch (sampleRate) {
         case 32000:
         case 44100:

@@ -16,10 +16,10 @@ public:
 
     // Facts, valid after ReadFromFile.
     int Frequency() const { return frequency_; }
-    int Bitrate() const { return bitrate_; }  // bit/s
+    int Bitrate() const { return bitrate_; }        // bit/s
     int64_t Duration() const { return duration_; }  // ms
-    int64_t Size() const { return size_; }  // bytes
-    int64_t Samples() const { return samples_; }  // frames
+    int64_t Size() const { return size_; }          // bytes
+    int64_t Samples() const { return samples_; }    // frames
     int Channels() const { return channels_; }
     int BitsPerSample() const { return bitsPerSample_; }
     int FormatTag() const { return formatTag_; }
@@ -48,7 +48,8 @@ public:
         genreText_ = text;
         genreIndex_ = -1;
         for (int i = 0; i < 148; ++i) {
-            if (GenreName(i) == text) genreIndex_ = i;
+            if (GenreName(i) == text)
+                genreIndex_ = i;
         }
     }
     QString infoGenreText() const { return genreText_; }

@@ -13,10 +13,8 @@ public:
 
     virtual QString ReadString(const QString& section, const QString& key,
                                const QString& defaultValue) const = 0;
-    virtual int ReadInteger(const QString& section, const QString& key,
-                            int defaultValue) const = 0;
-    virtual bool ReadBool(const QString& section, const QString& key,
-                          bool defaultValue) const = 0;
+    virtual int ReadInteger(const QString& section, const QString& key, int defaultValue) const = 0;
+    virtual bool ReadBool(const QString& section, const QString& key, bool defaultValue) const = 0;
     virtual QTime ReadTime(const QString& section, const QString& key,
                            const QTime& defaultValue) const = 0;
     virtual QDate ReadDate(const QString& section, const QString& key,

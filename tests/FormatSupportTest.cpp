@@ -3,7 +3,8 @@
 #include "components/AudioFile2LameEnc.h"
 
 TEST(Mp3FormatSupport, AcceptsExactlyTheLegalPairs) {
-    const int bitrates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    const int bitrates[] = {8,  16,  24,  32,  40,  48,  56,  64, 80,
+                            96, 112, 128, 160, 192, 224, 256, 320};
     struct Band {
         int rate, low, high;
     };
@@ -22,7 +23,8 @@ TEST(Mp3FormatSupport, AcceptsExactlyTheLegalPairs) {
 }
 
 TEST(Mp3FormatSupport, RefusesOtherRatesAndChannelCounts) {
-    for (int kbps : {8, 32, 128, 320}) EXPECT_FALSE(IsMp3FormatSupported(6000, kbps, 2));
+    for (int kbps : {8, 32, 128, 320})
+        EXPECT_FALSE(IsMp3FormatSupported(6000, kbps, 2));
     EXPECT_FALSE(IsMp3FormatSupported(44100, 128, 0));
     EXPECT_FALSE(IsMp3FormatSupported(44100, 128, 3));
     EXPECT_FALSE(IsMp3FormatSupported(96000, 128, 2));
