@@ -1,8 +1,10 @@
+#include <QApplication>
 #include <gtest/gtest.h>
-#include <QCoreApplication>
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // Widgets are tested without a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,0 +1,1 @@
+#include "components/AudioPlayer2.h"

@@ -1,0 +1,1 @@
+#include "components/AudioRecord2.h"

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "components/SampleArray.h"
+
+// The level display: shows the peak level of each channel of the arrays it is given.
+class AudioVisualizationEx2 {
+public:
+    virtual ~AudioVisualizationEx2() = default;
+
+    // 17 is the bar display, the only kind there is.
+    virtual void SetDisplayKind(int kind) = 0;
+    virtual void ShowArray(const SampleArray& array, int channels) = 0;
+    virtual void SetVisible(bool visible) = 0;
+};

@@ -1,0 +1,75 @@
+#include "components/widgets/LevelDisplay.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// The bars span this many decibels below full scale.
+constexpr double kRangeDb = 60.0;
+// Fall-back per tick of the timer: the whole range in about a second and a half.
+constexpr int kFallIntervalMs = 30;
+constexpr double kFallPerTick = kFallIntervalMs / 1500.0;
+
+double Fill(int peak) {
+    if (peak <= 0)
+        return 0.0;
+    const double db = 20.0 * std::log10(peak / 32768.0);
+    return std::clamp(1.0 + db / kRangeDb, 0.0, 1.0);
+}
+
+}  // namespace
+
+LevelDisplay::LevelDisplay(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    fallTimer_.setInterval(kFallIntervalMs);
+    connect(&fallTimer_, &QTimer::timeout, this, &LevelDisplay::FallBack);
+}
+
+void LevelDisplay::ShowArray(const SampleArray& array, int channels) {
+    if (array.empty() || channels < 1)
+        return;
+    std::array<int, 2> peaks{};
+    for (size_t i = 0; i < array.size(); ++i) {
+        const int channel = std::min<int>(static_cast<int>(i % channels), 1);
+        peaks[channel] = std::max(peaks[channel], std::abs(static_cast<int>(array[i])));
+    }
+    if (channels == 1)
+        peaks[1] = peaks[0];
+    for (int c = 0; c < 2; ++c)
+        shown_[c] = std::max(shown_[c], Fill(peaks[c]));
+    if (!fallTimer_.isActive())
+        fallTimer_.start();
+    update();
+}
+
+void LevelDisplay::FallBack() {
+    bool moving = false;
+    for (double& level : shown_) {
+        level = std::max(0.0, level - kFallPerTick);
+        moving = moving || level > 0.0;
+    }
+    if (!moving)
+        fallTimer_.stop();
+    update();
+}
+
+void LevelDisplay::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QColor background = palette().color(QPalette::Window).darker(160);
+    painter.fillRect(rect(), background);
+    QLinearGradient gradient(0, 0, width(), 0);
+    gradient.setColorAt(0.0, QColor(0x2e, 0xcc, 0x71));
+    gradient.setColorAt(0.75, QColor(0xf1, 0xc4, 0x0f));
+    gradient.setColorAt(1.0, QColor(0xe7, 0x4c, 0x3c));
+    const int gap = 2;
+    const int barHeight = std::max(1, (height() - 3 * gap) / 2);
+    for (int c = 0; c < 2; ++c) {
+        const QRect bar(gap, gap + c * (barHeight + gap),
+                        static_cast<int>((width() - 2 * gap) * shown_[c]), barHeight);
+        painter.fillRect(bar, gradient);
+    }
+}
