@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "components/widgets/LevelDisplay.h"
+#include "support/FakeAudio.h"
+#include "support/TestAudio.h"
+
+TEST(LevelDisplay, BarsFollowEachChannelsPeakOnADecibelScale) {
+    LevelDisplay display;
+    EXPECT_EQ(display.DisplayKind(), 17);
+
+    // Left at full scale, right at -30 dB: the right bar stands half way on a 60 dB scale.
+    SampleArray stereo;
+    for (int i = 0; i < 100; ++i) {
+        stereo.push_back(i == 10 ? 32767 : 0);
+        stereo.push_back(i == 20 ? 1036 : 0);
+    }
+    display.ShowArray(stereo, 2);
+    EXPECT_NEAR(display.Level(0), 1.0, 0.01);
+    EXPECT_NEAR(display.Level(1), 0.5, 0.01);
+
+    LevelDisplay mono;
+    mono.ShowArray(testaudio::Tone(44100, 1, 4410, 440, 0.5), 1);
+    EXPECT_GT(mono.Level(0), 0.85);
+    EXPECT_DOUBLE_EQ(mono.Level(0), mono.Level(1));
+}
+
+TEST(LevelDisplay, FallsBackAfterAPeakAndRisesAtOnce) {
+    LevelDisplay display;
+    FakeAudioRecord2 recorder;
+    recorder.SetFormat(44100, 2);
+    recorder.SetBlockSize(4410);
+    QObject::connect(&recorder, &AudioRecord2::OnEndArrayRecord,
+                     [&] { display.ShowArray(recorder.GetArray(), 2); });
+
+    recorder.DeliverBlock(testaudio::Tone(44100, 2, 4410, 440, 1.0));
+    const double peak = display.Level(0);
+    EXPECT_GT(peak, 0.99);
+    QTest::qWait(300);
+    const double later = display.Level(0);
+    EXPECT_LT(later, peak);
+    EXPECT_GT(later, 0.0);
+
+    // A quieter block does not pull the bar down faster than it falls.
+    recorder.DeliverBlock();
+    EXPECT_DOUBLE_EQ(display.Level(0), later);
+    recorder.DeliverBlock(testaudio::Tone(44100, 2, 4410, 440, 1.0));
+    EXPECT_GT(display.Level(0), 0.99);
+}
