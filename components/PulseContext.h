@@ -2,6 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <map>
 
 struct pa_threaded_mainloop;
 struct pa_context;
@@ -30,6 +34,7 @@ public:
 
     // Holds libpulse's main loop lock for its lifetime; needed around every libpulse call
     // made from outside libpulse's own callbacks.
+    // Never taken on libpulse's own thread: its callbacks already run with the lock held.
     class Lock {
     public:
         explicit Lock(const PulseContext& pulse);
@@ -47,12 +52,28 @@ public:
     // From a libpulse callback: wakes Wait().
     void Signal() const;
 
+    // Server events (sinks, sources, server) on libpulse's thread: facility|type bits of
+    // pa_subscription_event_type_t and the object's index. Add and remove with the lock held;
+    // a listener must not block.
+    using EventListener = std::function<void(int event, uint32_t index)>;
+    int AddEventListener(EventListener listener);
+    void RemoveEventListener(int id);
+
 signals:
     void ConnectionLost(const QString& message);
 
 private:
+    static void StateCallback(pa_context* context, void* self);
+    void DispatchEvent(int event, uint32_t index);
+    void ReadServerName();
+
     pa_threaded_mainloop* mainloop_ = nullptr;
     pa_context* context_ = nullptr;
     QString serverName_;
     QString errorText_;
+    std::atomic<bool> connected_{false};
+    bool wasReady_ = false;      // libpulse's thread (or under the lock)
+    bool lostReported_ = false;  // libpulse's thread
+    std::map<int, EventListener> listeners_;
+    int nextListenerId_ = 1;
 };

@@ -1,0 +1,612 @@
+#include "components/PulseAudioRecord2.h"
+
+#include <pulse/context.h>
+#include <pulse/error.h>
+#include <pulse/introspect.h>
+#include <pulse/stream.h>
+#include <pulse/subscribe.h>
+#include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
+#include <pulse/volume.h>
+
+#include <QMetaObject>
+#include <algorithm>
+#include <cstdlib>
+
+#include "components/SonvaraError.h"
+
+namespace {
+
+constexpr int kMaxVolume = 66535;
+// Short fragments keep what a pause cuts off small; 40 wake-ups a second cost next to nothing.
+constexpr int kFragmentMs = 25;
+
+QString Utf8(const char* text) {
+    return QString::fromUtf8(text ? text : "");
+}
+
+void SignalOnSuccess(pa_stream*, int, void* pulse) {
+    static_cast<const PulseContext*>(pulse)->Signal();
+}
+
+void SignalOnContextSuccess(pa_context*, int, void* pulse) {
+    static_cast<const PulseContext*>(pulse)->Signal();
+}
+
+int ErrorOr(int error, int fallback) {
+    return error != 0 ? error : fallback;
+}
+
+}  // namespace
+
+PulseAudioRecord2::PulseAudioRecord2(PulseContext& pulse, QObject* parent)
+    : AudioRecord2(parent), pulse_(pulse) {
+    timer_.setInterval(100);
+    connect(&timer_, &QTimer::timeout, this, &PulseAudioRecord2::OnTick);
+    if (pulse_.IsConnected()) {
+        PulseContext::Lock lock(pulse_);
+        listenerId_ = pulse_.AddEventListener([this](int event, uint32_t index) {
+            const int facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+            const int type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+            if (facility == PA_SUBSCRIPTION_EVENT_SOURCE && type == PA_SUBSCRIPTION_EVENT_REMOVE &&
+                index == sourceIndex_ && capturing_) {
+                Fail(QStringLiteral("The recording source \"%1\" was removed.")
+                         .arg(chosenDescription_));
+            }
+        });
+    }
+    RefreshInputs();
+}
+
+PulseAudioRecord2::~PulseAudioRecord2() {
+    timer_.stop();
+    PulseContext::Lock lock(pulse_);
+    if (listenerId_ != 0) {
+        pulse_.RemoveEventListener(listenerId_);
+    }
+    CloseStream();
+}
+
+// ---- Device and lines ------------------------------------------------------------------------
+
+void PulseAudioRecord2::RefreshInputs() {
+    lines_.clear();
+    hasDevice_ = pulse_.IsConnected();
+    if (!hasDevice_) {
+        return;
+    }
+    struct Listing {
+        const PulseContext* pulse;
+        QString defaultSource;
+        std::vector<Line> lines;
+        std::vector<std::pair<QString, QString>> activePorts;  // source name, port name
+    } listing{&pulse_, {}, {}, {}};
+
+    PulseContext::Lock lock(pulse_);
+    pulse_.Wait(pa_context_get_server_info(
+        pulse_.Context(),
+        [](pa_context*, const pa_server_info* info, void* data) {
+            auto* listing = static_cast<Listing*>(data);
+            if (info) {
+                listing->defaultSource = Utf8(info->default_source_name);
+            }
+            listing->pulse->Signal();
+        },
+        &listing));
+    pulse_.Wait(pa_context_get_source_info_list(
+        pulse_.Context(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* listing = static_cast<Listing*>(data);
+            if (eol != 0 || !info) {
+                listing->pulse->Signal();
+                return;
+            }
+            const QString description =
+                Utf8(info->description).isEmpty() ? Utf8(info->name) : Utf8(info->description);
+            if (info->active_port) {
+                listing->activePorts.emplace_back(Utf8(info->name), Utf8(info->active_port->name));
+            }
+            if (info->n_ports < 2) {
+                listing->lines.push_back(
+                    {info->index, Utf8(info->name), QString(), description, description});
+                return;
+            }
+            for (uint32_t i = 0; i < info->n_ports; ++i) {
+                const pa_source_port_info* port = info->ports[i];
+                const QString portDescription =
+                    Utf8(port->description).isEmpty() ? Utf8(port->name) : Utf8(port->description);
+                listing->lines.push_back({info->index, Utf8(info->name), Utf8(port->name),
+                                          description + QStringLiteral(": ") + portDescription,
+                                          description});
+            }
+        },
+        &listing));
+
+    std::stable_sort(listing.lines.begin(), listing.lines.end(),
+                     [](const Line& a, const Line& b) { return a.sourceIndex < b.sourceIndex; });
+    lines_ = std::move(listing.lines);
+
+    // Keep the user's choice across a refresh; otherwise follow the server's default.
+    const auto exists = [this](const QString& source) {
+        return std::any_of(lines_.begin(), lines_.end(),
+                           [&](const Line& line) { return line.sourceName == source; });
+    };
+    if (chosenSource_.isEmpty() || !exists(chosenSource_)) {
+        chosenSource_ = exists(listing.defaultSource) ? listing.defaultSource : QString();
+    }
+    chosenPort_.clear();
+    for (const auto& [source, port] : listing.activePorts) {
+        if (source == chosenSource_) {
+            chosenPort_ = port;
+        }
+    }
+    chosenDescription_ = SourceDescription(chosenSource_);
+}
+
+QString PulseAudioRecord2::SourceDescription(const QString& sourceName) const {
+    for (const Line& line : lines_) {
+        if (line.sourceName == sourceName) {
+            return line.sourceDescription;
+        }
+    }
+    return sourceName;
+}
+
+int PulseAudioRecord2::LastDeviceIndex() const {
+    return hasDevice_ ? 0 : -1;
+}
+
+void PulseAudioRecord2::SetDeviceIndex(int index) {
+    deviceIndex_ = index;
+}
+
+QString PulseAudioRecord2::DeviceName() const {
+    return hasDevice_ && deviceIndex_ == 0 ? pulse_.ServerName() : QString();
+}
+
+int PulseAudioRecord2::InputCount() const {
+    return static_cast<int>(lines_.size());
+}
+
+void PulseAudioRecord2::SetInputIndex(int index) {
+    inputIndex_ = index;
+}
+
+const PulseAudioRecord2::Line* PulseAudioRecord2::CurrentLine() const {
+    if (inputIndex_ < 1 || inputIndex_ > InputCount()) {
+        return nullptr;
+    }
+    return &lines_[inputIndex_ - 1];
+}
+
+QString PulseAudioRecord2::InputName() const {
+    const Line* line = CurrentLine();
+    return line ? line->name : QString();
+}
+
+bool PulseAudioRecord2::InputSelected() const {
+    const Line* line = CurrentLine();
+    return line && line->sourceName == chosenSource_ &&
+           (line->portName.isEmpty() || line->portName == chosenPort_);
+}
+
+void PulseAudioRecord2::SetInputSelected(bool selected) {
+    const Line* line = CurrentLine();
+    // A line stops being the source only by choosing another one.
+    if (!selected || !line || !pulse_.IsConnected()) {
+        return;
+    }
+    PulseContext::Lock lock(pulse_);
+    if (!line->portName.isEmpty()) {
+        const QByteArray source = line->sourceName.toUtf8();
+        const QByteArray port = line->portName.toUtf8();
+        pulse_.Wait(pa_context_set_source_port_by_name(pulse_.Context(), source.constData(),
+                                                       port.constData(), SignalOnContextSuccess,
+                                                       &pulse_));
+    }
+    chosenPort_ = line->portName;
+    if (line->sourceName == chosenSource_) {
+        return;
+    }
+    chosenSource_ = line->sourceName;
+    chosenDescription_ = line->sourceDescription;
+    if (!stream_) {
+        return;
+    }
+    // The stream is tied to its source; a paused one is simply opened anew at the next Start.
+    const bool wasCapturing = capturing_;
+    CloseStream();
+    if (wasCapturing) {
+        int error = 0;
+        QString text;
+        if (!OpenStream(&error, &text)) {
+            capturing_ = true;  // let Fail stop the timer and report
+            Fail(text);
+        }
+    }
+}
+
+int PulseAudioRecord2::InputVolume() const {
+    const Line* line = CurrentLine();
+    if (!line || !pulse_.IsConnected()) {
+        return 0;
+    }
+    struct Query {
+        const PulseContext* pulse;
+        pa_volume_t volume = PA_VOLUME_MUTED;
+    } query{&pulse_};
+    const QByteArray source = line->sourceName.toUtf8();
+    PulseContext::Lock lock(pulse_);
+    pulse_.Wait(pa_context_get_source_info_by_name(
+        pulse_.Context(), source.constData(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* query = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                query->volume = pa_cvolume_avg(&info->volume);
+            } else {
+                query->pulse->Signal();
+            }
+        },
+        &query));
+    const int64_t scaled =
+        (static_cast<int64_t>(query.volume) * kMaxVolume + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM;
+    return static_cast<int>(std::min<int64_t>(scaled, kMaxVolume));
+}
+
+void PulseAudioRecord2::SetInputVolume(int volume) {
+    const Line* line = CurrentLine();
+    if (!line || !pulse_.IsConnected()) {
+        return;
+    }
+    const int64_t clamped = std::clamp(volume, 0, kMaxVolume);
+    const auto paVolume =
+        static_cast<pa_volume_t>((clamped * PA_VOLUME_NORM + kMaxVolume / 2) / kMaxVolume);
+    struct Query {
+        const PulseContext* pulse;
+        uint8_t channels = 0;
+    } query{&pulse_};
+    const QByteArray source = line->sourceName.toUtf8();
+    PulseContext::Lock lock(pulse_);
+    pulse_.Wait(pa_context_get_source_info_by_name(
+        pulse_.Context(), source.constData(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* query = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                query->channels = info->volume.channels;
+            } else {
+                query->pulse->Signal();
+            }
+        },
+        &query));
+    if (query.channels == 0) {
+        return;  // the source went away meanwhile
+    }
+    pa_cvolume levels;
+    pa_cvolume_set(&levels, query.channels, paVolume);
+    pulse_.Wait(pa_context_set_source_volume_by_name(pulse_.Context(), source.constData(), &levels,
+                                                     SignalOnContextSuccess, &pulse_));
+}
+
+// ---- Format ----------------------------------------------------------------------------------
+
+void PulseAudioRecord2::SetFormat(int sampleRate, int channels) {
+    if (sampleRate <= 0 || static_cast<uint32_t>(sampleRate) > PA_RATE_MAX || channels < 1 ||
+        channels > 2) {
+        throw SonvaraError(
+            QStringLiteral("Recording at %1 Hz with %2 channels is not possible; choose a rate "
+                           "up to %3 Hz, mono or stereo.")
+                .arg(sampleRate)
+                .arg(channels)
+                .arg(PA_RATE_MAX));
+    }
+    if (sampleRate == rate_ && channels == channels_) {
+        return;
+    }
+    PulseContext::Lock lock(pulse_);
+    if (capturing_) {
+        throw SonvaraError(
+            QStringLiteral("The recording format cannot change while recording; stop first."));
+    }
+    rate_ = sampleRate;
+    channels_ = channels;
+    CloseStream();  // its format is fixed; the next Start opens one in the new format
+}
+
+void PulseAudioRecord2::SetQueueLimitMs(int ms) {
+    PulseContext::Lock lock(pulse_);
+    queueLimitMs_ = std::max(ms, 1);
+    overflowElements_ = static_cast<int64_t>(queueLimitMs_) * streamRate_ / 1000 * streamChannels_;
+}
+
+int64_t PulseAudioRecord2::MsToSamples(int64_t ms) const {
+    return ms * rate_ / 1000;
+}
+
+int64_t PulseAudioRecord2::SamplesToMs(int64_t samples) const {
+    return samples * 1000 / rate_;
+}
+
+void PulseAudioRecord2::SetBlockSize(int frames) {
+    blockFrames_ = std::max(frames, 1);
+}
+
+// ---- Capture control -------------------------------------------------------------------------
+
+int PulseAudioRecord2::LastError() const {
+    return lastError_;
+}
+
+QString PulseAudioRecord2::LastErrorText() const {
+    return lastErrorText_;
+}
+
+QString PulseAudioRecord2::SourceName() const {
+    PulseContext::Lock lock(pulse_);
+    return chosenSource_;
+}
+
+bool PulseAudioRecord2::IsCapturing() const {
+    PulseContext::Lock lock(pulse_);
+    return capturing_;
+}
+
+void PulseAudioRecord2::Start() {
+    lastError_ = 0;
+    lastErrorText_.clear();
+    if (!pulse_.IsConnected()) {
+        lastError_ = PA_ERR_CONNECTIONREFUSED;
+        lastErrorText_ = pulse_.ErrorText().isEmpty()
+                             ? QStringLiteral("No sound server was found (PulseAudio or PipeWire).")
+                             : pulse_.ErrorText();
+        return;
+    }
+    PulseContext::Lock lock(pulse_);
+    if (capturing_) {
+        return;
+    }
+    if (stream_ && pa_stream_get_state(stream_) != PA_STREAM_READY) {
+        CloseStream();  // it broke while paused
+    }
+    currentSamples_ = 0;
+    peakLeft_ = 0;
+    peakRight_ = 0;
+    blockNo_ = 0;
+    failed_ = false;
+    current_.clear();
+    if (!stream_) {
+        if (!OpenStream(&lastError_, &lastErrorText_)) {
+            return;
+        }
+    } else {
+        // Whatever the server still holds from before the pause belongs to no recording now.
+        pulse_.Wait(pa_stream_flush(stream_, SignalOnSuccess, &pulse_));
+        capturing_ = true;
+        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_));
+        if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY) {
+            capturing_ = false;
+            lastError_ = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
+            lastErrorText_ = QStringLiteral("Recording from \"%1\" could not be resumed: %2.")
+                                 .arg(chosenDescription_, Utf8(pa_strerror(lastError_)));
+            return;
+        }
+    }
+    if (capturing_) {
+        timer_.start();
+    }
+}
+
+void PulseAudioRecord2::Stop() {
+    PulseContext::Lock lock(pulse_);
+    if (!capturing_) {
+        return;
+    }
+    // Waiting for the cork lets the sound already on its way arrive and be kept.
+    pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    capturing_ = false;
+    FlushPartial();
+    timer_.stop();
+}
+
+SampleArray PulseAudioRecord2::GetArray() {
+    std::lock_guard guard(queueMutex_);
+    if (queue_.empty()) {
+        return {};
+    }
+    SampleArray block = std::move(queue_.front());
+    queue_.pop_front();
+    queuedElements_ -= static_cast<int64_t>(block.size());
+    return block;
+}
+
+// ---- Stream ----------------------------------------------------------------------------------
+
+bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
+    const QString what = chosenSource_.isEmpty() ? QStringLiteral("the default recording source")
+                                                 : QStringLiteral("\"%1\"").arg(chosenDescription_);
+    pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(rate_),
+                        static_cast<uint8_t>(channels_)};
+    stream_ = pa_stream_new(pulse_.Context(), "Recording", &spec, nullptr);
+    if (!stream_) {
+        *error = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
+        *text = QStringLiteral("Recording from %1 could not be prepared: %2.")
+                    .arg(what, Utf8(pa_strerror(*error)));
+        return false;
+    }
+    streamChannels_ = channels_;
+    streamRate_ = rate_;
+    overflowElements_ = static_cast<int64_t>(queueLimitMs_) * rate_ / 1000 * channels_;
+    sourceIndex_ = PA_INVALID_INDEX;
+    pa_stream_set_state_callback(stream_, &PulseAudioRecord2::StateCallback, this);
+    pa_stream_set_read_callback(stream_, &PulseAudioRecord2::ReadCallback, this);
+
+    pa_buffer_attr attr;
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+    attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &spec));
+    const QByteArray source = chosenSource_.toUtf8();
+    // Never moved elsewhere: if the chosen source goes, the recording stops and says so rather
+    // than carrying on from another input.
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    capturing_ = true;
+    if (pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
+                                 flags) == 0) {
+        pa_stream_state_t state;
+        while ((state = pa_stream_get_state(stream_)) == PA_STREAM_CREATING ||
+               state == PA_STREAM_UNCONNECTED) {
+            pa_threaded_mainloop_wait(pulse_.Mainloop());
+        }
+        if (state == PA_STREAM_READY) {
+            sourceIndex_ = pa_stream_get_device_index(stream_);
+            return true;
+        }
+    }
+    capturing_ = false;
+    *error = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
+    *text = pulse_.IsConnected() ? QStringLiteral("Recording from %1 could not be started: %2.")
+                                       .arg(what, Utf8(pa_strerror(*error)))
+                                 : QStringLiteral("The sound server went away.");
+    CloseStream();
+    return false;
+}
+
+void PulseAudioRecord2::CloseStream() {
+    if (!stream_) {
+        return;
+    }
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        pa_stream_disconnect(stream_);
+    }
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+    sourceIndex_ = PA_INVALID_INDEX;
+}
+
+void PulseAudioRecord2::StateCallback(pa_stream* stream, void* data) {
+    auto* self = static_cast<PulseAudioRecord2*>(data);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if ((state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) && self->capturing_ &&
+        self->sourceIndex_ != PA_INVALID_INDEX) {
+        // The context fails before its streams do, so its state tells the two causes apart.
+        const bool serverGone =
+            !PA_CONTEXT_IS_GOOD(pa_context_get_state(pa_stream_get_context(stream)));
+        self->Fail(serverGone ? QStringLiteral("The sound server went away while recording.")
+                              : QStringLiteral("The recording source \"%1\" was removed.")
+                                    .arg(self->chosenDescription_));
+    }
+    self->pulse_.Signal();
+}
+
+void PulseAudioRecord2::ReadCallback(pa_stream* stream, size_t, void* data) {
+    auto* self = static_cast<PulseAudioRecord2*>(data);
+    while (pa_stream_readable_size(stream) > 0) {
+        const void* bytes = nullptr;
+        size_t length = 0;
+        if (pa_stream_peek(stream, &bytes, &length) < 0 || length == 0) {
+            return;
+        }
+        if (self->capturing_) {
+            // A hole (no data, but a length) is sound the server lost; silence keeps the time.
+            self->Append(static_cast<const int16_t*>(bytes), length / sizeof(int16_t));
+        }
+        pa_stream_drop(stream);
+    }
+}
+
+// ---- Blocks ----------------------------------------------------------------------------------
+
+void PulseAudioRecord2::Append(const int16_t* samples, size_t count) {
+    const int channels = streamChannels_;
+    count -= count % channels;
+    if (count == 0) {
+        return;
+    }
+    if (samples) {
+        int left = 0;
+        int right = 0;
+        for (size_t i = 0; i < count; i += channels) {
+            left = std::max(left, std::abs(static_cast<int>(samples[i])));
+            right = std::max(right, std::abs(static_cast<int>(samples[i + channels - 1])));
+        }
+        left = std::min(left, 32767);
+        right = std::min(right, 32767);
+        for (auto [peak, value] : {std::pair{&peakLeft_, left}, std::pair{&peakRight_, right}}) {
+            int seen = peak->load(std::memory_order_relaxed);
+            while (value > seen && !peak->compare_exchange_weak(seen, value)) {
+            }
+        }
+    }
+    currentSamples_ += static_cast<int64_t>(count / channels);
+
+    size_t done = 0;
+    while (done < count && capturing_) {
+        const size_t blockElements = static_cast<size_t>(blockFrames_.load()) * channels;
+        if (current_.size() < blockElements) {
+            const size_t take = std::min(count - done, blockElements - current_.size());
+            if (samples) {
+                current_.insert(current_.end(), samples + done, samples + done + take);
+            } else {
+                current_.resize(current_.size() + take, 0);
+            }
+            done += take;
+        }
+        if (current_.size() >= blockElements) {
+            SampleArray block;
+            block.reserve(blockElements);
+            block.swap(current_);
+            PushBlock(std::move(block));
+        }
+    }
+}
+
+void PulseAudioRecord2::PushBlock(SampleArray block) {
+    int64_t queued;
+    {
+        std::lock_guard guard(queueMutex_);
+        queuedElements_ += static_cast<int64_t>(block.size());
+        queued = queuedElements_;
+        queue_.push_back(std::move(block));
+    }
+    const int number = blockNo_++;
+    QMetaObject::invokeMethod(
+        this, [this, number] { emit OnEndArrayRecord(number); }, Qt::QueuedConnection);
+    if (queued > overflowElements_) {
+        Fail(QStringLiteral("Recording fell more than %1 seconds behind.")
+                 .arg(QString::number(queueLimitMs_ / 1000.0)));
+    }
+}
+
+void PulseAudioRecord2::FlushPartial() {
+    if (!current_.empty()) {
+        SampleArray block;
+        block.swap(current_);
+        PushBlock(std::move(block));
+    }
+}
+
+void PulseAudioRecord2::Fail(const QString& message) {
+    if (failed_ || !capturing_) {
+        return;
+    }
+    failed_ = true;
+    capturing_ = false;
+    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        if (pa_operation* cork = pa_stream_cork(stream_, 1, nullptr, nullptr)) {
+            pa_operation_unref(cork);
+        }
+    }
+    FlushPartial();
+    QMetaObject::invokeMethod(
+        this,
+        [this, message] {
+            timer_.stop();
+            emit OnError(message);
+        },
+        Qt::QueuedConnection);
+}
+
+void PulseAudioRecord2::OnTick() {
+    emit OnTimer(currentSamples_.load(), peakLeft_.exchange(0), peakRight_.exchange(0));
+}

@@ -1,0 +1,485 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "components/PulseAudioRecord2.h"
+#include "components/PulseContext.h"
+#include "components/SonvaraError.h"
+#include "support/PrivatePulseServer.h"
+#include "support/TestAudio.h"
+
+using testaudio::DominantFrequency;
+using testaudio::FrameCount;
+using testaudio::LargestJump;
+using testaudio::Peak;
+
+namespace {
+
+constexpr int kRate = 44100;
+// The tone played into the null sink. At 440 Hz a whole 25 ms fragment or 200 ms block holds
+// whole periods, so losing one would leave no seam; at 437 Hz every such loss shows as a jump.
+constexpr int kToneHz = 437;
+
+// Takes every block the way the program does: one GetArray per OnEndArrayRecord.
+struct Collector {
+    explicit Collector(PulseAudioRecord2& recorder) : recorder(recorder) {
+        QObject::connect(&recorder, &AudioRecord2::OnEndArrayRecord, [this](int) {
+            ++events;
+            SampleArray block = this->recorder.GetArray();
+            if (block.empty()) {
+                ++emptyTakes;
+                return;
+            }
+            blockSizes.push_back(static_cast<int64_t>(block.size()));
+            sound.insert(sound.end(), block.begin(), block.end());
+        });
+        QObject::connect(&recorder, &AudioRecord2::OnTimer,
+                         [this](qint64 samples, int left, int right) {
+                             ticks.push_back(samples);
+                             peak = std::max({peak, left, right});
+                         });
+        QObject::connect(&recorder, &AudioRecord2::OnError,
+                         [this](const QString& message) { errors << message; });
+    }
+
+    int64_t Frames(int channels) const { return FrameCount(sound, channels); }
+    // Lets the queued block events of a stopped recording arrive.
+    void Drain() { PumpEvents(150); }
+
+    PulseAudioRecord2& recorder;
+    SampleArray sound;
+    std::vector<int64_t> blockSizes;
+    std::vector<qint64> ticks;
+    QStringList errors;
+    int events = 0;
+    int emptyTakes = 0;
+    int peak = 0;
+};
+
+// The largest step a clean sine of the tone of this peak makes, with room for rounding: a gap or
+// a repeated stretch in the capture makes a step far larger.
+int CleanStep(const SampleArray& sound) {
+    return static_cast<int>(Peak(sound) * 2 * M_PI * kToneHz / kRate * 1.1) + 4;
+}
+
+// Real time counted from the first sound, which reaches us a fragment or so after Start.
+struct SoundClock {
+    QElapsedTimer clock;
+    int64_t base = 0;  // frames that had arrived when the clock started
+
+    bool Begin(const PulseAudioRecord2& recorder) {
+        if (!WaitFor([&] { return recorder.CurrentSamples() > 0; }, 4000)) {
+            return false;
+        }
+        base = recorder.CurrentSamples();
+        clock.start();
+        return true;
+    }
+    int64_t Frames(int rate) const { return base + clock.elapsed() * rate / 1000; }
+};
+
+struct Session {
+    PrivatePulseServer server;
+    std::unique_ptr<PulseContext> pulse;
+    std::unique_ptr<PulseAudioRecord2> recorder;
+
+    Session() {
+        if (server.IsRunning()) {
+            pulse = std::make_unique<PulseContext>();
+            recorder = std::make_unique<PulseAudioRecord2>(*pulse);
+        }
+    }
+    ~Session() {
+        recorder.reset();
+        pulse.reset();
+    }
+
+    // A tone playing into the null sink, recorded through its monitor. The sine source
+    // itself renders up to two seconds ahead of the clock, so it cannot show whether capture
+    // keeps pace with real time; the null sink renders as the clock goes.
+    bool RecordToneThroughNullSink() {
+        if (server
+                .Pactl({QStringLiteral("load-module"), QStringLiteral("module-sine"),
+                        QStringLiteral("sink=%1").arg(PrivatePulseServer::NullSink()),
+                        QStringLiteral("frequency=%1").arg(kToneHz)})
+                .isNull()) {
+            return false;
+        }
+        return Choose(QStringLiteral("Monitor of Null"));
+    }
+
+    // An idle null sink renders two seconds ahead of the clock, and a new reader of its monitor
+    // hears nothing until the clock has caught up. Resuming it from suspend restarts its clock,
+    // after which it renders at the recorder's short latency: sound flows at once.
+    void RestartNullSinkClock() {
+        server.Pactl(
+            {QStringLiteral("suspend-sink"), PrivatePulseServer::NullSink(), QStringLiteral("1")});
+        server.Pactl(
+            {QStringLiteral("suspend-sink"), PrivatePulseServer::NullSink(), QStringLiteral("0")});
+    }
+
+    // Makes the line of the given source the recording source; false when there is none.
+    bool Choose(const QString& description) {
+        for (int i = 1; i <= recorder->InputCount(); ++i) {
+            recorder->SetInputIndex(i);
+            if (recorder->InputName() == description) {
+                recorder->SetInputSelected(true);
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+#define ASSERT_SESSION(session)                                             \
+    ASSERT_TRUE((session).server.IsRunning()) << "no private sound server"; \
+    ASSERT_TRUE((session).pulse->IsConnected()) << (session).pulse->ErrorText().toStdString()
+
+}  // namespace
+
+TEST(PulseAudioRecord2, ListsTheServersSourcesAndControlsTheirLevel) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+
+    EXPECT_EQ(recorder.LastDeviceIndex(), 0);
+    recorder.SetDeviceIndex(0);
+    EXPECT_TRUE(recorder.DeviceName().startsWith(QStringLiteral("PulseAudio 16")))
+        << recorder.DeviceName().toStdString();
+
+    QStringList names;
+    QStringList selected;
+    for (int i = 1; i <= recorder.InputCount(); ++i) {
+        recorder.SetInputIndex(i);
+        names << recorder.InputName();
+        if (recorder.InputSelected()) {
+            selected << recorder.InputName();
+        }
+    }
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Monitor of Null"),
+                                  QStringLiteral("Sine source at 440 Hz")}));
+    // At start the recorder follows the server's default source.
+    const QString defaultSource = s.server.Pactl({QStringLiteral("get-default-source")}).trimmed();
+    ASSERT_EQ(defaultSource, PrivatePulseServer::SineSource());
+    EXPECT_EQ(selected, QStringList{QStringLiteral("Sine source at 440 Hz")});
+
+    recorder.SetInputIndex(1);
+    recorder.SetInputSelected(true);
+    EXPECT_TRUE(recorder.InputSelected());
+    recorder.SetInputIndex(2);
+    EXPECT_FALSE(recorder.InputSelected());
+    EXPECT_EQ(recorder.SourceName(), PrivatePulseServer::NullSinkMonitor());
+    // Only our own choice changes; the server's default stays.
+    EXPECT_EQ(s.server.Pactl({QStringLiteral("get-default-source")}).trimmed(), defaultSource);
+
+    for (int line : {1, 2}) {
+        recorder.SetInputIndex(line);
+        EXPECT_EQ(recorder.InputVolume(), 66535) << "line " << line;
+        recorder.SetInputVolume(33267);
+        EXPECT_NEAR(recorder.InputVolume(), 33267, 665) << "line " << line;
+    }
+    // The level is the server's, not a copy: another mixer's change shows at once.
+    EXPECT_TRUE(
+        s.server.Pactl({QStringLiteral("get-source-volume"), PrivatePulseServer::NullSinkMonitor()})
+            .contains(QStringLiteral("50%")));
+    s.server.Pactl({QStringLiteral("set-source-volume"), PrivatePulseServer::SineSource(),
+                    QStringLiteral("25%")});
+    recorder.SetInputIndex(2);
+    EXPECT_NEAR(recorder.InputVolume(), 66535 / 4, 665);
+    recorder.SetInputVolume(66535);
+    EXPECT_TRUE(
+        s.server.Pactl({QStringLiteral("get-source-volume"), PrivatePulseServer::SineSource()})
+            .contains(QStringLiteral("100%")));
+}
+
+TEST(PulseAudioRecord2, RecordsTheChosenSourceInTheAskedFormat) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.RecordToneThroughNullSink());
+    Collector collector(recorder);
+
+    recorder.SetFormat(kRate, 2);
+    const int block = static_cast<int>(recorder.MsToSamples(200));
+    EXPECT_EQ(block, 8820);
+    recorder.SetBlockSize(block);
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    EXPECT_THROW(recorder.SetFormat(22050, 1), SonvaraError);
+    SoundClock clock;
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(clock.Begin(recorder));
+    PumpEvents(3000);
+    recorder.Stop();
+    const int64_t elapsedFrames = clock.Frames(kRate);
+    const int64_t counted = recorder.CurrentSamples();
+    collector.Drain();
+
+    EXPECT_EQ(collector.Frames(2), counted) << "every frame counted is delivered";
+    EXPECT_NEAR(static_cast<double>(counted), static_cast<double>(elapsedFrames), block);
+    EXPECT_EQ(collector.emptyTakes, 0);
+    for (size_t i = 0; i + 1 < collector.blockSizes.size(); ++i) {
+        ASSERT_EQ(collector.blockSizes[i], block * 2) << "block " << i;
+    }
+    EXPECT_NEAR(DominantFrequency(collector.sound, 2, 0, kRate), kToneHz, 2);
+    EXPECT_NEAR(DominantFrequency(collector.sound, 2, 1, kRate), kToneHz, 2);
+    EXPECT_LE(LargestJump(collector.sound, 2), CleanStep(collector.sound));
+    EXPECT_GT(Peak(collector.sound), 1000);
+
+    // The timer reports the count since Start and the levels, about ten times a second.
+    EXPECT_GE(collector.ticks.size(), 20u);
+    EXPECT_LE(collector.ticks.size(), 35u);
+    EXPECT_TRUE(std::is_sorted(collector.ticks.begin(), collector.ticks.end()));
+    EXPECT_NEAR(collector.peak, Peak(collector.sound), 2);
+
+    // A new format takes effect at the next Start.
+    SampleArray stereo = std::move(collector.sound);
+    collector.sound.clear();
+    recorder.SetFormat(22050, 1);
+    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(200)));
+    EXPECT_EQ(recorder.SamplesToMs(22050), 1000);
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(clock.Begin(recorder));
+    PumpEvents(1000);
+    recorder.Stop();
+    const int64_t monoElapsed = clock.Frames(22050);
+    collector.Drain();
+    EXPECT_NEAR(static_cast<double>(collector.Frames(1)), static_cast<double>(monoElapsed), 4410);
+    EXPECT_NEAR(DominantFrequency(collector.sound, 1, 0, 22050), kToneHz, 2);
+}
+
+TEST(PulseAudioRecord2, ChoosingAnotherLineWhileRecordingSwitchesTheSound) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.RecordToneThroughNullSink());
+    ASSERT_TRUE(s.Choose(QStringLiteral("Sine source at 440 Hz")));
+    Collector collector(recorder);
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    ASSERT_TRUE(SoundClock().Begin(recorder));
+    PumpEvents(600);
+    const int64_t before = recorder.CurrentSamples();
+
+    ASSERT_TRUE(s.Choose(QStringLiteral("Monitor of Null")));
+    s.RestartNullSinkClock();
+    PumpEvents(800);
+    recorder.Stop();
+    collector.Drain();
+
+    EXPECT_TRUE(collector.errors.isEmpty()) << collector.errors.join(' ').toStdString();
+    EXPECT_GT(recorder.CurrentSamples(), before) << "one recording, counted on";
+    ASSERT_EQ(collector.Frames(2), recorder.CurrentSamples());
+    const int64_t span = kRate / 2;
+    EXPECT_NEAR(DominantFrequency(testaudio::Slice(collector.sound, 2, 0, span), 2, 0, kRate), 440,
+                3);
+    EXPECT_NEAR(
+        DominantFrequency(testaudio::Slice(collector.sound, 2, collector.Frames(2) - span, span), 2,
+                          0, kRate),
+        kToneHz, 3);
+}
+
+TEST(PulseAudioRecord2, PauseAndResumeLoseNothing) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.RecordToneThroughNullSink());
+    Collector collector(recorder);
+    recorder.SetFormat(kRate, 2);
+    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(200)));
+
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    SoundClock clock;
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(clock.Begin(recorder));
+    PumpEvents(1000);
+    recorder.Stop();
+    const int64_t first = recorder.CurrentSamples();
+    EXPECT_NEAR(static_cast<double>(first), static_cast<double>(clock.Frames(kRate)), kRate / 5.0);
+    collector.Drain();
+    ASSERT_EQ(collector.Frames(2), first);
+    const SampleArray before = collector.sound;
+
+    // Paused: nothing arrives.
+    PumpEvents(500);
+    EXPECT_EQ(collector.Frames(2), first);
+    EXPECT_TRUE(recorder.GetArray().empty());
+
+    collector.ticks.clear();
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(clock.Begin(recorder));
+    PumpEvents(1000);
+    recorder.Stop();
+    const int64_t second = recorder.CurrentSamples();
+    collector.Drain();
+
+    ASSERT_FALSE(collector.ticks.empty());
+    EXPECT_LT(collector.ticks.front(), kRate / 2) << "the count restarts at Start";
+    EXPECT_NEAR(static_cast<double>(second), static_cast<double>(clock.Frames(kRate)), kRate / 5.0);
+    EXPECT_EQ(collector.Frames(2), first + second);
+    // Each stretch is clean on its own; the pause itself is the only break.
+    const SampleArray after = testaudio::Slice(collector.sound, 2, first, second);
+    EXPECT_LE(LargestJump(before, 2), CleanStep(before));
+    EXPECT_LE(LargestJump(after, 2), CleanStep(after));
+}
+
+TEST(PulseAudioRecord2, ABusyUiThreadLosesNothing) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.RecordToneThroughNullSink());
+    Collector collector(recorder);
+    recorder.SetFormat(kRate, 2);
+    const int block = static_cast<int>(recorder.MsToSamples(200));
+    recorder.SetBlockSize(block);
+
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    SoundClock clock;
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(clock.Begin(recorder));
+    PumpEvents(300);
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    PumpEvents(300);
+    recorder.Stop();
+    const int64_t elapsedFrames = clock.Frames(kRate);
+    collector.Drain();
+
+    EXPECT_TRUE(collector.errors.isEmpty()) << collector.errors.join(' ').toStdString();
+    EXPECT_EQ(collector.Frames(2), recorder.CurrentSamples());
+    EXPECT_NEAR(static_cast<double>(collector.Frames(2)), static_cast<double>(elapsedFrames),
+                block);
+    EXPECT_EQ(collector.events, static_cast<int>(collector.blockSizes.size()));
+    EXPECT_LE(LargestJump(collector.sound, 2), CleanStep(collector.sound));
+}
+
+TEST(PulseAudioRecord2, FallingTooFarBehindStopsAndKeepsWhatWasCaptured) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.RecordToneThroughNullSink());
+    recorder.SetFormat(kRate, 2);
+    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(100)));
+    recorder.SetQueueLimitMs(1000);
+    QStringList errors;
+    QObject::connect(&recorder, &AudioRecord2::OnError,
+                     [&](const QString& message) { errors << message; });
+
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    s.RestartNullSinkClock();
+    ASSERT_TRUE(SoundClock().Begin(recorder));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1600));
+    EXPECT_FALSE(recorder.IsCapturing());
+    const int64_t counted = recorder.CurrentSamples();
+    PumpEvents(300);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("Recording fell more than 1 seconds behind.")});
+    EXPECT_EQ(recorder.CurrentSamples(), counted) << "capture stopped";
+
+    SampleArray kept;
+    for (SampleArray block = recorder.GetArray(); !block.empty(); block = recorder.GetArray()) {
+        kept.insert(kept.end(), block.begin(), block.end());
+    }
+    EXPECT_GT(FrameCount(kept, 2), kRate);
+    EXPECT_LT(FrameCount(kept, 2), kRate * 12 / 10);
+    EXPECT_LE(LargestJump(kept, 2), CleanStep(kept));
+
+    // A new Start goes on normally.
+    recorder.Start();
+    EXPECT_EQ(recorder.LastError(), 0);
+    s.RestartNullSinkClock();
+    EXPECT_TRUE(SoundClock().Begin(recorder));
+    recorder.Stop();
+}
+
+TEST(PulseAudioRecord2, ServerGoingAwayEndsCaptureWithAMessage) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    Collector collector(recorder);
+    recorder.SetFormat(kRate, 2);
+    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(200)));
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    PumpEvents(1000);
+
+    s.server.Kill();
+    ASSERT_TRUE(WaitFor([&] { return !collector.errors.isEmpty(); }, 3000));
+    collector.Drain();
+    EXPECT_EQ(collector.errors,
+              QStringList{QStringLiteral("The sound server went away while recording.")});
+    EXPECT_FALSE(recorder.IsCapturing());
+    // What came before the end is all there.
+    EXPECT_EQ(collector.Frames(2), recorder.CurrentSamples());
+    EXPECT_GT(collector.Frames(2), kRate * 8 / 10);
+
+    recorder.Start();
+    EXPECT_NE(recorder.LastError(), 0);
+    EXPECT_FALSE(recorder.LastErrorText().isEmpty());
+    recorder.Stop();
+}
+
+TEST(PulseAudioRecord2, SourceGoingAwayEndsCaptureWithAMessage) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.Choose(QStringLiteral("Sine source at 440 Hz")));
+    Collector collector(recorder);
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0);
+    PumpEvents(500);
+
+    s.server.Pactl({QStringLiteral("unload-module"), QStringLiteral("module-sine-source")});
+    ASSERT_TRUE(WaitFor([&] { return !collector.errors.isEmpty(); }, 3000));
+    collector.Drain();
+    EXPECT_EQ(collector.errors,
+              QStringList{QStringLiteral("The recording source \"Sine source at 440 Hz\" was "
+                                         "removed.")});
+    EXPECT_EQ(collector.Frames(2), recorder.CurrentSamples());
+    // Only the sine was recorded, never a stand-in source.
+    EXPECT_NEAR(DominantFrequency(collector.sound, 2, 0, kRate), 440, 3);
+
+    recorder.Start();
+    EXPECT_NE(recorder.LastError(), 0);
+    EXPECT_TRUE(recorder.LastErrorText().contains(QStringLiteral("Sine source at 440 Hz")))
+        << recorder.LastErrorText().toStdString();
+}
+
+TEST(PulseAudioRecord2, WithoutAServerHasNoDeviceAndStartFails) {
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("PULSE_SERVER");
+    qputenv("PULSE_SERVER", ("unix:" + dir.path() + "/missing").toLocal8Bit());
+    {
+        QElapsedTimer clock;
+        clock.start();
+        PulseContext pulse;
+        EXPECT_LT(clock.elapsed(), 2000);
+        PulseAudioRecord2 recorder(pulse);
+        EXPECT_EQ(recorder.LastDeviceIndex(), -1);
+        EXPECT_EQ(recorder.InputCount(), 0);
+        recorder.SetInputIndex(1);
+        EXPECT_EQ(recorder.InputVolume(), 0);
+        recorder.SetInputSelected(true);
+        recorder.Start();
+        EXPECT_NE(recorder.LastError(), 0);
+        EXPECT_EQ(recorder.LastErrorText(),
+                  QStringLiteral("No sound server was found (PulseAudio or PipeWire)."));
+        EXPECT_TRUE(recorder.GetArray().empty());
+        recorder.Stop();
+    }
+    if (old.isNull()) {
+        qunsetenv("PULSE_SERVER");
+    } else {
+        qputenv("PULSE_SERVER", old);
+    }
+}
