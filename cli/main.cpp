@@ -3,8 +3,12 @@
 #include <QTextStream>
 
 #include "cli/CliError.h"
+#include "cli/DevicesCommand.h"
 #include "cli/InfoCommand.h"
 #include "cli/JoinCommand.h"
+#include "cli/RecordCommand.h"
+#include "components/PulseAudioRecord2.h"
+#include "components/PulseContext.h"
 #include "config/IniSettings.h"
 
 namespace {
@@ -20,6 +24,10 @@ const char kUsage[] =
     "       --quality Q             encoder quality, 0 best .. 9 fastest\n"
     "       --vbr LEVEL             variable bit rate at this level (0..9)\n"
     "       --cbr                   constant bit rate\n"
+    "  devices                      list the capture device, its input lines and levels\n"
+    "  record -o OUT.mp3            record from the sound card into an MP3\n"
+    "       --seconds N             stop after N seconds (else Ctrl-C stops)\n"
+    "       --line K                record from input line K (see devices)\n"
     "\n"
     "MP3 settings not given come from Kelvo.ini.\n";
 
@@ -35,6 +43,14 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (command == "join") {
         IniSettings settings(DefaultSettingsPath());
         return RunJoinCommand(rest, settings, err, isatty(STDERR_FILENO));
+    }
+    if (command == "devices" || command == "record") {
+        PulseContext pulse;
+        PulseAudioRecord2 recorder(pulse);
+        if (command == "devices")
+            return RunDevicesCommand(recorder, out, err);
+        IniSettings settings(DefaultSettingsPath());
+        return RunRecordCommand(rest, recorder, settings, err, isatty(STDERR_FILENO));
     }
     throw UsageError(QStringLiteral("Unknown command \"%1\".").arg(command));
 }

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 
 #include "components/FfmpegAudioReader.h"
+#include "support/PrivatePulseServer.h"
 #include "support/TestAudio.h"
 
 namespace {
@@ -103,6 +104,41 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
     EXPECT_EQ(info.status, 1);
     EXPECT_TRUE(info.out.contains("44100 Hz"));
     EXPECT_TRUE(info.err.contains(Path("missing.wav")));
+}
+
+TEST_F(Cli, RecordsExactSecondsFromTheChosenLine) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    const CliResult devices = Run({"devices"});
+    ASSERT_EQ(devices.status, 0) << devices.err.toStdString();
+    QString sineLine;
+    for (const QString& line : devices.out.split('\n')) {
+        if (line.contains("Sine", Qt::CaseInsensitive))
+            sineLine = line.mid(2).trimmed().section(' ', 0, 0);
+    }
+    ASSERT_FALSE(sineLine.isEmpty()) << devices.out.toStdString();
+
+    WriteKelvoIni("[mp3]\nfrequency=5\nchannel=0\nenable vbr=0\nbitrate=7\n");
+    const CliResult recorded =
+        Run({"record", "-o", Path("take.mp3"), "--seconds", "1.5", "--line", sineLine});
+    ASSERT_EQ(recorded.status, 0) << recorded.err.toStdString();
+    const testaudio::Decoded take = testaudio::DecodeFile(Path("take.mp3"));
+    EXPECT_EQ(take.rate, 22050);
+    EXPECT_EQ(take.channels, 1);
+    EXPECT_EQ(take.announced, 33075);
+    EXPECT_NEAR(testaudio::DominantFrequency(take.samples, 1, 0, 22050), 440, 2);
+
+    EXPECT_EQ(Run({"record", "-o", Path("x.mp3"), "--line", "99", "--seconds", "1"}).status, 1);
+    EXPECT_FALSE(QFile::exists(Path("x.mp3")));
+}
+
+TEST_F(Cli, RecordingWithoutASoundServerSaysSo) {
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + Path("no-such-socket")));
+    const CliResult result = Run({"record", "-o", Path("x.mp3"), "--seconds", "1"});
+    qunsetenv("PULSE_SERVER");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.contains("No sound server")) << result.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.mp3")));
 }
 
 }  // namespace

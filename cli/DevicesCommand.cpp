@@ -1,0 +1,34 @@
+#include "cli/DevicesCommand.h"
+
+#include "components/AudioRecord2.h"
+#include "components/SonvaraError.h"
+
+namespace {
+
+constexpr int kFullVolume = 66535;
+
+}  // namespace
+
+int RunDevicesCommand(AudioRecord2& recorder, QTextStream& out, QTextStream& err) {
+    const int last = recorder.LastDeviceIndex();
+    if (last < 0) {
+        recorder.Start();  // the recorder says best why there is nothing to record from
+        err << "sonvara-cli: " << recorder.LastErrorText() << "\n";
+        return 1;
+    }
+    for (int device = 0; device <= last; ++device) {
+        recorder.SetDeviceIndex(device);
+        out << "Device " << device << ": " << recorder.DeviceName() << "\n";
+    }
+    const int lines = recorder.InputCount();
+    for (int line = 1; line <= lines; ++line) {
+        recorder.SetInputIndex(line);
+        const int percent = (recorder.InputVolume() * 100 + kFullVolume / 2) / kFullVolume;
+        out << (recorder.InputSelected() ? "* " : "  ") << QString::number(line).rightJustified(2)
+            << "  " << QString::number(percent).rightJustified(3) << "%  " << recorder.InputName()
+            << "\n";
+    }
+    if (lines == 0)
+        out << "  (no input lines)\n";
+    return 0;
+}
