@@ -39,7 +39,7 @@ recorder=$!
 sleep 1
 pid=$(pgrep -P "$recorder" sonvara-cli || true)
 rss=()
-for ((t = 10; t <= length; t += 10)); do
+for ((t = 10; t < length; t += 10)); do
     sleep 10
     [ -n "$pid" ] && rss+=("${t}s: $(awk '/VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null || echo '?') KiB")
 done
