@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -130,6 +131,27 @@ TEST_F(Cli, RecordsExactSecondsFromTheChosenLine) {
 
     EXPECT_EQ(Run({"record", "-o", Path("x.mp3"), "--line", "99", "--seconds", "1"}).status, 1);
     EXPECT_FALSE(QFile::exists(Path("x.mp3")));
+}
+
+TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", Path("config"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(SONVARA_CLI), {"record", "-o", Path("cut.mp3")});
+    ASSERT_TRUE(process.waitForStarted());
+    // Wait until sound has reached the file, then take the server away.
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("cut.mp3")).size() > 4000; }, 10000));
+    server.Kill();
+    ASSERT_TRUE(process.waitForFinished(10000));
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("sound server")) << err.toStdString();
+    const testaudio::Decoded cut = testaudio::DecodeFile(Path("cut.mp3"));
+    EXPECT_GT(cut.samples.size(), 0u);
+    EXPECT_EQ(static_cast<int64_t>(cut.samples.size()) / cut.channels, cut.announced);
 }
 
 TEST_F(Cli, RecordingWithoutASoundServerSaysSo) {
