@@ -1,0 +1,151 @@
+#include "app/MainCommands.h"
+
+#include <QStringList>
+#include <functional>
+
+#include "components/SonvaraError.h"
+
+namespace {
+
+// Dialogs open level with the main window's top, shifted right so the skin's title stays
+// visible.
+constexpr int kDialogOffset = 27;
+constexpr int kSourceDialogOffset = 114;
+
+bool MarksPress(const QString& name) {
+    // "list_add" and "stopj" are deliberately absent: presses on them may still start a drag
+    // of the list window.
+    static const QStringList names{
+        QStringLiteral("recorder"), QStringLiteral("pause"),    QStringLiteral("stop"),
+        QStringLiteral("add"),      QStringLiteral("play"),     QStringLiteral("list"),
+        QStringLiteral("schedule"), QStringLiteral("scource"),  QStringLiteral("set"),
+        QStringLiteral("tag"),      QStringLiteral("play_bar"), QStringLiteral("help"),
+        QStringLiteral("min"),      QStringLiteral("close"),    QStringLiteral("del"),
+        QStringLiteral("up"),       QStringLiteral("down"),     QStringLiteral("bar"),
+        QStringLiteral("join")};
+    return names.contains(name, Qt::CaseSensitive);
+}
+
+}  // namespace
+
+MainCommands::MainCommands(AppState& state, MainOperations& operations,
+                           const WindowFrame& mainWindow)
+    : state_(state), operations_(operations), mainWindow_(mainWindow) {}
+
+QPoint MainCommands::DialogPlace(int leftOffset) const {
+    return mainWindow_.Geometry().topLeft() + QPoint(leftOffset, 0);
+}
+
+void MainCommands::Dispatch(const QString& name) {
+    // The skin file names the elements; "scource" is spelt as the skin spells it.
+    if (name == QLatin1String("recorder")) {
+        operations_.StartRecording();
+    } else if (name == QLatin1String("pause")) {
+        if (state_.Recording)
+            operations_.ToggleRecordPause();
+        if (state_.Playing)
+            operations_.TogglePlayPause();
+    } else if (name == QLatin1String("stop")) {
+        if (state_.Recording)
+            operations_.StopRecording();
+        if (state_.Playing)
+            operations_.StopPlayback();
+        if (state_.ListShown)
+            operations_.FocusList();
+    } else if (name == QLatin1String("add")) {
+        if (!state_.Playing && !state_.JoinRunning)
+            operations_.AddFiles();
+    } else if (name == QLatin1String("play")) {
+        operations_.StartPlayback();
+    } else if (name == QLatin1String("list")) {
+        if (state_.ListShown) {
+            operations_.CloseList();
+            state_.ListShown = false;
+        } else {
+            operations_.ShowList();
+            state_.ListShown = true;
+        }
+    } else if (name == QLatin1String("schedule")) {
+        operations_.ShowScheduleDialog(DialogPlace(kDialogOffset));
+    } else if (name == QLatin1String("scource")) {
+        operations_.ShowSourceDialog(DialogPlace(kSourceDialogOffset));
+    } else if (name == QLatin1String("set")) {
+        if (!state_.Playing && !state_.Recording && state_.PlayNotPaused && state_.RecordNotPaused)
+            operations_.ShowSettingsDialog(DialogPlace(kDialogOffset));
+    } else if (name == QLatin1String("tag")) {
+        // A recording does not block it: the editor works on listed files, and the file being
+        // recorded is listed only once it has stopped.
+        if (!state_.Playing && !state_.JoinRunning)
+            operations_.ShowTagDialog(DialogPlace(kDialogOffset));
+    } else if (name == QLatin1String("list_add")) {
+        operations_.AddFiles();
+    } else if (name == QLatin1String("del")) {
+        operations_.RemoveSelected();
+    } else if (name == QLatin1String("up")) {
+        operations_.MoveUp();
+    } else if (name == QLatin1String("down")) {
+        operations_.MoveDown();
+    } else if (name == QLatin1String("join")) {
+        operations_.JoinFiles();
+    } else if (name == QLatin1String("stopj")) {
+        // A request: the running job sees the flag and ends itself.
+        state_.JoinRunning = false;
+    } else if (name == QLatin1String("help")) {
+        operations_.OpenHelp();
+    }
+}
+
+void MainCommands::MouseDown(const QString& name) {
+    if (!MarksPress(name))
+        return;
+    state_.SkinPressed = true;
+    if (name == QLatin1String("play_bar"))
+        state_.BarFollows = false;  // the user holds the bar; playback must not move it
+}
+
+void MainCommands::MouseUp(const QString& name, int barPosition) {
+    if (name != QLatin1String("play_bar"))
+        return;
+    if (state_.Playing || !state_.PlayNotPaused) {
+        state_.BarFollows = true;
+        operations_.SeekTo(barPosition);
+    }
+}
+
+void MainCommands::ShowGuarded(const QString& message) noexcept {
+    try {
+        operations_.ShowMessage(message);
+    } catch (...) {
+        // Nowhere left to report it; going on matters more than the message.
+    }
+}
+
+void MainCommands::HandleError(const QString& message) {
+    ShowGuarded(message);
+    // Each stop is tried once; its own failure is shown, not handed back to this handler,
+    // so a stop that keeps failing cannot loop.
+    const auto stop = [this](void (MainOperations::*operation)()) {
+        try {
+            (operations_.*operation)();
+        } catch (...) {
+            ShowGuarded(ErrorMessage(std::current_exception()));
+        }
+    };
+    if (state_.Recording)
+        stop(&MainOperations::StopRecording);
+    if (state_.Playing)
+        stop(&MainOperations::StopPlayback);
+}
+
+QString ErrorMessage(std::exception_ptr error) {
+    try {
+        if (error)
+            std::rethrow_exception(error);
+    } catch (const SonvaraError& e) {
+        return e.message();
+    } catch (const std::exception& e) {
+        return QString::fromLocal8Bit(e.what());
+    } catch (...) {
+    }
+    return QStringLiteral("An unexpected error occurred.");
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <exception>
+
+#include "app/AppState.h"
+#include "app/Docking.h"
+
+// What the main window's commands ask of the rest of the program. Each operation makes its own
+// further checks; the commands only apply the conditions of their own.
+class MainOperations {
+public:
+    virtual ~MainOperations() = default;
+
+    virtual void StartRecording() = 0;
+    virtual void StopRecording() = 0;
+    virtual void ToggleRecordPause() = 0;
+
+    virtual void StartPlayback() = 0;
+    virtual void StopPlayback() = 0;
+    virtual void TogglePlayPause() = 0;
+    // barPosition on the seek bar's scale of 0..980.
+    virtual void SeekTo(int barPosition) = 0;
+
+    virtual void AddFiles() = 0;
+    virtual void RemoveSelected() = 0;
+    virtual void MoveUp() = 0;
+    virtual void MoveDown() = 0;
+    virtual void JoinFiles() = 0;
+
+    virtual void ShowList() = 0;  // its show docks it under the main window
+    virtual void CloseList() = 0;
+    virtual void FocusList() = 0;  // keyboard focus to the list view
+
+    // The dialogs are shown modally with their top-left corner at topLeft (screen
+    // coordinates); each returns when its dialog is closed.
+    virtual void ShowScheduleDialog(QPoint topLeft) = 0;
+    // Also enables the dialog's help button, which the settings dialog disables when it
+    // shows the source dialog as one of its pages.
+    virtual void ShowSourceDialog(QPoint topLeft) = 0;
+    virtual void ShowSettingsDialog(QPoint topLeft) = 0;
+    virtual void ShowTagDialog(QPoint topLeft) = 0;
+
+    virtual void OpenHelp() = 0;  // does not wait for the viewer; a failure is not reported
+
+    // A modal information box with the text and one OK button.
+    virtual void ShowMessage(const QString& text) = 0;
+};
+
+// The main window's skin commands: clicks on named skin elements of the main and list windows,
+// presses and releases of those elements, and the program-wide error handler. Names are
+// matched whole and case-sensitively; a command whose condition fails does nothing, silently.
+class MainCommands {
+public:
+    MainCommands(AppState& state, MainOperations& operations, const WindowFrame& mainWindow);
+
+    // A click on the skin element of that name. Failures of the operations propagate.
+    void Dispatch(const QString& name);
+    // A press on a skin element; comes before the window's own press handling.
+    void MouseDown(const QString& name);
+    // A release on a skin element; barPosition is the seek bar's position at that moment.
+    void MouseUp(const QString& name, int barPosition);
+
+    // For a failure nothing else caught: shows its message, then stops a running recording
+    // and a running playback. Never throws; a failure of those stops is shown as well.
+    void HandleError(const QString& message);
+
+private:
+    QPoint DialogPlace(int leftOffset) const;
+    void ShowGuarded(const QString& message) noexcept;
+
+    AppState& state_;
+    MainOperations& operations_;
+    const WindowFrame& mainWindow_;
+};
+
+// The text to show for a caught failure: a SonvaraError's message, another exception's
+// what(), or a generic text for anything else.
+QString ErrorMessage(std::exception_ptr error);

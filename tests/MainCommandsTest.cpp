@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/DisplayElements.h"
+#include "app/MainCommands.h"
+#include "components/SonvaraError.h"
+#include "support/FakeSkin.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+class RecordingOperations : public MainOperations {
+public:
+    Calls calls;
+    std::map<std::string, std::exception_ptr> failures;  // by recorded call, thrown after it
+
+    void StartRecording() override { Record("StartRecording"); }
+    void StopRecording() override { Record("StopRecording"); }
+    void ToggleRecordPause() override { Record("ToggleRecordPause"); }
+    void StartPlayback() override { Record("StartPlayback"); }
+    void StopPlayback() override { Record("StopPlayback"); }
+    void TogglePlayPause() override { Record("TogglePlayPause"); }
+    void SeekTo(int barPosition) override { Record("SeekTo " + std::to_string(barPosition)); }
+    void AddFiles() override { Record("AddFiles"); }
+    void RemoveSelected() override { Record("RemoveSelected"); }
+    void MoveUp() override { Record("MoveUp"); }
+    void MoveDown() override { Record("MoveDown"); }
+    void JoinFiles() override { Record("JoinFiles"); }
+    void ShowList() override { Record("ShowList"); }
+    void CloseList() override { Record("CloseList"); }
+    void FocusList() override { Record("FocusList"); }
+    void ShowScheduleDialog(QPoint at) override { Record("Schedule" + Place(at)); }
+    void ShowSourceDialog(QPoint at) override { Record("Source" + Place(at)); }
+    void ShowSettingsDialog(QPoint at) override { Record("Settings" + Place(at)); }
+    void ShowTagDialog(QPoint at) override { Record("Tag" + Place(at)); }
+    void OpenHelp() override { Record("OpenHelp"); }
+    void ShowMessage(const QString& text) override { Record("Message " + text.toStdString()); }
+
+private:
+    static std::string Place(QPoint p) {
+        return " " + std::to_string(p.x()) + "," + std::to_string(p.y());
+    }
+    void Record(const std::string& call) {
+        calls.push_back(call);
+        if (const auto failure = failures.find(call); failure != failures.end())
+            std::rethrow_exception(failure->second);
+    }
+};
+
+class FixedFrame : public WindowFrame {
+public:
+    QRect rect{100, 50, 443, 217};
+    QRect Geometry() const override { return rect; }
+    void Move(QPoint topLeft) override { rect.moveTopLeft(topLeft); }
+};
+
+// Every combination of the flags the commands read, impossible ones included: each command
+// must look only at the flags of its own condition.
+AppState StateOf(int bits) {
+    AppState state;
+    state.Recording = bits & 1;
+    state.RecordNotPaused = bits & 2;
+    state.Playing = bits & 4;
+    state.PlayNotPaused = bits & 8;
+    state.JoinRunning = bits & 16;
+    state.ListShown = bits & 32;
+    return state;
+}
+constexpr int kStates = 64;
+
+auto Flags(const AppState& s) {
+    return std::tuple(s.Recording, s.RecordNotPaused, s.Playing, s.PlayNotPaused, s.StoppingRecord,
+                      s.JoinRunning, s.ListShown, s.NotDragging, s.BarFollows, s.SkinPressed,
+                      s.DragOrigin.x(), s.DragOrigin.y());
+}
+
+class MainCommandsTest : public ::testing::Test {
+protected:
+    // One click in the given state, which it may change: what it called.
+    Calls Click(const QString& name, AppState& state) {
+        RecordingOperations operations;
+        MainCommands(state, operations, main_).Dispatch(name);
+        return operations.calls;
+    }
+
+    FixedFrame main_;
+    AppState state_;
+    RecordingOperations operations_;
+    MainCommands commands_{state_, operations_, main_};
+};
+
+TEST_F(MainCommandsTest, EachNameRunsItsOperationUnderItsCondition) {
+    for (int bits = 0; bits < kStates; ++bits) {
+        const AppState s = StateOf(bits);
+        const auto when = [](bool condition, const char* call) {
+            return condition ? Calls{call} : Calls{};
+        };
+        const auto both = [](Calls a, const Calls& b) {
+            a.insert(a.end(), b.begin(), b.end());
+            return a;
+        };
+        const bool idle = !s.Playing && !s.Recording && s.PlayNotPaused && s.RecordNotPaused;
+        const std::vector<std::pair<QString, Calls>> table{
+            {"recorder", {"StartRecording"}},
+            {"pause",
+             both(when(s.Recording, "ToggleRecordPause"), when(s.Playing, "TogglePlayPause"))},
+            {"stop", both(both(when(s.Recording, "StopRecording"), when(s.Playing, "StopPlayback")),
+                          when(s.ListShown, "FocusList"))},
+            {"add", when(!s.Playing && !s.JoinRunning, "AddFiles")},
+            {"play", {"StartPlayback"}},
+            {"schedule", {"Schedule 127,50"}},
+            {"scource", {"Source 214,50"}},
+            {"set", when(idle, "Settings 127,50")},
+            {"tag", when(!s.Playing && !s.JoinRunning, "Tag 127,50")},  // recording or not
+            {"list_add", {"AddFiles"}},
+            {"del", {"RemoveSelected"}},
+            {"up", {"MoveUp"}},
+            {"down", {"MoveDown"}},
+            {"join", {"JoinFiles"}},
+            {"help", {"OpenHelp"}},
+            {"stopj", {}},
+            // Elements without a command, and near misses of the names.
+            {"", {}},
+            {"Recorder", {}},
+            {"recorder ", {}},
+            {"source", {}},
+            {"stopJ", {}},
+            {"min", {}},
+            {"close", {}},
+            {"bar", {}},
+            {"play_bar", {}},
+            {"s_time", {}},
+        };
+        for (const auto& [name, expected] : table) {
+            AppState state = s;
+            EXPECT_EQ(Click(name, state), expected) << name.toStdString() << " in state " << bits;
+            AppState unchanged = s;
+            if (name == "stopj")
+                unchanged.JoinRunning = false;
+            EXPECT_EQ(Flags(state), Flags(unchanged)) << name.toStdString() << " in state " << bits;
+        }
+    }
+}
+
+TEST_F(MainCommandsTest, ListAlternatesBetweenClosingAndShowing) {
+    commands_.Dispatch("list");
+    EXPECT_TRUE(state_.ListShown);
+    commands_.Dispatch("list");
+    EXPECT_FALSE(state_.ListShown);
+    commands_.Dispatch("list");
+    state_.ListShown = false;  // closed by other means: the next click shows it again
+    commands_.Dispatch("list");
+    EXPECT_TRUE(state_.ListShown);
+    EXPECT_EQ(operations_.calls, (Calls{"ShowList", "CloseList", "ShowList", "ShowList"}));
+
+    // A show that fails leaves the flag alone, so the next click tries again.
+    state_.ListShown = false;
+    operations_.failures["ShowList"] = std::make_exception_ptr(SonvaraError("No form listwin."));
+    EXPECT_THROW(commands_.Dispatch("list"), SonvaraError);
+    EXPECT_FALSE(state_.ListShown);
+}
+
+TEST_F(MainCommandsTest, DialogsOpenWhereTheMainWindowIsNow) {
+    main_.rect.moveTopLeft(QPoint(-20, 300));
+    commands_.Dispatch("set");
+    commands_.Dispatch("scource");
+    EXPECT_EQ(operations_.calls, (Calls{"Settings 7,300", "Source 94,300"}));
+}
+
+TEST_F(MainCommandsTest, PressesOnCommandElementsAreMarked) {
+    for (const char* name :
+         {"recorder", "pause", "stop", "add", "play", "list", "schedule", "scource", "set", "tag",
+          "play_bar", "help", "min", "close", "del", "up", "down", "bar", "join"}) {
+        state_.SkinPressed = false;
+        commands_.MouseDown(name);
+        EXPECT_TRUE(state_.SkinPressed) << name;
+        EXPECT_EQ(state_.BarFollows, name != std::string("play_bar")) << name;
+        state_.BarFollows = true;
+    }
+    // Presses on these may begin a drag of the list window.
+    for (const char* name : {"list_add", "stopj", "s_time", "Play", ""}) {
+        state_.SkinPressed = false;
+        commands_.MouseDown(name);
+        EXPECT_FALSE(state_.SkinPressed) << name;
+    }
+    EXPECT_EQ(operations_.calls, Calls{});
+}
+
+TEST_F(MainCommandsTest, SeekBarReleaseSeeksOnlyWithAFileOpen) {
+    struct Case {
+        bool playing, playNotPaused, seeks;
+    };
+    for (const Case c : {Case{true, true, true}, Case{true, false, true}, Case{false, false, true},
+                         Case{false, true, false}}) {
+        AppState state;
+        state.Playing = c.playing;
+        state.PlayNotPaused = c.playNotPaused;
+        RecordingOperations operations;
+        MainCommands commands(state, operations, main_);
+        commands.MouseDown("play_bar");
+        commands.MouseUp("play", 100);  // releases elsewhere do nothing
+        commands.MouseUp("play_bar", 490);
+        EXPECT_EQ(state.BarFollows, c.seeks) << c.playing << c.playNotPaused;
+        EXPECT_EQ(operations.calls, c.seeks ? Calls{"SeekTo 490"} : Calls{});
+        EXPECT_TRUE(state.SkinPressed);  // only a release over a window's surface clears it
+    }
+}
+
+TEST(ErrorHandlerTest, ShowsTheMessageThenStopsWhatRuns) {
+    struct Case {
+        bool recording, playing;
+        Calls calls;
+    };
+    for (const Case& c : {Case{false, false, {"Message Boom"}},
+                          Case{true, false, {"Message Boom", "StopRecording"}},
+                          Case{false, true, {"Message Boom", "StopPlayback"}},
+                          Case{true, true, {"Message Boom", "StopRecording", "StopPlayback"}}}) {
+        AppState state;
+        state.Recording = c.recording;
+        state.Playing = c.playing;
+        RecordingOperations operations;
+        FixedFrame main;
+        MainCommands(state, operations, main).HandleError("Boom");
+        EXPECT_EQ(operations.calls, c.calls);
+    }
+}
+
+TEST(ErrorHandlerTest, FailuresInsideTheHandlerAreShownOnceAndGoNoFurther) {
+    AppState state;
+    state.Recording = true;
+    state.Playing = true;
+    RecordingOperations operations;
+    operations.failures["StopRecording"] =
+        std::make_exception_ptr(SonvaraError("Cannot close /tmp/a.mp3."));
+    operations.failures["StopPlayback"] = std::make_exception_ptr(std::runtime_error("gone"));
+    FixedFrame main;
+    MainCommands commands(state, operations, main);
+    // The flags stay set, yet nothing is tried twice.
+    EXPECT_NO_THROW(commands.HandleError("Boom"));
+    EXPECT_EQ(operations.calls,
+              (Calls{"Message Boom", "StopRecording", "Message Cannot close /tmp/a.mp3.",
+                     "StopPlayback", "Message gone"}));
+
+    // Even the message box may fail, and a failure may be no exception at all.
+    state.Recording = false;
+    operations.calls.clear();
+    operations.failures["Message Boom"] = std::make_exception_ptr(std::bad_alloc());
+    operations.failures["StopPlayback"] = std::make_exception_ptr(42);
+    EXPECT_NO_THROW(commands.HandleError("Boom"));
+    EXPECT_EQ(operations.calls,
+              (Calls{"Message Boom", "StopPlayback", "Message An unexpected error occurred."}));
+}
+
+TEST(ErrorHandlerTest, MessageOfEachKindOfFailure) {
+    const QString text = QStringLiteral(u"Datei \u00e4 fehlt");
+    EXPECT_EQ(ErrorMessage(std::make_exception_ptr(SonvaraError(text))), text);
+    EXPECT_EQ(ErrorMessage(std::make_exception_ptr(std::runtime_error("disk full"))), "disk full");
+    EXPECT_EQ(ErrorMessage(nullptr), "An unexpected error occurred.");
+}
+
+TEST(MainDisplayElementsTest, WritesGoThroughTheSkinWithARedraw) {
+    FakeSkinForm form;
+    for (const char* name : {"s_time", "s_left", "s_right", "showp", "s_size", "s_sizeson",
+                             "s_filename", "s_mono", "recorder"})
+        form.Add(name);
+    FakeSkinObject& bar = form.AddScrollBar("play_bar");
+    DisplayElements displays(&form);
+    EXPECT_EQ(form.lookups, QStringList({"s_time", "play_bar", "s_left", "s_right", "showp",
+                                         "s_size", "s_sizeson", "s_filename", "s_mono"}));
+
+    displays.SetText("s_time", "Time: 00:00:01");
+    displays.Clear("s_filename");
+    displays.SetText("recorder", "x");  // not a display
+    displays.SetText("play_bar", "x");  // a bar has no text
+    displays.SetBarPosition(0);
+    displays.SetBarEnabled(false);
+    bar.position = 733;  // the user moved it
+    EXPECT_EQ(displays.BarPosition(), 733);
+    EXPECT_EQ(form.Get("s_time")->log, QStringList({"SetText:Time: 00:00:01", "Redraw"}));
+    EXPECT_EQ(form.Get("s_filename")->log, QStringList({"SetText:", "Redraw"}));
+    EXPECT_TRUE(form.Get("recorder")->log.isEmpty());
+    EXPECT_EQ(bar.log, QStringList({"SetPosition:0", "Redraw", "SetEnabled:0"}));
+
+    // Bound again, say to a new skin: the old elements are forgotten.
+    FakeSkinForm other;
+    other.Add("s_time");
+    displays.Bind(&other);
+    displays.SetText("s_time", "new");
+    displays.SetText("s_mono", "gone");
+    EXPECT_EQ(other.Get("s_time")->text, "new");
+    EXPECT_EQ(form.Get("s_time")->log.size(), 2);
+    EXPECT_TRUE(form.Get("s_mono")->log.isEmpty());
+}
+
+TEST(MainDisplayElementsTest, WhatTheSkinLacksIsSkipped) {
+    FakeSkinForm sparse;
+    FakeSkinObject& noElement = sparse.Add("s_time", {.element = false, .text = true});
+    FakeSkinObject& noText = sparse.Add("s_mono", {.element = true, .text = false});
+    DisplayElements displays(&sparse);
+    displays.SetText("s_time", "a");
+    displays.SetText("s_mono", "b");
+    displays.SetText("s_filename", "c");
+    displays.SetBarPosition(5);
+    displays.SetBarEnabled(true);
+    EXPECT_EQ(displays.BarPosition(), 0);
+    EXPECT_TRUE(noElement.log.isEmpty());
+    EXPECT_TRUE(noText.log.isEmpty());
+
+    DisplayElements unbound;  // before the skin is applied
+    unbound.SetText("s_time", "a");
+    unbound.Bind(nullptr);
+    unbound.SetBarPosition(1);
+    EXPECT_EQ(unbound.BarPosition(), 0);
+}
+
+}  // namespace
