@@ -1,0 +1,133 @@
+#include "app/main.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include "join/list.h"
+
+namespace {
+
+const QString kTitle = QStringLiteral("Sonvara V1.02");
+
+}  // namespace
+
+Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      skinFile_(std::move(skinFile)),
+      AudioRecord1(pulse),
+      AudioPlayer21(pulse),
+      AudioVisualization21(new LevelDisplay(this)) {
+    setWindowTitle(kTitle);
+    // Presses on the level display belong to the window background, so it drags the window.
+    AudioVisualization21->setAttribute(Qt::WA_TransparentForMouseEvents);
+    ConnectSkin();
+}
+
+Tfm_main::~Tfm_main() = default;
+
+void Tfm_main::SetListWindow(Tfm_list* list) {
+    list_ = list;
+    listFrame_ = std::make_unique<WidgetFrame>(*list);
+    drag_ = std::make_unique<MainWindowDrag>(state_, frame_, *listFrame_, mouse_);
+}
+
+void Tfm_main::ConnectSkin() {
+    connect(&skin_, &Skin::OnClick, this,
+            [this](SkinObject* source) { commands_.Dispatch(source->Name()); });
+    connect(&skin_, &Skin::OnMouseDown, this,
+            [this](SkinObject* source) { commands_.MouseDown(source->Name()); });
+    connect(&skin_, &Skin::OnMouseUp, this, [this](SkinObject* source) {
+        commands_.MouseUp(source->Name(), displays_.BarPosition());
+    });
+    connect(&skin_, &Skin::OnFormMouseDown, this,
+            [this](QObject* window, Qt::MouseButton, int x, int y) {
+                if (window == this && drag_)
+                    drag_->FormMouseDown(x, y);
+            });
+    connect(&skin_, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
+        if (window == this && drag_)
+            drag_->FormMouseMove(x, y);
+    });
+    connect(&skin_, &Skin::OnFormMouseUp, this, [this](QObject* window) {
+        if (window == this && drag_)
+            drag_->FormMouseUp();
+    });
+}
+
+void Tfm_main::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (started_)
+        return;
+    started_ = true;
+    StartUp();
+}
+
+// A failure skips the rest of the sequence; the application-wide handler shows it.
+void Tfm_main::StartUp() {
+    settings_ = std::make_unique<IniSettings>(DefaultSettingsPath());
+    state_.StoppingRecord = false;
+    state_.PositionBase = 0;
+    state_.RecordNotPaused = true;
+    state_.PlayNotPaused = true;
+    AudioFileWrite.SetStartupOption(true);
+    AudioFilepaly.SetStartupOption(true);
+    state_.BarFollows = true;
+    AudioVisualization21->SetDisplayKind(17);
+    ApplyMainSkin();
+    AudioVisualization21->SetVisible(false);
+    if (list_)
+        list_->show();
+}
+
+void Tfm_main::ApplyMainSkin() {
+    skin_.LoadSkin(skinFile_);
+    skin_.ApplySkin(this);
+    skin_.ApplyForm(this, QStringLiteral("kelvox"));
+    displays_.Bind(skin_.GetSkinForm(this));
+    AudioVisualization21->setGeometry(skin_.AreaRect(this, QStringLiteral("level")));
+    AudioVisualization21->raise();
+    displays_.SetBarPosition(0);
+    displays_.SetBarEnabled(false);
+}
+
+void Tfm_main::closeEvent(QCloseEvent* event) {
+    // Nothing is asked; what runs is finished so that no file is left half written.
+    if (state_.Recording)
+        StopRecording();
+    if (state_.Playing)
+        StopPlayback();
+    event->accept();
+    if (list_)
+        list_->close();
+    QCoreApplication::quit();
+}
+
+void Tfm_main::ShowList() {
+    if (list_)
+        list_->show();
+}
+
+void Tfm_main::CloseList() {
+    if (list_)
+        list_->close();
+}
+
+void Tfm_main::FocusList() {
+    if (list_)
+        list_->FocusList();
+}
+
+// Not waited for; a missing browser or help folder is not reported.
+void Tfm_main::OpenHelp() {
+    const QString index =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+    QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+}
+
+void Tfm_main::ShowMessage(const QString& text) {
+    QMessageBox::information(this, kTitle, text);
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "app/AppState.h"
+#include "app/DisplayElements.h"
+#include "app/Docking.h"
+#include "app/MainCommands.h"
+#include "app/WidgetFrame.h"
+#include "components/AudioFile2LameEnc.h"
+#include "components/CodecAudioFile2.h"
+#include "components/PulseAudioPlayer2.h"
+#include "components/PulseAudioRecord2.h"
+#include "components/PulseContext.h"
+#include "components/TagLibAudioInformation2.h"
+#include "components/widgets/LevelDisplay.h"
+#include "components/widgets/WidgetSkin.h"
+#include "config/IniSettings.h"
+
+class Tfm_list;
+
+// The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
+// and the skin engine, runs the start-up sequence at its first showing, and turns skin events
+// into the program's commands. Closing it ends the program, after finishing what runs.
+class Tfm_main : public QWidget, public MainOperations {
+    Q_OBJECT
+
+public:
+    Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent = nullptr);
+    ~Tfm_main() override;
+
+    void SetListWindow(Tfm_list* list);
+    WidgetSkin& Skin1() { return skin_; }
+    Settings& Ini() { return *settings_; }
+    DisplayElements& Displays() { return displays_; }
+    // The application-wide error handler.
+    void HandleError(const QString& message) { commands_.HandleError(message); }
+
+    void StartRecording() override {}
+    void StopRecording() override {}
+    void ToggleRecordPause() override {}
+    void StartPlayback() override {}
+    void StopPlayback() override {}
+    void TogglePlayPause() override {}
+    void SeekTo(int) override {}
+    void AddFiles() override {}
+    void RemoveSelected() override {}
+    void MoveUp() override {}
+    void MoveDown() override {}
+    void JoinFiles() override {}
+    void ShowList() override;
+    void CloseList() override;
+    void FocusList() override;
+    void ShowScheduleDialog(QPoint) override {}
+    void ShowSourceDialog(QPoint) override {}
+    void ShowSettingsDialog(QPoint) override {}
+    void ShowTagDialog(QPoint) override {}
+    void OpenHelp() override;
+    void ShowMessage(const QString& text) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void StartUp();
+    void ApplyMainSkin();
+    void ConnectSkin();
+
+    AppState& state_;
+    QString skinFile_;
+    std::unique_ptr<IniSettings> settings_;
+    WidgetSkin skin_;
+    DisplayElements displays_;
+    WidgetFrame frame_{*this};
+    std::unique_ptr<WidgetFrame> listFrame_;
+    QtMouseButtons mouse_;
+    MainCommands commands_{state_, *this, frame_};
+    std::unique_ptr<MainWindowDrag> drag_;
+    Tfm_list* list_ = nullptr;
+    bool started_ = false;
+
+    // The audio components.
+    PulseAudioRecord2 AudioRecord1;
+    PulseAudioPlayer2 AudioPlayer21;
+    CodecAudioFile2 AudioFileWrite;
+    CodecAudioFile2 AudioFilepaly;
+    AudioFile2LameEnc AudioFile2LameEnc1;
+    TagLibAudioInformation2 AudioInformation21;
+    LevelDisplay* AudioVisualization21;
+};

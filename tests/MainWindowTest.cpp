@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/main.h"
+#include "join/list.h"
+#include "support/PrivatePulseServer.h"
+
+namespace {
+
+// The windows with their skin, offscreen, away from any real sound server or settings.
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir_.filePath("no-server")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath("config")));
+        pulse_ = std::make_unique<PulseContext>();
+        main_ = std::make_unique<Tfm_main>(state_, *pulse_, QStringLiteral(SONVARA_SKIN_FILE));
+        list_ = std::make_unique<Tfm_list>(state_, *main_);
+        main_->SetListWindow(list_.get());
+    }
+    void TearDown() override { qunsetenv("PULSE_SERVER"); }
+
+    void Click(QWidget& window, const QString& element) {
+        const QRect rect = main_->Skin1().AreaRect(&window, element);
+        ASSERT_FALSE(rect.isEmpty()) << element.toStdString();
+        QTest::mouseClick(main_->Skin1().Surface(&window), Qt::LeftButton, {}, rect.center());
+    }
+
+    void ExpectDocked() {
+        const QRect main = main_->frameGeometry();
+        EXPECT_EQ(list_->frameGeometry().left(), main.left());
+        EXPECT_EQ(list_->frameGeometry().top(), main.top() + main.height());
+    }
+
+    QTemporaryDir dir_;
+    AppState state_;
+    std::unique_ptr<PulseContext> pulse_;
+    std::unique_ptr<Tfm_main> main_;
+    std::unique_ptr<Tfm_list> list_;
+};
+
+TEST_F(MainWindow, StartUpDressesBothWindowsAndDocksTheList) {
+    main_->move(100, 80);
+    main_->show();
+    EXPECT_EQ(main_->size(), QSize(443, 217));
+    EXPECT_EQ(list_->size(), QSize(474, 192));
+    EXPECT_TRUE(list_->isVisible());
+    EXPECT_TRUE(state_.ListShown);
+    ExpectDocked();
+    EXPECT_EQ(main_->Displays().BarPosition(), 0);
+    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_TRUE(state_.BarFollows);
+    EXPECT_EQ(list_->lv->horizontalHeaderItem(Tfm_list::NameColumn)->text(), "File Name:");
+    EXPECT_EQ(list_->lv->columnWidth(Tfm_list::TimeColumn), 91);
+}
+
+TEST_F(MainWindow, ListButtonClosesAndShowsTheDockedList) {
+    main_->show();
+    Click(*main_, "list");
+    EXPECT_FALSE(list_->isVisible());
+    EXPECT_FALSE(state_.ListShown);
+
+    main_->move(main_->pos() + QPoint(30, 40));
+    Click(*main_, "list");
+    EXPECT_TRUE(list_->isVisible());
+    EXPECT_TRUE(state_.ListShown);
+    ExpectDocked();
+
+    // Closed from its own close button, the next click shows it again.
+    Click(*list_, "close");
+    EXPECT_FALSE(state_.ListShown);
+    Click(*main_, "list");
+    EXPECT_TRUE(state_.ListShown);
+}
+
+TEST_F(MainWindow, PressesOnCommandsAreMarkedAndReleasesClearThem) {
+    main_->show();
+    QWidget* surface = main_->Skin1().Surface(main_.get());
+    const QRect play = main_->Skin1().AreaRect(main_.get(), "play");
+    QTest::mousePress(surface, Qt::LeftButton, {}, play.center());
+    EXPECT_TRUE(state_.SkinPressed);
+    EXPECT_TRUE(state_.NotDragging);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, play.center());
+    EXPECT_FALSE(state_.SkinPressed);
+
+    // A press on the background starts a drag; its release ends it.
+    const QRect bar = main_->Skin1().AreaRect(main_.get(), "bar");
+    QTest::mousePress(surface, Qt::LeftButton, {}, bar.center());
+    EXPECT_FALSE(state_.NotDragging);
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, bar.center());
+    EXPECT_TRUE(state_.NotDragging);
+}
+
+TEST(Program, ASecondCopyEndsAtOnceAndLeavesTheFirstRunning) {
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("PULSE_SERVER", "unix:" + dir.filePath("no-server"));
+    QProcess first;
+    first.setProcessEnvironment(env);
+    first.start(QStringLiteral(SONVARA_PROGRAM), {});
+    ASSERT_TRUE(first.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return QFile::exists(dir.filePath("sonvara.lock")); }, 10000));
+
+    QProcess second;
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(SONVARA_PROGRAM), {});
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAll().isEmpty());
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    first.kill();
+    first.waitForFinished();
+    // A copy that died leaves no lock that keeps the next one out.
+    QProcess third;
+    third.setProcessEnvironment(env);
+    third.start(QStringLiteral(SONVARA_PROGRAM), {});
+    EXPECT_FALSE(third.waitForFinished(1500));
+    third.kill();
+    third.waitForFinished();
+}
+
+}  // namespace
