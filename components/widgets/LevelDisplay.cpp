@@ -24,7 +24,6 @@ double Fill(int peak) {
 }  // namespace
 
 LevelDisplay::LevelDisplay(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent);
     fallTimer_.setInterval(kFallIntervalMs);
     connect(&fallTimer_, &QTimer::timeout, this, &LevelDisplay::FallBack);
 }
@@ -59,8 +58,8 @@ void LevelDisplay::FallBack() {
 
 void LevelDisplay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QColor background = palette().color(QPalette::Window).darker(160);
-    painter.fillRect(rect(), background);
+    // The skin shows through; only a faint track marks where the bars run.
+    const QColor track(255, 255, 255, 18);
     QLinearGradient gradient(0, 0, width(), 0);
     gradient.setColorAt(0.0, QColor(0x2e, 0xcc, 0x71));
     gradient.setColorAt(0.75, QColor(0xf1, 0xc4, 0x0f));

@@ -42,6 +42,9 @@ void WidgetSkin::ApplySkin(QObject* window) {
     if (flags.testFlag(Qt::FramelessWindowHint) && widget->isWindow())
         return;
     const bool shown = widget->isVisible();
+    // A skinned window's buttons are icons: their tooltips must show even when the window
+    // is not the active one.
+    widget->setAttribute(Qt::WA_AlwaysShowToolTips);
     widget->setWindowFlags((flags & ~Qt::WindowFlags(Qt::WindowType_Mask)) | Qt::Window |
                            Qt::FramelessWindowHint);
     if (shown)
