@@ -37,6 +37,27 @@ int ErrorOr(int error, int fallback) {
     return error != 0 ? error : fallback;
 }
 
+// The source's volume per channel as the server has it now; no channels when it is gone.
+pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
+    struct Query {
+        const PulseContext* pulse;
+        pa_cvolume volume{};
+    } query{&pulse};
+    PulseContext::Lock lock(pulse);
+    pulse.Wait(pa_context_get_source_info_by_name(
+        pulse.Context(), source.constData(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* query = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                query->volume = info->volume;
+            } else {
+                query->pulse->Signal();
+            }
+        },
+        &query));
+    return query.volume;
+}
+
 }  // namespace
 
 PulseAudioRecord2::PulseAudioRecord2(PulseContext& pulse, QObject* parent)
@@ -231,25 +252,12 @@ int PulseAudioRecord2::InputVolume() const {
     if (!line || !pulse_.IsConnected()) {
         return 0;
     }
-    struct Query {
-        const PulseContext* pulse;
-        pa_volume_t volume = PA_VOLUME_MUTED;
-    } query{&pulse_};
-    const QByteArray source = line->sourceName.toUtf8();
-    PulseContext::Lock lock(pulse_);
-    pulse_.Wait(pa_context_get_source_info_by_name(
-        pulse_.Context(), source.constData(),
-        [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* query = static_cast<Query*>(data);
-            if (eol == 0 && info) {
-                query->volume = pa_cvolume_avg(&info->volume);
-            } else {
-                query->pulse->Signal();
-            }
-        },
-        &query));
+    const pa_cvolume volume = SourceVolume(pulse_, line->sourceName.toUtf8());
+    if (volume.channels == 0)
+        return 0;
     const int64_t scaled =
-        (static_cast<int64_t>(query.volume) * kMaxVolume + PA_VOLUME_NORM / 2) / PA_VOLUME_NORM;
+        (static_cast<int64_t>(pa_cvolume_avg(&volume)) * kMaxVolume + PA_VOLUME_NORM / 2) /
+        PA_VOLUME_NORM;
     return static_cast<int>(std::min<int64_t>(scaled, kMaxVolume));
 }
 
@@ -261,28 +269,13 @@ void PulseAudioRecord2::SetInputVolume(int volume) {
     const int64_t clamped = std::clamp(volume, 0, kMaxVolume);
     const auto paVolume =
         static_cast<pa_volume_t>((clamped * PA_VOLUME_NORM + kMaxVolume / 2) / kMaxVolume);
-    struct Query {
-        const PulseContext* pulse;
-        uint8_t channels = 0;
-    } query{&pulse_};
     const QByteArray source = line->sourceName.toUtf8();
-    PulseContext::Lock lock(pulse_);
-    pulse_.Wait(pa_context_get_source_info_by_name(
-        pulse_.Context(), source.constData(),
-        [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* query = static_cast<Query*>(data);
-            if (eol == 0 && info) {
-                query->channels = info->volume.channels;
-            } else {
-                query->pulse->Signal();
-            }
-        },
-        &query));
-    if (query.channels == 0) {
+    const pa_cvolume current = SourceVolume(pulse_, source);
+    if (current.channels == 0)
         return;  // the source went away meanwhile
-    }
+    PulseContext::Lock lock(pulse_);
     pa_cvolume levels;
-    pa_cvolume_set(&levels, query.channels, paVolume);
+    pa_cvolume_set(&levels, current.channels, paVolume);
     pulse_.Wait(pa_context_set_source_volume_by_name(pulse_.Context(), source.constData(), &levels,
                                                      SignalOnContextSuccess, &pulse_));
 }
