@@ -9,6 +9,8 @@
 #include "app/main.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
+#include "config/dir.h"
+#include "config/setting.h"
 #include "join/list.h"
 
 namespace {
@@ -77,7 +79,11 @@ int main(int argc, char** argv) {
     PulseContext pulse;
     const QString skinFile = QCoreApplication::applicationDirPath() + QStringLiteral("/mp3enc.dll");
     Tfm_main fm_main(state, pulse, skinFile);
+    Tfm_set fm_set(fm_main.Ini(), fm_main.FileWriter());
+    Tfm_dir fm_dir(fm_main.Ini());
     Tfm_list fm_list(state, fm_main);
+    fm_set.SetOutputDirectoryDialog(&fm_dir);
+    fm_main.SetSettingsWindow(&fm_set);
     fm_main.SetListWindow(&fm_list);
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     fm_main.show();

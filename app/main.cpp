@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "config/setting.h"
 #include "join/list.h"
 
 namespace {
@@ -18,6 +19,8 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
     : QWidget(parent),
       state_(state),
       skinFile_(std::move(skinFile)),
+      // Opened before the start-up sequence: the dialogs created after this window share it.
+      settings_(std::make_unique<IniSettings>(DefaultSettingsPath())),
       AudioRecord1(pulse),
       AudioPlayer21(pulse),
       AudioVisualization21(new LevelDisplay(this)) {
@@ -68,13 +71,16 @@ void Tfm_main::showEvent(QShowEvent* event) {
 
 // A failure skips the rest of the sequence; the application-wide handler shows it.
 void Tfm_main::StartUp() {
-    settings_ = std::make_unique<IniSettings>(DefaultSettingsPath());
     state_.StoppingRecord = false;
     state_.PositionBase = 0;
     state_.RecordNotPaused = true;
     state_.PlayNotPaused = true;
     AudioFileWrite.SetStartupOption(true);
     AudioFilepaly.SetStartupOption(true);
+    // The settings window's controls hold what is stored from now on, so a recording started
+    // before the window was ever shown saves the user's settings, not the initial states.
+    if (set_)
+        set_->LoadAtStartUp();
     state_.BarFollows = true;
     AudioVisualization21->SetDisplayKind(17);
     ApplyMainSkin();
@@ -126,6 +132,13 @@ void Tfm_main::OpenHelp() {
     const QString index =
         QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
     QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+}
+
+void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
+    if (!set_)
+        return;
+    set_->move(topLeft);
+    set_->exec();
 }
 
 void Tfm_main::ShowMessage(const QString& text) {

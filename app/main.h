@@ -19,6 +19,7 @@
 #include "config/IniSettings.h"
 
 class Tfm_list;
+class Tfm_set;
 
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
 // and the skin engine, runs the start-up sequence at its first showing, and turns skin events
@@ -31,8 +32,11 @@ public:
     ~Tfm_main() override;
 
     void SetListWindow(Tfm_list* list);
+    void SetSettingsWindow(Tfm_set* settingsWindow) { set_ = settingsWindow; }
     WidgetSkin& Skin1() { return skin_; }
     Settings& Ini() { return *settings_; }
+    // The writer of recordings; it also judges MP3 combinations for the settings window.
+    AudioFile2& FileWriter() { return AudioFileWrite; }
     DisplayElements& Displays() { return displays_; }
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
@@ -54,7 +58,7 @@ public:
     void FocusList() override;
     void ShowScheduleDialog(QPoint) override {}
     void ShowSourceDialog(QPoint) override {}
-    void ShowSettingsDialog(QPoint) override {}
+    void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint) override {}
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
@@ -79,6 +83,7 @@ private:
     MainCommands commands_{state_, *this, frame_};
     std::unique_ptr<MainWindowDrag> drag_;
     Tfm_list* list_ = nullptr;
+    Tfm_set* set_ = nullptr;
     bool started_ = false;
 
     // The audio components.

@@ -1,0 +1,522 @@
+#include "config/setting.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QShowEvent>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "config/Settings.h"
+#include "config/ValueTables.h"
+#include "config/dir.h"
+#include "record/SourceHelp.h"
+
+namespace {
+
+// The source dialog stands over the help of the "Recording Source" page at this offset.
+const QPoint kSourceOffset(133, 31);
+
+template <typename T>
+T* Named(T* widget, const char* name) {
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+QLabel* Text(const QString& text) {
+    return new QLabel(text);
+}
+
+QSpinBox* QualityUpDown(const char* name, const char* editName) {
+    auto* upDown = Named(new QSpinBox, name);
+    upDown->setRange(0, 9);
+    if (auto* edit = upDown->findChild<QLineEdit*>())
+        edit->setObjectName(QString::fromLatin1(editName));
+    return upDown;
+}
+
+QComboBox* BitrateList(const char* name) {
+    auto* list = Named(new QComboBox, name);
+    for (int kbps : kBitrateTable)
+        list->addItem(QStringLiteral("%1 Kbps").arg(kbps));
+    return list;
+}
+
+QHBoxLayout* Row(const QString& caption, QWidget* control) {
+    auto* row = new QHBoxLayout;
+    row->addWidget(Text(caption));
+    row->addWidget(control, 1);
+    return row;
+}
+
+// A lone or stored option may be unchecked as well as checked, which an auto-exclusive button
+// refuses for the one that is checked.
+void SetOption(QRadioButton* option, bool checked) {
+    const bool exclusive = option->autoExclusive();
+    option->setAutoExclusive(false);
+    option->setChecked(checked);
+    option->setAutoExclusive(exclusive);
+}
+
+}  // namespace
+
+Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer, QWidget* parent)
+    : QDialog(parent), settings_(settings), writer_(writer) {
+    setObjectName(QStringLiteral("fm_set"));
+    setWindowTitle(QStringLiteral("Settings"));
+    message_ = [this](const QString& text) {
+        QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+    };
+
+    tv = Named(new QTreeWidget, "tv");
+    pages = Named(new QStackedWidget, "pages");
+    pn_source = BuildSourcePage();
+    pn_file = BuildFilePage();
+    pn_format = BuildFormatPage();
+    pn_mp3 = BuildMp3Page();
+    pn_about = BuildAboutPage();
+    pn_blank_ = new QWidget;
+    for (QWidget* page : {pn_source, pn_file, pn_format, pn_mp3, pn_about, pn_blank_})
+        pages->addWidget(page);
+    pages->setCurrentWidget(pn_about);
+    BuildTree();
+
+    set_bt_ok = Named(new QPushButton(QStringLiteral("OK")), "set_bt_ok");
+    set_bt_default = Named(new QPushButton(QStringLiteral("Default")), "set_bt_default");
+    set_bt_ok->setDefault(true);
+
+    auto* body = new QHBoxLayout;
+    body->addWidget(tv);
+    body->addWidget(pages, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(set_bt_ok);
+    buttons->addWidget(set_bt_default);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(body);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    SetValues(RecordingSettings{});
+    Connect();
+}
+
+void Tfm_set::BuildTree() {
+    tv->setHeaderHidden(true);
+    tv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tv->setItemsExpandable(false);
+    tv->setRootIsDecorated(false);
+    tv->setFixedWidth(150);
+    int position = 0;
+    auto entry = [&](QTreeWidgetItem* item, const char* text) {
+        item->setText(0, QString::fromLatin1(text));
+        item->setData(0, Qt::UserRole, position++);
+        return item;
+    };
+    entry(new QTreeWidgetItem(tv), "Recording Source");
+    entry(new QTreeWidgetItem(tv), "File Length Limitation");
+    entry(new QTreeWidgetItem(tv), "Schedule");
+    auto* format = entry(new QTreeWidgetItem(tv), "Output Format");
+    entry(new QTreeWidgetItem(format), "MP3");
+    entry(new QTreeWidgetItem(tv), "About");
+    tv->expandAll();
+}
+
+QWidget* Tfm_set::BuildSourcePage() {
+    auto* page = Named(new QWidget, "pn_source");
+    gb_help = Named(new QGroupBox(QStringLiteral("Help")), "gb_help");
+    auto* help = new QVBoxLayout(gb_help);
+    for (std::size_t i = 0; i < helpTexts.size(); ++i) {
+        helpTexts[i] = Text(SourceHelpTexts()[i]);
+        helpTexts[i]->setObjectName(QStringLiteral("lb_help%1").arg(i + 1));
+        helpTexts[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        helpTexts[i]->setVisible(i == 0);
+        help->addWidget(helpTexts[i], 1);
+    }
+    bt_pre = Named(new QPushButton(QStringLiteral("Preview")), "bt_pre");
+    bt_nex = Named(new QPushButton(QStringLiteral("Next")), "bt_nex");
+    Button1 = Named(new QPushButton(QStringLiteral("Set")), "Button1");
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(bt_pre);
+    buttons->addWidget(bt_nex);
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    help->addLayout(buttons);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(gb_help);
+    return page;
+}
+
+QWidget* Tfm_set::BuildFilePage() {
+    auto* page = Named(new QWidget, "pn_file");
+    length_en =
+        Named(new QCheckBox(QStringLiteral("Enable File Length Limitation System")), "length_en");
+    file_rb_time = Named(new QRadioButton(QStringLiteral("Time: ")), "file_rb_time");
+    file_time = Named(new QLineEdit, "file_time");
+    // Typed keys are filtered in eventFilter; this keeps pasted text to digits as well.
+    file_time->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), file_time));
+    file_time->installEventFilter(this);
+    file_limit_stop =
+        Named(new QCheckBox(QStringLiteral("Stop recording when the limit is reached ")),
+              "file_limit_stop");
+    file_limit_new =
+        Named(new QCheckBox(QStringLiteral("Record a new file when the limit is reached")),
+              "file_limit_new");
+
+    auto* time = new QHBoxLayout;
+    time->addWidget(file_rb_time);
+    time->addWidget(file_time);
+    time->addWidget(Text(QStringLiteral("Seconds")));
+    time->addStretch(1);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(length_en);
+    layout->addLayout(time);
+    layout->addWidget(file_limit_stop);
+    layout->addWidget(file_limit_new);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* Tfm_set::BuildFormatPage() {
+    auto* page = Named(new QWidget, "pn_format");
+    ed_dir = Named(new QLineEdit, "ed_dir");
+    Button2 = Named(new QPushButton(QStringLiteral("...")), "Button2");
+    cb_format = Named(new QComboBox, "cb_format");
+    cb_format->addItem(QStringLiteral("MP3 File (*.mp3)"));
+    out_name = Named(new QLineEdit, "out_name");
+    rb_time = Named(new QRadioButton(QStringLiteral("Date_Time Mode")), "rb_time");
+    rb_cust = Named(new QRadioButton(QStringLiteral("Custom Name")), "rb_cust");
+    out_labe_dat =
+        Named(new QLabel(QStringLiteral("Example: E-19-05-2006--00;08;04.MP3")), "out_labe_dat");
+    out_labe_cus = Named(new QLabel(QStringLiteral("Example: E.MP3")), "out_labe_cus");
+
+    auto* dir = new QHBoxLayout;
+    dir->addWidget(ed_dir, 1);
+    dir->addWidget(Button2);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(Text(QStringLiteral("Output Directory:")));
+    layout->addLayout(dir);
+    layout->addLayout(Row(QStringLiteral("Output Format:"), cb_format));
+    layout->addLayout(Row(QStringLiteral("Main name:"), out_name));
+    auto* dateTime = new QHBoxLayout;
+    dateTime->addWidget(rb_time);
+    dateTime->addWidget(out_labe_dat, 1);
+    auto* custom = new QHBoxLayout;
+    custom->addWidget(rb_cust);
+    custom->addWidget(out_labe_cus, 1);
+    layout->addLayout(dateTime);
+    layout->addLayout(custom);
+    layout->addWidget(Text(QStringLiteral("If the filename already exists, the file will be ")));
+    layout->addWidget(Text(QStringLiteral("overwritten automatically.  ")));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* Tfm_set::BuildMp3Page() {
+    auto* page = Named(new QWidget, "pn_mp3");
+    cb_mp3_channel = Named(new QComboBox, "cb_mp3_channel");
+    for (const char* name : kChannelNames)
+        cb_mp3_channel->addItem(QString::fromLatin1(name));
+    ud_mp3_quality = QualityUpDown("ud_mp3_quality", "edt_mp3_quality");
+    cb_mp3_bitrate = BitrateList("cb_mp3_bitrate");
+    cb_mp3_frequency = Named(new QComboBox, "cb_mp3_frequency");
+    for (int hz : kFrequencyTable)
+        cb_mp3_frequency->addItem(QStringLiteral("%1 Hz").arg(hz));
+    cb_vbr = Named(new QCheckBox(QStringLiteral("Enable VBR(Variable Bit Rate)")), "cb_vbr");
+    cb_mp3_vbr = BitrateList("cb_mp3_vbr");
+    ud_mp3_vbr = QualityUpDown("ud_mp3_vbr", "edt_mp3_vbr");
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(Row(QStringLiteral("Channet:  "), cb_mp3_channel));
+    layout->addLayout(Row(QStringLiteral("Quality:  "), ud_mp3_quality));
+    layout->addLayout(Row(QStringLiteral("Bitrate:  "), cb_mp3_bitrate));
+    layout->addLayout(Row(QStringLiteral("Frequency:  "), cb_mp3_frequency));
+    layout->addWidget(cb_vbr);
+    layout->addLayout(Row(QStringLiteral("VBR Bitrate:  "), cb_mp3_vbr));
+    layout->addLayout(Row(QStringLiteral("VBR Quality:  "), ud_mp3_vbr));
+    layout->addWidget(Text(QStringLiteral("Bitrate:  8Kbps - poor quality, small file, ")));
+    layout->addWidget(Text(QStringLiteral("320Kbps  - good quality, big file")));
+    layout->addWidget(Text(QStringLiteral("Quality:  0-best quality , worst speed, ")));
+    layout->addWidget(Text(QStringLiteral("9-worst auality, fast speed. ")));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* Tfm_set::BuildAboutPage() {
+    auto* page = Named(new QWidget, "pn_about");
+    auto* product = Text(QStringLiteral("Sonvara"));
+    QFont font = product->font();
+    font.setPointSize(font.pointSize() * 2);
+    font.setBold(true);
+    product->setFont(font);
+    auto* version = new QHBoxLayout;
+    version->addWidget(Text(QStringLiteral("Version: ")));
+    version->addWidget(Text(QStringLiteral("2.00")));
+    version->addStretch(1);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(product);
+    layout->addLayout(version);
+    layout->addWidget(Text(QStringLiteral("Recorder to MP3 file. ")));
+    layout->addWidget(Text(QStringLiteral("Join/Merge MP3 file. ")));
+    layout->addStretch(1);
+    return page;
+}
+
+void Tfm_set::Connect() {
+    auto clickedEntry = [this](QTreeWidgetItem* item) {
+        if (item)
+            tv_Click(item->data(0, Qt::UserRole).toInt());
+    };
+    connect(tv, &QTreeWidget::itemClicked, this, clickedEntry);
+    connect(tv, &QTreeWidget::itemActivated, this, clickedEntry);
+    connect(set_bt_ok, &QPushButton::clicked, this, [this] { set_bt_okClick(); });
+    connect(set_bt_default, &QPushButton::clicked, this, &Tfm_set::set_bt_defaultClick);
+    connect(length_en, &QCheckBox::clicked, this, &Tfm_set::length_enClick);
+    connect(file_rb_time, &QRadioButton::clicked, this, &Tfm_set::file_rb_timeClick);
+    connect(cb_vbr, &QCheckBox::clicked, this, &Tfm_set::cb_vbrClick);
+    connect(rb_time, &QRadioButton::clicked, this, &Tfm_set::rb_timeClick);
+    connect(rb_cust, &QRadioButton::clicked, this, &Tfm_set::rb_custClick);
+    connect(out_name, &QLineEdit::editingFinished, this, &Tfm_set::RefreshExamples);
+    connect(Button2, &QPushButton::clicked, this, &Tfm_set::Button2Click);
+    connect(Button1, &QPushButton::clicked, this, &Tfm_set::Button1Click);
+    connect(bt_nex, &QPushButton::clicked, this,
+            [this] { ShowHelpText(NextSourceHelp(helpText_)); });
+    connect(bt_pre, &QPushButton::clicked, this,
+            [this] { ShowHelpText(PreviousSourceHelp(helpText_)); });
+}
+
+void Tfm_set::SetOutputDirectoryDialog(Tfm_dir* dialog) {
+    if (dirDialog_)
+        disconnect(dirDialog_, nullptr, this, nullptr);
+    dirDialog_ = dialog;
+    if (dirDialog_)
+        connect(dirDialog_, &Tfm_dir::PathChosen, this, &Tfm_set::SetOutputDirectory);
+}
+
+void Tfm_set::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // A window the system shows again after minimising keeps what the user typed.
+    if (event->spontaneous())
+        return;
+    tv->expandAll();
+    Load();
+}
+
+void Tfm_set::Load() {
+    SetValues(LoadRecordingSettings(settings_));
+}
+
+// The last folder chosen in the output directory dialog fills the field only while no
+// recording folder is stored: every recording start saves this field as the recording folder,
+// and a stored one must survive that.
+void Tfm_set::LoadAtStartUp() {
+    Load();
+    const QString missing = QStringLiteral("\x01");
+    if (settings_.ReadString(QStringLiteral("output"), QStringLiteral("dir"), missing) == missing)
+        SetOutputDirectory(settings_.ReadString(QStringLiteral("output"), QStringLiteral("path"),
+                                                DefaultOutputDirectory()));
+}
+
+void Tfm_set::SetOutputDirectory(const QString& path) {
+    ed_dir->setText(path);
+}
+
+RecordingSettings Tfm_set::Values() const {
+    RecordingSettings v;
+    v.lengthEnabled = length_en->isChecked();
+    v.timeChecked = file_rb_time->isChecked();
+    v.timeOptionEnabled = file_rb_time->isEnabled();
+    v.seconds = file_time->text();
+    v.secondsEnabled = file_time->isEnabled();
+    v.limitStop = file_limit_stop->isChecked();
+    v.limitNew = file_limit_new->isChecked();
+    v.directory = ed_dir->text();
+    v.format = cb_format->currentIndex();
+    v.mainName = out_name->text();
+    v.dateTimeMode = rb_time->isChecked();
+    v.customName = rb_cust->isChecked();
+    v.bitrate = cb_mp3_bitrate->currentIndex();
+    v.channel = cb_mp3_channel->currentIndex();
+    v.frequency = cb_mp3_frequency->currentIndex();
+    v.quality = ud_mp3_quality->value();
+    v.vbr = cb_vbr->isChecked();
+    v.vbrBitrate = cb_mp3_vbr->currentIndex();
+    v.vbrQuality = ud_mp3_vbr->value();
+    return v;
+}
+
+void Tfm_set::SetValues(const RecordingSettings& v) {
+    length_en->setChecked(v.lengthEnabled);
+    SetOption(file_rb_time, v.timeChecked);
+    file_time->setText(v.seconds);
+    file_limit_stop->setChecked(v.limitStop);
+    file_limit_new->setChecked(v.limitNew);
+    ed_dir->setText(v.directory);
+    cb_format->setCurrentIndex(v.format);
+    out_name->setText(v.mainName);
+    SetOption(rb_time, v.dateTimeMode);
+    SetOption(rb_cust, v.customName);
+    cb_mp3_bitrate->setCurrentIndex(v.bitrate);
+    cb_mp3_channel->setCurrentIndex(v.channel);
+    cb_mp3_frequency->setCurrentIndex(v.frequency);
+    ud_mp3_quality->setValue(v.quality);
+    cb_vbr->setChecked(v.vbr);
+    cb_mp3_vbr->setCurrentIndex(v.vbrBitrate);
+    ud_mp3_vbr->setValue(v.vbrQuality);
+    ApplyEnabledStates(v);
+}
+
+void Tfm_set::ApplyEnabledStates(const RecordingSettings& v) {
+    file_rb_time->setEnabled(v.timeOptionEnabled);
+    file_time->setEnabled(v.secondsEnabled);
+    cb_mp3_vbr->setEnabled(VbrControlsEnabled(v));
+    ud_mp3_vbr->setEnabled(VbrControlsEnabled(v));
+}
+
+bool Tfm_set::set_bt_okClick() {
+    if (!SaveRecordingSettings(Values(), settings_, writer_)) {
+        message_(UnsupportedMp3Message());
+        return false;
+    }
+    accept();
+    return true;
+}
+
+void Tfm_set::set_bt_defaultClick() {
+    const RecordingSettings before = Values();
+    SetValues(Defaulted(before));
+    // Checking "Date_Time Mode" refreshes the examples only when it was not checked already.
+    if (!before.dateTimeMode)
+        RefreshExamples();
+}
+
+void Tfm_set::length_enClick() {
+    RecordingSettings v = Values();
+    LengthEnabledClicked(v);
+    ApplyEnabledStates(v);
+}
+
+void Tfm_set::file_rb_timeClick() {
+    RecordingSettings v = Values();
+    TimeOptionClicked(v);
+    ApplyEnabledStates(v);
+}
+
+void Tfm_set::cb_vbrClick() {
+    ApplyEnabledStates(Values());
+}
+
+void Tfm_set::rb_timeClick() {
+    RefreshExamples();
+}
+
+void Tfm_set::rb_custClick() {
+    RecordingSettings v = Values();
+    if (const auto examples = CustomNameClicked(v)) {
+        out_name->setText(v.mainName);
+        ShowExamples(*examples);
+    }
+}
+
+void Tfm_set::RefreshExamples() {
+    ShowExamples(ExamplesFor(out_name->text()));
+}
+
+void Tfm_set::ShowExamples(const NamingExamples& examples) {
+    out_labe_dat->setText(examples.dateTime);
+    out_labe_cus->setText(examples.custom);
+}
+
+void Tfm_set::Button2Click() {
+    if (dirDialog_)
+        dirDialog_->ShowAt(pos());
+}
+
+QPoint Tfm_set::SourcePlace() const {
+    return pos() + kSourceOffset;
+}
+
+void Tfm_set::Button1Click() {
+    if (pageDialogs_.showSource)
+        pageDialogs_.showSource(SourcePlace());
+}
+
+void Tfm_set::ShowHelpText(int index) {
+    helpTexts[helpText_]->setVisible(false);
+    helpText_ = index;
+    helpTexts[helpText_]->setVisible(true);
+}
+
+QWidget* Tfm_set::CurrentPage() const {
+    return pages->currentWidget();
+}
+
+void Tfm_set::tv_Click(int page) {
+    auto call = [](const std::function<void()>& hook) {
+        if (hook)
+            hook();
+    };
+    switch (page) {
+        case kSourcePage:
+            if (pageDialogs_.showSource)
+                pageDialogs_.showSource(SourcePlace());
+            call(pageDialogs_.disableSourceHelp);
+            call(pageDialogs_.hideSchedule);
+            pages->setCurrentWidget(pn_source);
+            return;
+        case kSchedulePage:
+            if (pageDialogs_.showSchedule)
+                pageDialogs_.showSchedule(pos());
+            call(pageDialogs_.hideSource);
+            // The About page is not among those hidden: it stays under the schedule dialog.
+            if (pages->currentWidget() != pn_about)
+                pages->setCurrentWidget(pn_blank_);
+            return;
+        case kFileLengthPage:
+            pages->setCurrentWidget(pn_file);
+            break;
+        case kOutputFormatPage:
+            RefreshExamples();
+            pages->setCurrentWidget(pn_format);
+            break;
+        case kMp3Page:
+            pages->setCurrentWidget(pn_mp3);
+            break;
+        case kAboutPage:
+            pages->setCurrentWidget(pn_about);
+            break;
+        default:
+            return;
+    }
+    call(pageDialogs_.hideSource);
+    call(pageDialogs_.hideSchedule);
+}
+
+// Typing a non-digit into the seconds acts as a Backspace, deleting the character before the
+// caret; keys that type nothing (moves, Tab, Enter) keep their meaning.
+bool Tfm_set::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == file_time && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (key->key() == Qt::Key_Backspace || text.isEmpty() || !text.at(0).isPrint())
+            return QDialog::eventFilter(watched, event);
+        if (text.size() == 1 && text.at(0) >= u'0' && text.at(0) <= u'9')
+            return QDialog::eventFilter(watched, event);
+        file_time->backspace();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}

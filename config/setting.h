@@ -1,0 +1,158 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+#include <array>
+#include <functional>
+
+#include "config/RecordingSettings.h"
+
+class AudioFile2;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+class Settings;
+class Tfm_dir;
+
+// The dialogs the settings window shows over itself as its "Recording Source" and "Schedule"
+// pages. A hook left empty is skipped.
+struct SettingsPageDialogs {
+    std::function<void(QPoint topLeft)> showSource;  // without waiting, in front
+    std::function<void()> disableSourceHelp;
+    std::function<void()> hideSource;
+    std::function<void(QPoint topLeft)> showSchedule;  // without waiting, in front
+    std::function<void()> hideSchedule;
+};
+
+// The settings window ("Settings"): length limitation, output folder and naming, MP3 encoder,
+// on pages chosen from a tree. Long-lived; every show reloads the controls from the settings,
+// and Save writes them back, also when a recording starts with the window closed.
+class Tfm_set : public QDialog {
+    Q_OBJECT
+
+public:
+    // writer answers whether an MP3 combination can be encoded.
+    Tfm_set(Settings& settings, const AudioFile2& writer, QWidget* parent = nullptr);
+
+    // "..." shows this dialog, and the folder it chooses goes into ed_dir.
+    void SetOutputDirectoryDialog(Tfm_dir* dialog);
+    void SetPageDialogs(SettingsPageDialogs dialogs) { pageDialogs_ = std::move(dialogs); }
+    // Where the refusal of an MP3 combination is told; a modal information box unless set.
+    void SetMessageFunction(std::function<void(const QString&)> message) {
+        message_ = std::move(message);
+    }
+
+    // Loads the controls as the show step does.
+    void Load();
+    // What start-up puts into the controls: the stored settings, with the folder last chosen
+    // in the output directory dialog (output/path) in ed_dir. Until the first show, a Save
+    // then writes back what is stored instead of the initial states.
+    void LoadAtStartUp();
+    void SetOutputDirectory(const QString& path);
+
+    // Save: writes "file" and "output", then "mp3" if the writer accepts the combination,
+    // and closes. On a refusal tells the user, stays open and returns false.
+    bool set_bt_okClick();
+    // Sets the controls to the defaults; writes nothing.
+    void set_bt_defaultClick();
+
+    RecordingSettings Values() const;
+    void SetValues(const RecordingSettings& values);
+
+    // The tree's entries in order, as tv_Click takes them.
+    enum Page {
+        kSourcePage,
+        kFileLengthPage,
+        kSchedulePage,
+        kOutputFormatPage,
+        kMp3Page,
+        kAboutPage
+    };
+    void tv_Click(int page);
+    QWidget* CurrentPage() const;
+    // The help text on show on pn_source, 0..3.
+    int CurrentHelpText() const { return helpText_; }
+
+    QTreeWidget* tv;
+    QStackedWidget* pages;
+    QWidget* pn_source;
+    QWidget* pn_file;
+    QWidget* pn_format;
+    QWidget* pn_mp3;
+    QWidget* pn_about;
+
+    QCheckBox* length_en;
+    QRadioButton* file_rb_time;
+    QLineEdit* file_time;
+    QCheckBox* file_limit_stop;
+    QCheckBox* file_limit_new;
+
+    QLineEdit* ed_dir;
+    QPushButton* Button2;
+    QComboBox* cb_format;
+    QLineEdit* out_name;
+    QRadioButton* rb_time;
+    QRadioButton* rb_cust;
+    QLabel* out_labe_dat;
+    QLabel* out_labe_cus;
+
+    QComboBox* cb_mp3_channel;
+    QSpinBox* ud_mp3_quality;
+    QComboBox* cb_mp3_bitrate;
+    QComboBox* cb_mp3_frequency;
+    QCheckBox* cb_vbr;
+    QComboBox* cb_mp3_vbr;
+    QSpinBox* ud_mp3_vbr;
+
+    QGroupBox* gb_help;
+    std::array<QLabel*, 4> helpTexts;
+    QPushButton* bt_pre;
+    QPushButton* bt_nex;
+    QPushButton* Button1;
+
+    QPushButton* set_bt_ok;
+    QPushButton* set_bt_default;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* BuildSourcePage();
+    QWidget* BuildFilePage();
+    QWidget* BuildFormatPage();
+    QWidget* BuildMp3Page();
+    QWidget* BuildAboutPage();
+    void BuildTree();
+    void Connect();
+
+    void length_enClick();
+    void file_rb_timeClick();
+    void cb_vbrClick();
+    void rb_timeClick();
+    void rb_custClick();
+    void Button2Click();
+    void Button1Click();
+    void ShowHelpText(int index);
+    void RefreshExamples();
+    void ShowExamples(const NamingExamples& examples);
+    void ApplyEnabledStates(const RecordingSettings& values);
+    QPoint SourcePlace() const;
+
+    Settings& settings_;
+    const AudioFile2& writer_;
+    Tfm_dir* dirDialog_ = nullptr;
+    SettingsPageDialogs pageDialogs_;
+    std::function<void(const QString&)> message_;
+    QWidget* pn_blank_;
+    int helpText_ = 0;
+};

@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include "components/CodecAudioFile2.h"
+#include "config/IniSettings.h"
+#include "config/RecordingSettings.h"
+#include "record/SourceHelp.h"
+
+namespace {
+
+// Notes the order of the writes that reach the file.
+class LoggingSettings : public IniSettings {
+public:
+    using IniSettings::IniSettings;
+    QStringList writes;
+
+    void WriteString(const QString& s, const QString& k, const QString& v) override {
+        writes << s + u'/' + k;
+        IniSettings::WriteString(s, k, v);
+    }
+    void WriteInteger(const QString& s, const QString& k, int v) override {
+        writes << s + u'/' + k;
+        IniSettings::WriteInteger(s, k, v);
+    }
+    void WriteBool(const QString& s, const QString& k, bool v) override {
+        writes << s + u'/' + k;
+        IniSettings::WriteBool(s, k, v);
+    }
+};
+
+class SettingsLogicTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir_;
+    LoggingSettings ini_{dir_.filePath("Kelvo.ini")};
+    CodecAudioFile2 writer_;
+};
+
+const QStringList kFileAndOutputKeys = {"file/enlength",  "file/rbtime",    "file/rbtimee",
+                                        "file/timet",     "file/time",      "file/limit_s",
+                                        "file/limit_n",   "output/format",  "output/out_name",
+                                        "output/rb_time", "output/rb_cust", "output/dir"};
+const QStringList kMp3Keys = {"mp3/bitrate",    "mp3/channel",     "mp3/frequency",  "mp3/quality",
+                              "mp3/enable vbr", "mp3/vbr bitrate", "mp3/vbr quality"};
+
+TEST_F(SettingsLogicTest, SaveWritesFileThenOutputThenMp3OnlyWhenEncodable) {
+    RecordingSettings values;
+    values.frequency = 9;  // 48000 Hz
+    values.bitrate = 0;    // 8 kbit/s: no MPEG-1 layer III bit rate
+    EXPECT_FALSE(SaveRecordingSettings(values, ini_, writer_));
+    EXPECT_EQ(ini_.writes, kFileAndOutputKeys);
+
+    ini_.writes.clear();
+    values.bitrate = 11;
+    values.channel = 0;
+    values.quality = 3;
+    EXPECT_TRUE(SaveRecordingSettings(values, ini_, writer_));
+    EXPECT_EQ(ini_.writes, kFileAndOutputKeys + kMp3Keys);
+    EXPECT_EQ(ini_.ReadInteger("mp3", "frequency", -1), 9);
+    EXPECT_EQ(ini_.ReadInteger("mp3", "channel", -1), 0);
+    EXPECT_EQ(ini_.ReadInteger("mp3", "quality", -1), 3);
+}
+
+TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables) {
+    const RecordingSettings empty = LoadRecordingSettings(ini_);
+    EXPECT_FALSE(empty.timeChecked);
+    EXPECT_FALSE(empty.timeOptionEnabled);
+    EXPECT_FALSE(empty.secondsEnabled);
+    EXPECT_FALSE(empty.limitStop);
+    EXPECT_EQ(empty.seconds, "120");
+    EXPECT_EQ(empty.mainName, "EUT");
+    EXPECT_TRUE(empty.dateTimeMode);
+    EXPECT_FALSE(empty.customName);
+    EXPECT_EQ(empty.directory, DefaultOutputDirectory());
+    EXPECT_FALSE(empty.vbr);  // the recording start defaults to on; this window does not
+    EXPECT_EQ(empty.vbrQuality, 9);
+    EXPECT_EQ(empty.quality, 9);
+
+    ini_.WriteInteger("mp3", "bitrate", 17);
+    ini_.WriteInteger("mp3", "frequency", -1);
+    ini_.WriteInteger("mp3", "channel", 2);
+    ini_.WriteInteger("mp3", "vbr quality", 10);
+    ini_.WriteInteger("output", "format", 3);
+    const RecordingSettings odd = LoadRecordingSettings(ini_);
+    EXPECT_EQ(odd.bitrate, 11);
+    EXPECT_EQ(odd.frequency, 8);
+    EXPECT_EQ(odd.channel, 1);
+    EXPECT_EQ(odd.vbrQuality, 9);
+    EXPECT_EQ(odd.format, 0);
+}
+
+TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasOn) {
+    RecordingSettings values;
+    values.lengthEnabled = true;
+    values.seconds = "30";
+    values.limitNew = true;
+    values.limitStop = false;
+    values.directory = "/srv/rec";
+    values.vbr = true;
+    values.quality = 2;
+    values.vbrQuality = 7;
+    const RecordingSettings defaulted = Defaulted(values);
+    EXPECT_FALSE(defaulted.lengthEnabled);
+    EXPECT_FALSE(defaulted.timeOptionEnabled);
+    EXPECT_FALSE(defaulted.secondsEnabled);
+    EXPECT_EQ(defaulted.seconds, "30");
+    EXPECT_TRUE(defaulted.limitNew);
+    EXPECT_TRUE(defaulted.limitStop);
+    EXPECT_EQ(defaulted.directory, "/srv/rec");
+    EXPECT_EQ(defaulted.mainName, "EUT");
+    EXPECT_FALSE(defaulted.vbr);
+    EXPECT_EQ(defaulted.quality, 9);
+    EXPECT_EQ(defaulted.vbrQuality, 0);
+
+    // The limitation was off already: its click does not run, enabled states stay as stored.
+    values.lengthEnabled = false;
+    values.timeOptionEnabled = true;
+    values.secondsEnabled = true;
+    EXPECT_TRUE(Defaulted(values).timeOptionEnabled);
+    EXPECT_TRUE(Defaulted(values).secondsEnabled);
+}
+
+TEST(SettingsNaming, ExamplesAndTheFilledInName) {
+    EXPECT_EQ(ExamplesFor("Talk"),
+              (NamingExamples{"Example: Talk-19-05-2006--00;08;04.MP3", "Example:Talk.MP3"}));
+
+    RecordingSettings values;
+    values.customName = true;
+    values.mainName = "";
+    EXPECT_EQ(CustomNameClicked(values),
+              (NamingExamples{"Example: EUT-19-05-2006--00;08;04.MP3", "Example: EUT.MP3"}));
+    EXPECT_EQ(values.mainName, "EUT");
+
+    values.mainName = "Talk";
+    EXPECT_EQ(CustomNameClicked(values), ExamplesFor("Talk"));
+}
+
+TEST(SettingsSourceHelp, PagesInARing) {
+    EXPECT_EQ(NextSourceHelp(0), 1);
+    EXPECT_EQ(NextSourceHelp(3), 0);
+    EXPECT_EQ(PreviousSourceHelp(0), 3);
+    EXPECT_EQ(PreviousSourceHelp(2), 1);
+    EXPECT_TRUE(SourceHelpTexts()[3].startsWith("Record from TVtuner:\n"));
+}
+
+}  // namespace
