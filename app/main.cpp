@@ -8,6 +8,7 @@
 
 #include "config/setting.h"
 #include "join/list.h"
+#include "record/dev.h"
 
 namespace {
 
@@ -77,6 +78,9 @@ void Tfm_main::StartUp() {
     state_.PlayNotPaused = true;
     AudioFileWrite.SetStartupOption(true);
     AudioFilepaly.SetStartupOption(true);
+    // With no sound server the lists stay empty and start-up goes on.
+    if (dev_)
+        dev_->FillAtStartUp(*settings_);
     // The settings window's controls hold what is stored from now on, so a recording started
     // before the window was ever shown saves the user's settings, not the initial states.
     if (set_)
@@ -139,6 +143,11 @@ void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
         return;
     set_->move(topLeft);
     set_->exec();
+}
+
+void Tfm_main::ShowSourceDialog(QPoint topLeft) {
+    if (dev_)
+        dev_->ShowModalAt(topLeft);
 }
 
 void Tfm_main::ShowMessage(const QString& text) {

@@ -18,6 +18,7 @@
 #include "components/widgets/WidgetSkin.h"
 #include "config/IniSettings.h"
 
+class Tfm_dev;
 class Tfm_list;
 class Tfm_set;
 
@@ -33,6 +34,9 @@ public:
 
     void SetListWindow(Tfm_list* list);
     void SetSettingsWindow(Tfm_set* settingsWindow) { set_ = settingsWindow; }
+    // Filled at start-up from the recorder, shown by "scource".
+    void SetSourceDialog(Tfm_dev* sourceDialog) { dev_ = sourceDialog; }
+    AudioRecord2& Recorder() { return AudioRecord1; }
     WidgetSkin& Skin1() { return skin_; }
     Settings& Ini() { return *settings_; }
     // The writer of recordings; it also judges MP3 combinations for the settings window.
@@ -57,7 +61,7 @@ public:
     void CloseList() override;
     void FocusList() override;
     void ShowScheduleDialog(QPoint) override {}
-    void ShowSourceDialog(QPoint) override {}
+    void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint) override {}
     void OpenHelp() override;
@@ -84,6 +88,7 @@ private:
     std::unique_ptr<MainWindowDrag> drag_;
     Tfm_list* list_ = nullptr;
     Tfm_set* set_ = nullptr;
+    Tfm_dev* dev_ = nullptr;
     bool started_ = false;
 
     // The audio components.
