@@ -1,8 +1,9 @@
 #include "config/setting.h"
 
+#include "components/widgets/SourceHelpPanel.h"
+
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -22,7 +23,6 @@
 #include "config/Settings.h"
 #include "config/ValueTables.h"
 #include "config/dir.h"
-#include "record/SourceHelp.h"
 
 namespace {
 
@@ -136,24 +136,12 @@ void Tfm_set::BuildTree() {
 
 QWidget* Tfm_set::BuildSourcePage() {
     auto* page = Named(new QWidget, "pn_source");
-    gb_help = Named(new QGroupBox(QStringLiteral("Help")), "gb_help");
-    auto* help = new QVBoxLayout(gb_help);
-    for (std::size_t i = 0; i < helpTexts.size(); ++i) {
-        helpTexts[i] = Text(SourceHelpTexts()[i]);
-        helpTexts[i]->setObjectName(QStringLiteral("lb_help%1").arg(i + 1));
-        helpTexts[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        helpTexts[i]->setVisible(i == 0);
-        help->addWidget(helpTexts[i], 1);
-    }
-    bt_pre = Named(new QPushButton(QStringLiteral("Preview")), "bt_pre");
-    bt_nex = Named(new QPushButton(QStringLiteral("Next")), "bt_nex");
-    Button1 = Named(new QPushButton(QStringLiteral("Set")), "Button1");
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(bt_pre);
-    buttons->addWidget(bt_nex);
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    help->addLayout(buttons);
+    helpPanel_ = new SourceHelpPanel(QStringLiteral("Set"), "Button1");
+    gb_help = helpPanel_;
+    helpTexts = helpPanel_->helpTexts;
+    bt_pre = helpPanel_->bt_pre;
+    bt_nex = helpPanel_->bt_nex;
+    Button1 = helpPanel_->lastButton;
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(gb_help);
     return page;
@@ -292,10 +280,6 @@ void Tfm_set::Connect() {
     connect(out_name, &QLineEdit::editingFinished, this, &Tfm_set::RefreshExamples);
     connect(Button2, &QPushButton::clicked, this, &Tfm_set::Button2Click);
     connect(Button1, &QPushButton::clicked, this, &Tfm_set::Button1Click);
-    connect(bt_nex, &QPushButton::clicked, this,
-            [this] { ShowHelpText(NextSourceHelp(helpText_)); });
-    connect(bt_pre, &QPushButton::clicked, this,
-            [this] { ShowHelpText(PreviousSourceHelp(helpText_)); });
 }
 
 void Tfm_set::SetOutputDirectoryDialog(Tfm_dir* dialog) {
@@ -454,12 +438,6 @@ void Tfm_set::Button1Click() {
         pageDialogs_.showSource(SourcePlace());
 }
 
-void Tfm_set::ShowHelpText(int index) {
-    helpTexts[helpText_]->setVisible(false);
-    helpText_ = index;
-    helpTexts[helpText_]->setVisible(true);
-}
-
 QWidget* Tfm_set::CurrentPage() const {
     return pages->currentWidget();
 }
@@ -519,4 +497,8 @@ bool Tfm_set::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+int Tfm_set::CurrentHelpText() const {
+    return helpPanel_->CurrentText();
 }

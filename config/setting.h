@@ -36,6 +36,8 @@ struct SettingsPageDialogs {
 // The settings window ("Settings"): length limitation, output folder and naming, MP3 encoder,
 // on pages chosen from a tree. Long-lived; every show reloads the controls from the settings,
 // and Save writes them back, also when a recording starts with the window closed.
+class SourceHelpPanel;
+
 class Tfm_set : public QDialog {
     Q_OBJECT
 
@@ -80,7 +82,7 @@ public:
     void tv_Click(int page);
     QWidget* CurrentPage() const;
     // The help text on show on pn_source, 0..3.
-    int CurrentHelpText() const { return helpText_; }
+    int CurrentHelpText() const;
 
     QTreeWidget* tv;
     QStackedWidget* pages;
@@ -142,7 +144,6 @@ private:
     void rb_custClick();
     void Button2Click();
     void Button1Click();
-    void ShowHelpText(int index);
     void RefreshExamples();
     void ShowExamples(const NamingExamples& examples);
     void ApplyEnabledStates(const RecordingSettings& values);
@@ -154,5 +155,5 @@ private:
     SettingsPageDialogs pageDialogs_;
     std::function<void(const QString&)> message_;
     QWidget* pn_blank_;
-    int helpText_ = 0;
+    SourceHelpPanel* helpPanel_ = nullptr;
 };

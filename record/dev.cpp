@@ -1,5 +1,7 @@
 #include "record/dev.h"
 
+#include "components/widgets/SourceHelpPanel.h"
+
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,7 +12,6 @@
 #include <QVBoxLayout>
 
 #include "config/setting.h"
-#include "record/SourceHelp.h"
 
 namespace {
 
@@ -63,26 +64,14 @@ Tfm_dev::Tfm_dev(AudioRecord2& recorder, QWidget* parent)
     layout->addLayout(buttons);
 
     // Over everything else, outside the layout.
-    gb_help = Named(new QGroupBox(QStringLiteral("Help"), this), "gb_help");
+    auto* panel = new SourceHelpPanel(QStringLiteral("I Know"), "Button4", this);
+    gb_help = panel;
     gb_help->setGeometry(rect());
     gb_help->setAutoFillBackground(true);
-    auto* help = new QVBoxLayout(gb_help);
-    for (std::size_t i = 0; i < helpTexts.size(); ++i) {
-        helpTexts[i] = new QLabel(SourceHelpTexts()[i]);
-        helpTexts[i]->setObjectName(QStringLiteral("lb_help%1").arg(i + 1));
-        helpTexts[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        helpTexts[i]->setVisible(i == 0);
-        help->addWidget(helpTexts[i], 1);
-    }
-    bt_pre = Named(new QPushButton(QStringLiteral("Preview")), "bt_pre");
-    bt_nex = Named(new QPushButton(QStringLiteral("Next")), "bt_nex");
-    Button4 = Named(new QPushButton(QStringLiteral("I Know")), "Button4");
-    auto* helpButtons = new QHBoxLayout;
-    helpButtons->addWidget(bt_pre);
-    helpButtons->addWidget(bt_nex);
-    helpButtons->addStretch(1);
-    helpButtons->addWidget(Button4);
-    help->addLayout(helpButtons);
+    helpTexts = panel->helpTexts;
+    bt_pre = panel->bt_pre;
+    bt_nex = panel->bt_nex;
+    Button4 = panel->lastButton;
     gb_help->hide();
 
     connect(cb_rdson, &QComboBox::currentIndexChanged, this, &Tfm_dev::cb_rdsonChange);
@@ -91,10 +80,6 @@ Tfm_dev::Tfm_dev(AudioRecord2& recorder, QWidget* parent)
     connect(dev_bt_can, &QPushButton::clicked, this, &QDialog::close);
     connect(dev_bt_help, &QPushButton::clicked, gb_help, &QWidget::show);
     connect(Button4, &QPushButton::clicked, gb_help, &QWidget::hide);
-    connect(bt_nex, &QPushButton::clicked, this,
-            [this] { ShowHelpText(NextSourceHelp(helpText_)); });
-    connect(bt_pre, &QPushButton::clicked, this,
-            [this] { ShowHelpText(PreviousSourceHelp(helpText_)); });
 }
 
 // The controls only take what the recorder reports; nothing goes back to it from here.
@@ -137,10 +122,4 @@ void Tfm_dev::cb_rdsonChange(int item) {
 
 void Tfm_dev::tb_rdChange(int position) {
     selection_.SetVolume(position);
-}
-
-void Tfm_dev::ShowHelpText(int index) {
-    helpTexts[helpText_]->setVisible(false);
-    helpText_ = index;
-    helpTexts[helpText_]->setVisible(true);
 }

@@ -49,8 +49,5 @@ public:
     void tb_rdChange(int position);
 
 private:
-    void ShowHelpText(int index);
-
     SourceSelection selection_;
-    int helpText_ = 0;
 };
