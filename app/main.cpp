@@ -24,11 +24,14 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
       settings_(std::make_unique<IniSettings>(DefaultSettingsPath())),
       AudioRecord1(pulse),
       AudioPlayer21(pulse),
-      AudioVisualization21(new LevelDisplay(this)) {
+      AudioVisualization21(new LevelDisplay(this)),
+      recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
+                  *AudioVisualization21, displays_, sleep_, *this}) {
     setWindowTitle(kTitle);
     // Presses on the level display belong to the window background, so it drags the window.
     AudioVisualization21->setAttribute(Qt::WA_TransparentForMouseEvents);
     ConnectSkin();
+    ConnectRecorder();
 }
 
 Tfm_main::~Tfm_main() = default;
@@ -60,6 +63,12 @@ void Tfm_main::ConnectSkin() {
         if (window == this && drag_)
             drag_->FormMouseUp();
     });
+}
+
+void Tfm_main::ConnectRecorder() {
+    // Capture has ended by itself; the handler shows why and finishes the file.
+    connect(&AudioRecord1, &AudioRecord2::OnError, this,
+            [this](const QString& message) { HandleError(message); });
 }
 
 void Tfm_main::showEvent(QShowEvent* event) {
@@ -153,3 +162,16 @@ void Tfm_main::ShowSourceDialog(QPoint topLeft) {
 void Tfm_main::ShowMessage(const QString& text) {
     QMessageBox::information(this, kTitle, text);
 }
+
+void Tfm_main::CommitSettings() {
+    if (set_)
+        set_->set_bt_okClick();
+}
+
+void Tfm_main::ShowOutputPath(const QString& path) {
+    QMessageBox box(QMessageBox::NoIcon, kTitle, path, QMessageBox::Ok, this);
+    box.exec();
+}
+
+// The list and the default tag take the finished file here once they exist.
+void Tfm_main::RecordingFinished(const QString&) {}

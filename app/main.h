@@ -9,6 +9,7 @@
 #include "app/MainCommands.h"
 #include "app/WidgetFrame.h"
 #include "components/AudioFile2LameEnc.h"
+#include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
 #include "components/PulseAudioPlayer2.h"
 #include "components/PulseAudioRecord2.h"
@@ -17,6 +18,8 @@
 #include "components/widgets/LevelDisplay.h"
 #include "components/widgets/WidgetSkin.h"
 #include "config/IniSettings.h"
+#include "record/RecordingControl.h"
+#include "record/SleepInhibitor.h"
 
 class Tfm_dev;
 class Tfm_list;
@@ -25,7 +28,7 @@ class Tfm_set;
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
 // and the skin engine, runs the start-up sequence at its first showing, and turns skin events
 // into the program's commands. Closing it ends the program, after finishing what runs.
-class Tfm_main : public QWidget, public MainOperations {
+class Tfm_main : public QWidget, public MainOperations, public RecordingHost {
     Q_OBJECT
 
 public:
@@ -45,9 +48,11 @@ public:
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
 
-    void StartRecording() override {}
-    void StopRecording() override {}
-    void ToggleRecordPause() override {}
+    void StartRecording() override { recording_.StartRecording(StartedBy::User); }
+    void StopRecording() override { recording_.StopRecording(); }
+    void ToggleRecordPause() override { recording_.ToggleRecordPause(); }
+    // The schedule's start: nothing waits for the user.
+    void StartScheduledRecording() { recording_.StartRecording(StartedBy::Schedule); }
     void StartPlayback() override {}
     void StopPlayback() override {}
     void TogglePlayPause() override {}
@@ -67,6 +72,11 @@ public:
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
 
+    // What a recording asks of the window.
+    void CommitSettings() override;
+    void ShowOutputPath(const QString& path) override;
+    void RecordingFinished(const QString& file) override;
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +85,7 @@ private:
     void StartUp();
     void ApplyMainSkin();
     void ConnectSkin();
+    void ConnectRecorder();
 
     AppState& state_;
     QString skinFile_;
@@ -99,4 +110,8 @@ private:
     AudioFile2LameEnc AudioFile2LameEnc1;
     TagLibAudioInformation2 AudioInformation21;
     LevelDisplay* AudioVisualization21;
+
+    SystemClock clock_;
+    LogindSleepInhibitor sleep_;
+    RecordingControl recording_;
 };

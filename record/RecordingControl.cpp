@@ -1,0 +1,272 @@
+#include "record/RecordingControl.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <exception>
+
+#include "app/AppState.h"
+#include "app/DisplayElements.h"
+#include "components/AudioFile2.h"
+#include "components/AudioFile2LameEnc.h"
+#include "components/AudioRecord2.h"
+#include "components/AudioVisualizationEx2.h"
+#include "components/SonvaraError.h"
+#include "config/Mp3Settings.h"
+#include "config/Settings.h"
+#include "config/ValueTables.h"
+#include "record/OutputNaming.h"
+#include "record/SleepInhibitor.h"
+
+namespace {
+
+const QString kOutput = QStringLiteral("output");
+const QString kFile = QStringLiteral("file");
+const QString kFileName = QStringLiteral("s_filename");
+const QString kFileInfo = QStringLiteral("s_mono");
+const QString kFileSize = QStringLiteral("s_sizeson");
+const QString kTime = QStringLiteral("s_time");
+const QString kInhibitReason = QStringLiteral("Sonvara is recording");
+constexpr int kBlockMs = 200;
+
+// "EUT.mp3" becomes "EUT-2.mp3"; a name without an extension gets the number at its end.
+QString NumberedPath(const QString& path, int number) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype at = dot > slash + 1 ? dot : path.size();
+    return path.left(at) + u'-' + QString::number(number) + path.mid(at);
+}
+
+}  // namespace
+
+RecordingControl::RecordingControl(Parts parts) : p_(parts) {
+    QObject::connect(&p_.recorder, &AudioRecord2::OnEndArrayRecord, &events_,
+                     [this] { OnBlock(); });
+    QObject::connect(&p_.recorder, &AudioRecord2::OnTimer, &events_,
+                     [this](qint64 currentSamples) { OnTick(currentSamples); });
+}
+
+void RecordingControl::StartRecording(StartedBy who) {
+    AppState& state = p_.state;
+    if (state.JoinRunning)
+        return;
+    if (!state.Recording && state.RecordNotPaused)
+        p_.host.CommitSettings();
+    if (!state.RecordNotPaused) {
+        state.RecordNotPaused = true;
+        BeginCapture();
+        return;
+    }
+    if (state.Recording)
+        return;
+    if (state.Playing) {
+        p_.host.ShowMessage(QStringLiteral("Please stop playing first."));
+        return;
+    }
+    // Only the last level is made: a missing parent means a folder the user no longer has,
+    // and creating the file below reports that with its path.
+    if (fixedOutput_.isEmpty())
+        QDir().mkdir(OutputDirectoryPath(p_.settings));
+    // MP3 is the only output format, so any stored format value records MP3.
+    state.OutputFile = NextOutputFile(who);
+    const bool customName =
+        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
+    if (customName && who == StartedBy::User)
+        p_.host.ShowOutputPath(state.OutputFile);
+    if (!SetUpMp3Format())
+        return;
+
+    if (p_.writer.IsOpen())
+        p_.writer.CloseFile();
+    p_.writer.CreateFile(state.OutputFile, 0);
+    state.PlayedPosition = 0;
+    state.Recording = true;
+    state.RecordNotPaused = true;
+    p_.levels.SetVisible(true);
+    p_.sleep.Acquire(kInhibitReason);
+    p_.displays.SetText(
+        kFileName, QStringLiteral("File Name: ") + ShownFileName(p_.settings, state.OutputFile));
+    p_.recorder.SetFormat(p_.writer.ArraySampleRate(), p_.writer.ArrayChannels());
+    p_.recorder.SetBlockSize(static_cast<int>(p_.recorder.MsToSamples(kBlockMs)));
+    BeginCapture();
+}
+
+// A start the recorder refuses ends the recording at once; what it said is not kept from the
+// user.
+void RecordingControl::BeginCapture() {
+    p_.recorder.Start();
+    if (p_.recorder.LastError() == 0)
+        return;
+    const QString why = p_.recorder.LastErrorText();
+    StopRecording();
+    throw SonvaraError(why.isEmpty() ? QStringLiteral("Recording could not be started.") : why);
+}
+
+QString RecordingControl::NextOutputFile(StartedBy who) {
+    const bool split = who == StartedBy::Splitter;
+    part_ = split ? part_ + 1 : 1;
+    const QString file = fixedOutput_.isEmpty()
+                             ? BuildOutputFileName(p_.settings, p_.clock, QStringLiteral(".mp3"))
+                             : fixedOutput_;
+    if (!split)
+        return file;
+    // The parts of one recording must not replace each other: a custom name is the same for
+    // every part, and a time stamp repeats when parts are shorter than a second.
+    const bool customName =
+        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
+    return customName || file == p_.state.OutputFile ? NumberedPath(file, part_) : file;
+}
+
+bool RecordingControl::SetUpMp3Format() {
+    const Mp3Settings mp3 = ReadMp3Settings(p_.settings);
+    mp3.ApplyTo(p_.encoder);
+    p_.displays.SetText(kFileInfo, QStringLiteral("File Info: %1 %2K %3HZ")
+                                       .arg(QLatin1String(kChannelNames[mp3.channels - 1]))
+                                       .arg(mp3.bitrate)
+                                       .arg(mp3.sampleRate));
+    if (!p_.writer.IsMp3FormatSupported(mp3.sampleRate, mp3.bitrate, mp3.channels)) {
+        p_.host.ShowMessage(QStringLiteral("This MP3 format is not supported."));
+        return false;
+    }
+    p_.writer.SetMp3Encoder(p_.encoder);
+    return true;
+}
+
+void RecordingControl::ToggleRecordPause() {
+    AppState& state = p_.state;
+    if (state.RecordNotPaused) {
+        state.PositionBase = state.PlayedPosition;
+        p_.recorder.Stop();
+        state.RecordNotPaused = false;
+        return;
+    }
+    state.RecordNotPaused = true;
+    BeginCapture();
+}
+
+void RecordingControl::StopRecording() {
+    AppState& state = p_.state;
+    if (state.JoinRunning)
+        return;
+    state.PositionBase = 0;
+    // Each step is tried even when one before it failed, so the file is completed and the
+    // state ends idle; the first failure is reported afterwards.
+    std::exception_ptr failure;
+    const auto attempt = [&failure](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    };
+    attempt([this] {
+        p_.recorder.Stop();
+        WriteQueuedBlocks();
+    });
+    attempt([this] { p_.writer.CloseFile(); });
+    state.StoppingRecord = true;
+    if (state.Recording || !state.RecordNotPaused)
+        attempt([this] { p_.host.RecordingFinished(p_.state.OutputFile); });
+    state.Recording = false;
+    state.StoppingRecord = false;
+    state.RecordNotPaused = true;
+    ClearDisplays();
+    p_.levels.SetVisible(false);
+    p_.displays.SetBarEnabled(false);
+    p_.sleep.Release();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void RecordingControl::ClearDisplays() {
+    for (const QString& name : {kFileName, kFileInfo, kFileSize, kTime})
+        p_.displays.Clear(name);
+}
+
+// Stop hands over the sound still on its way as blocks whose events have not arrived yet.
+void RecordingControl::WriteQueuedBlocks() {
+    for (SampleArray block = p_.recorder.GetArray(); !block.empty(); block = p_.recorder.GetArray())
+        WriteBlock(std::move(block));
+}
+
+void RecordingControl::WriteBlock(SampleArray block) {
+    // A block of one element or none carries no sound; after the stop there is no file for it.
+    if (block.size() < 2 || !p_.writer.IsOpen())
+        return;
+    const int channels = p_.writer.ArrayChannels();
+    const auto frames = static_cast<int64_t>(block.size()) / channels;
+    int64_t take = frames;
+    if (frameBudget_)
+        take = std::min(frames, *frameBudget_ - framesWritten_);
+    if (take <= 0)
+        return;
+    if (take < frames)
+        block.resize(static_cast<size_t>(take * channels));
+    p_.writer.WriteArray(block);
+    p_.levels.ShowArray(block, channels);
+    framesWritten_ += take;
+}
+
+void RecordingControl::OnBlock() {
+    WriteBlock(p_.recorder.GetArray());
+    if (p_.state.NotDragging && p_.state.Recording)
+        ShowFileSize();
+    if (frameBudget_ && framesWritten_ >= *frameBudget_ && p_.state.Recording)
+        StopRecording();
+}
+
+void RecordingControl::ShowFileSize() {
+    const qint64 bytes = QFileInfo(p_.state.OutputFile).size();
+    p_.displays.SetText(kFileSize, QStringLiteral("File Size: %1 KB").arg(bytes / 1024));
+}
+
+void RecordingControl::OnTick(int64_t currentSamples) {
+    AppState& state = p_.state;
+    // A tick queued before a pause or a stop belongs to capture that has ended.
+    if (!state.Recording || !state.RecordNotPaused)
+        return;
+    state.PlayedPosition = state.PositionBase + currentSamples;
+    const int64_t seconds = p_.recorder.SamplesToMs(state.PlayedPosition) / 1000;
+    if (state.NotDragging)
+        p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
+    ApplyLimit(seconds);
+}
+
+void RecordingControl::ApplyLimit(int64_t seconds) {
+    const std::optional<int64_t> limit = LengthLimit(p_.settings);
+    if (!limit || seconds < *limit)
+        return;
+    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_s"), false))
+        StopRecording();
+    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_n"), false)) {
+        StopRecording();
+        StartRecording(StartedBy::Splitter);
+    }
+}
+
+void RecordingControl::StopAfterFrames(int64_t frames) {
+    frameBudget_ = frames;
+    framesWritten_ = 0;
+}
+
+QString RecordingControl::TimeText(int64_t seconds) {
+    return QString::asprintf("%.2lld:%.2lld:%.2lld", static_cast<long long>(seconds / 3600),
+                             static_cast<long long>(seconds % 3600 / 60),
+                             static_cast<long long>(seconds % 60));
+}
+
+std::optional<int64_t> RecordingControl::LengthLimit(const Settings& settings) {
+    if (!settings.ReadBool(kFile, QStringLiteral("enlength"), false) ||
+        !settings.ReadBool(kFile, QStringLiteral("rbtime"), false))
+        return std::nullopt;
+    // The settings window lets only digits in; anything else came from a hand edit and is
+    // taken as no limit rather than ending the recording.
+    bool ok = false;
+    const qlonglong limit =
+        settings.ReadString(kFile, QStringLiteral("timet"), QStringLiteral("120"))
+            .trimmed()
+            .toLongLong(&ok);
+    if (!ok || limit < 0)
+        return std::nullopt;
+    return limit;
+}

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+#include "components/SampleArray.h"
+
+struct AppState;
+class AudioFile2;
+class AudioFile2LameEnc;
+class AudioRecord2;
+class AudioVisualizationEx2;
+class Clock;
+class DisplayElements;
+class Settings;
+class SleepInhibitor;
+
+// What a recording asks of the program around it: the settings window, message boxes, and the
+// places that take a finished recording.
+class RecordingHost {
+public:
+    virtual ~RecordingHost() = default;
+    // Stores what the settings window's controls hold, as its OK button does. A refused MP3
+    // combination is reported by the window itself and does not stop the start.
+    virtual void CommitSettings() = 0;
+    // An information box with one OK button; returns when it is closed.
+    virtual void ShowMessage(const QString& text) = 0;
+    // The path a custom-named recording is about to replace; returns when the box is closed.
+    virtual void ShowOutputPath(const QString& path) = 0;
+    // A recording or a part of one is complete on disk: it joins the list and gets the default
+    // tag. Runs before the next part of a split recording begins.
+    virtual void RecordingFinished(const QString& file) = 0;
+};
+
+// Who asked for a recording to start. Only the user is there to close a box; the schedule and
+// the length splitter must never wait for a click.
+enum class StartedBy { User, Schedule, Splitter };
+
+// Starts, pauses, resumes and stops recordings, writes each captured block to the output file
+// and splits it by length. The recording states, kept in AppState:
+//   Idle     Recording false, RecordNotPaused true
+//   Running  Recording true,  RecordNotPaused true
+//   Paused   Recording true,  RecordNotPaused false (capture stopped, the file stays open)
+// Everything runs on the UI thread; failures throw SonvaraError and leave the state consistent.
+class RecordingControl {
+public:
+    struct Parts {
+        AppState& state;
+        Settings& settings;
+        const Clock& clock;
+        AudioRecord2& recorder;
+        AudioFile2& writer;
+        AudioFile2LameEnc& encoder;
+        AudioVisualizationEx2& levels;
+        DisplayElements& displays;
+        SleepInhibitor& sleep;
+        RecordingHost& host;
+    };
+
+    // Takes the recorder's block and timer events from here on. Its error event is the
+    // owner's: that decides how the user hears of it.
+    explicit RecordingControl(Parts parts);
+
+    // Starts a new recording with the settings as stored now, or resumes a paused one.
+    void StartRecording(StartedBy who = StartedBy::User);
+    void ToggleRecordPause();
+    // Takes what capture still holds, completes the file and hands it on; from any state.
+    void StopRecording();
+
+    // The recorder's block and timer events.
+    void OnBlock();
+    void OnTick(int64_t currentSamples);
+
+    // Writes the given path instead of the name the settings form; split parts are numbered
+    // after it. An empty path returns to the settings' naming.
+    void SetFixedOutputFile(const QString& path) { fixedOutput_ = path; }
+    // Ends the recording once that many frames of sound are written, cutting the last block
+    // so the total is exact. Counts across the parts of a split recording.
+    void StopAfterFrames(int64_t frames);
+    int64_t FramesWritten() const { return framesWritten_; }
+
+    // "hh:mm:ss" with at least two digits each; hours are not capped.
+    static QString TimeText(int64_t seconds);
+    // The length limit in seconds as the settings stand, or none.
+    static std::optional<int64_t> LengthLimit(const Settings& settings);
+
+private:
+    bool SetUpMp3Format();
+    QString NextOutputFile(StartedBy who);
+    void BeginCapture();
+    void WriteBlock(SampleArray block);
+    void WriteQueuedBlocks();
+    void ShowFileSize();
+    void ClearDisplays();
+    void ApplyLimit(int64_t seconds);
+
+    Parts p_;
+    QObject events_;  // ends the recorder connections with this object
+    QString fixedOutput_;
+    int part_ = 1;  // number of the current part of a split recording
+    std::optional<int64_t> frameBudget_;
+    int64_t framesWritten_ = 0;
+};

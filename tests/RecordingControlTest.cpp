@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/AppState.h"
+#include "app/DisplayElements.h"
+#include "app/MainCommands.h"
+#include "components/AudioFile2LameEnc.h"
+#include "components/Clock.h"
+#include "components/CodecAudioFile2.h"
+#include "components/SonvaraError.h"
+#include "config/IniSettings.h"
+#include "record/RecordingControl.h"
+#include "record/SleepInhibitor.h"
+#include "support/FakeAudio.h"
+#include "support/FakeSkin.h"
+#include "support/TestAudio.h"
+
+namespace {
+
+constexpr int64_t kRate = 44100;
+
+struct FixedClock : Clock {
+    QDateTime now{QDate(2006, 5, 19), QTime(0, 8, 4)};
+    QDateTime Now() const override { return now; }
+};
+
+struct FakeSleep : SleepInhibitor {
+    QStringList reasons;
+    bool held = false;
+    void Acquire(const QString& why) override {
+        reasons << why;
+        held = true;
+    }
+    void Release() override { held = false; }
+    bool IsHeld() const override { return held; }
+};
+
+struct FakeHost : RecordingHost {
+    int commits = 0;
+    QStringList messages;
+    QStringList pathBoxes;
+    QStringList finished;
+    void CommitSettings() override { ++commits; }
+    void ShowMessage(const QString& text) override { messages << text; }
+    void ShowOutputPath(const QString& path) override { pathBoxes << path; }
+    void RecordingFinished(const QString& file) override { finished << file; }
+};
+
+// The main window's operations as far as recording goes; the rest do nothing.
+struct RecordingOperations : MainOperations {
+    explicit RecordingOperations(RecordingControl& control) : control(control) {}
+    RecordingControl& control;
+    void StartRecording() override { control.StartRecording(); }
+    void StopRecording() override { control.StopRecording(); }
+    void ToggleRecordPause() override { control.ToggleRecordPause(); }
+    void StartPlayback() override {}
+    void StopPlayback() override {}
+    void TogglePlayPause() override {}
+    void SeekTo(int) override {}
+    void AddFiles() override {}
+    void RemoveSelected() override {}
+    void MoveUp() override {}
+    void MoveDown() override {}
+    void JoinFiles() override {}
+    void ShowList() override {}
+    void CloseList() override {}
+    void FocusList() override {}
+    void ShowScheduleDialog(QPoint) override {}
+    void ShowSourceDialog(QPoint) override {}
+    void ShowSettingsDialog(QPoint) override {}
+    void ShowTagDialog(QPoint) override {}
+    void OpenHelp() override {}
+    void ShowMessage(const QString&) override {}
+};
+
+struct FixedFrame : WindowFrame {
+    QRect Geometry() const override { return {0, 0, 443, 217}; }
+    void Move(QPoint) override {}
+};
+
+class RecordingControlTest : public ::testing::Test {
+protected:
+    RecordingControlTest() {
+        for (const char* name : {"s_filename", "s_mono", "s_sizeson", "s_time"})
+            form_.Add(name);
+        form_.AddScrollBar("play_bar");
+        displays_.Bind(&form_);
+        Configure("output", "dir", dir_.filePath("out"));
+    }
+
+    void Configure(const QString& section, const QString& key, const QString& value) {
+        settings_.WriteString(section, key, value);
+    }
+    // The length limit on, as a duration, with the given stop and new-file choices.
+    void Limit(const QString& seconds, bool stop, bool newFile) {
+        Configure("file", "enlength", "1");
+        Configure("file", "rbtime", "1");
+        Configure("file", "timet", seconds);
+        Configure("file", "limit_s", stop ? "1" : "0");
+        Configure("file", "limit_n", newFile ? "1" : "0");
+    }
+    QString Out(const QString& name) const { return dir_.filePath("out/" + name); }
+    QString Text(const char* name) { return form_.Get(name)->text; }
+    void Blocks(int count) {
+        for (int i = 0; i < count; ++i)
+            recorder_.DeliverBlock();
+    }
+    bool Idle() const { return !state_.Recording && state_.RecordNotPaused; }
+
+    QTemporaryDir dir_;
+    IniSettings settings_{dir_.filePath("Kelvo.ini")};
+    AppState state_;
+    FixedClock clock_;
+    FakeAudioRecord2 recorder_;
+    CodecAudioFile2 writer_;
+    AudioFile2LameEnc encoder_;
+    FakeLevelDisplay levels_;
+    FakeSkinForm form_;
+    DisplayElements displays_;
+    FakeSleep sleep_;
+    FakeHost host_;
+    RecordingControl control_{{state_, settings_, clock_, recorder_, writer_, encoder_, levels_,
+                               displays_, sleep_, host_}};
+};
+
+TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
+    RecordingOperations operations(control_);
+    FixedFrame frame;
+    MainCommands commands(state_, operations, frame);
+
+    commands.Dispatch("recorder");
+    ASSERT_TRUE(state_.Recording);
+    EXPECT_EQ(host_.commits, 1);
+    EXPECT_EQ(host_.pathBoxes, QStringList{Out("EUT.mp3")});
+    EXPECT_EQ(Text("s_filename"), "File Name: EUT.mp3");
+    EXPECT_EQ(Text("s_mono"), "File Info: Stereo 128K 44100HZ");
+    EXPECT_EQ(recorder_.sampleRate, kRate);
+    EXPECT_EQ(recorder_.blockFrames, 8820);
+    EXPECT_TRUE(recorder_.capturing);
+    EXPECT_TRUE(levels_.visible);
+    EXPECT_EQ(sleep_.reasons, QStringList{"Sonvara is recording"});
+
+    Blocks(15);
+    recorder_.Tick(3 * kRate + 10);
+    EXPECT_EQ(Text("s_time"), "Time: 00:00:03");
+    EXPECT_EQ(Text("s_sizeson"),
+              QStringLiteral("File Size: %1 KB").arg(QFileInfo(Out("EUT.mp3")).size() / 1024));
+    EXPECT_EQ(levels_.arraysShown, 15);
+
+    // A second start while running changes nothing.
+    commands.Dispatch("recorder");
+    EXPECT_EQ(recorder_.starts, 1);
+    EXPECT_EQ(host_.commits, 1);
+
+    commands.Dispatch("pause");
+    EXPECT_FALSE(state_.RecordNotPaused);
+    EXPECT_FALSE(recorder_.capturing);
+    // The recorder counts from 0 again after the resume; the time goes on.
+    commands.Dispatch("pause");
+    recorder_.Tick(kRate);
+    EXPECT_EQ(Text("s_time"), "Time: 00:00:04");
+    // Pausing and then resuming by the recorder button continues the same file.
+    commands.Dispatch("pause");
+    commands.Dispatch("recorder");
+    EXPECT_TRUE(recorder_.capturing);
+    EXPECT_EQ(host_.pathBoxes.size(), 1);
+    Blocks(5);
+
+    commands.Dispatch("stop");
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
+    EXPECT_FALSE(sleep_.held);
+    EXPECT_FALSE(levels_.visible);
+    for (const char* name : {"s_filename", "s_mono", "s_sizeson", "s_time"})
+        EXPECT_EQ(Text(name), "") << name;
+    EXPECT_FALSE(form_.Get("play_bar")->enabled);
+    const testaudio::Decoded file = testaudio::DecodeFile(Out("EUT.mp3"));
+    EXPECT_EQ(file.announced, 20 * 8820);
+
+    // A stop while idle still stops the recorder but hands nothing on.
+    control_.StopRecording();
+    EXPECT_EQ(host_.finished.size(), 1);
+}
+
+TEST_F(RecordingControlTest, EachCombinationOfTheLengthLimit) {
+    struct Case {
+        const char* timet;
+        bool stop, newFile;
+        int finished;         // parts handed on at the limit
+        bool stillRecording;  // a part follows, or the limit does nothing
+    };
+    const Case cases[] = {
+        {"2", false, false, 0, true},      {"2", true, false, 1, false},
+        {"2", false, true, 1, true},       {"2", true, true, 1, true},
+        {"0", true, false, 1, false},      {"", true, true, 0, true},
+        {"1 minute", true, true, 0, true}, {"-3", true, false, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("timet=") + c.timet + " stop=" + std::to_string(c.stop) +
+                     " new=" + std::to_string(c.newFile));
+        Limit(c.timet, c.stop, c.newFile);
+        host_.finished.clear();
+        control_.StartRecording();
+        recorder_.Tick(2 * kRate - 1);
+        // Under the limit, unless the limit is 0.
+        if (std::string(c.timet) != "0")
+            EXPECT_TRUE(host_.finished.isEmpty());
+        recorder_.Tick(2 * kRate);
+        EXPECT_EQ(host_.finished.size(), c.finished);
+        EXPECT_EQ(state_.Recording, c.stillRecording);
+        control_.StopRecording();
+    }
+
+    // Off as a whole, or counted in something other than time: nothing happens.
+    Limit("1", true, true);
+    for (const char* key : {"enlength", "rbtime"}) {
+        Configure("file", key, "0");
+        host_.finished.clear();
+        control_.StartRecording();
+        recorder_.Tick(10 * kRate);
+        EXPECT_TRUE(state_.Recording) << key;
+        control_.StopRecording();
+        Configure("file", key, "1");
+    }
+}
+
+TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
+    Limit("2", false, true);
+    control_.StartRecording();
+    Blocks(10);
+    recorder_.Tick(2 * kRate);
+    Blocks(10);
+    recorder_.Tick(2 * kRate);
+    Blocks(3);
+    control_.StopRecording();
+    EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3"), Out("EUT-3.mp3")}));
+    EXPECT_EQ(host_.pathBoxes.size(), 1);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 10 * 8820);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-3.mp3")).announced, 3 * 8820);
+
+    // A new recording starts the numbering again and replaces the first file.
+    control_.StartRecording();
+    EXPECT_EQ(state_.OutputFile, Out("EUT.mp3"));
+    control_.StopRecording();
+
+    // The schedule's start shows no box either.
+    control_.StartRecording(StartedBy::Schedule);
+    EXPECT_EQ(host_.pathBoxes.size(), 2);
+    control_.StopRecording();
+
+    // Time-stamped parts carry their own time; parts within one second are numbered too.
+    Configure("output", "rb_cust", "0");
+    host_.finished.clear();
+    control_.StartRecording();
+    recorder_.Tick(2 * kRate);
+    clock_.now = clock_.now.addSecs(2);
+    recorder_.Tick(2 * kRate);
+    control_.StopRecording();
+    EXPECT_EQ(host_.finished, QStringList({Out("EUT-19-05-2006--00;08;04.mp3"),
+                                           Out("EUT-19-05-2006--00;08;04-2.mp3"),
+                                           Out("EUT-19-05-2006--00;08;06.mp3")}));
+    EXPECT_EQ(host_.pathBoxes.size(), 2);
+}
+
+TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
+    // 48000 Hz cannot carry 8 kbit/s.
+    Configure("mp3", "frequency", "9");
+    Configure("mp3", "bitrate", "0");
+    control_.StartRecording();
+    EXPECT_EQ(host_.messages, QStringList{"This MP3 format is not supported."});
+    EXPECT_EQ(Text("s_mono"), "File Info: Stereo 8K 48000HZ");
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(QFile::exists(Out("EUT.mp3")));
+    EXPECT_EQ(recorder_.starts, 0);
+
+    Configure("mp3", "frequency", "8");
+    Configure("mp3", "bitrate", "11");
+    host_.messages.clear();
+    state_.Playing = true;
+    control_.StartRecording();
+    EXPECT_EQ(host_.messages, QStringList{"Please stop playing first."});
+    EXPECT_TRUE(Idle());
+    state_.Playing = false;
+
+    state_.JoinRunning = true;
+    control_.StartRecording();
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(QFile::exists(Out("EUT.mp3")));
+}
+
+TEST_F(RecordingControlTest, ARecorderThatCannotStartEndsTheRecordingAndSaysWhy) {
+    recorder_.failStartWith = 7;
+    try {
+        control_.StartRecording();
+        FAIL() << "no error";
+    } catch (const SonvaraError& error) {
+        EXPECT_EQ(error.message(), recorder_.failStartText);
+    }
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(sleep_.held);
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
+    EXPECT_TRUE(QFile::exists(Out("EUT.mp3")));
+}
+
+TEST_F(RecordingControlTest, LongRecordingsKeepTheirTimeAndLimit) {
+    Limit("54000", false, true);  // 15 hours
+    control_.StartRecording();
+    recorder_.Tick(14 * 3600 * kRate);
+    EXPECT_EQ(Text("s_time"), "Time: 14:00:00");
+    control_.ToggleRecordPause();
+    control_.ToggleRecordPause();
+    // While the window is dragged the time is not refreshed, but the limit still applies.
+    state_.NotDragging = false;
+    recorder_.Tick(1800 * kRate);
+    EXPECT_EQ(Text("s_time"), "Time: 14:00:00");
+    EXPECT_TRUE(host_.finished.isEmpty());
+    recorder_.Tick(3600 * kRate);
+    EXPECT_EQ(host_.finished.size(), 1);
+    EXPECT_EQ(RecordingControl::TimeText(100 * 3600 + 61), "100:01:01");
+}
+
+TEST_F(RecordingControlTest, AFrameBudgetCutsTheLastBlockAndStops) {
+    control_.StopAfterFrames(2 * 8820 + 100);
+    control_.StartRecording();
+    Blocks(3);
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 2 * 8820 + 100);
+}
+
+}  // namespace
