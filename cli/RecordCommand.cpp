@@ -1,22 +1,27 @@
 #include "cli/RecordCommand.h"
 
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
-#include <functional>
 #include <optional>
 
+#include "app/AppState.h"
+#include "app/DisplayElements.h"
 #include "cli/CliError.h"
+#include "cli/EventFailure.h"
 #include "cli/InterruptNotifier.h"
 #include "components/AudioRecord2.h"
+#include "components/AudioVisualizationEx2.h"
+#include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
 #include "config/Mp3Settings.h"
+#include "record/RecordingControl.h"
+#include "record/SleepInhibitor.h"
 
 namespace {
 
 struct RecordOptions {
-    QString output;
+    QString output;  // empty: named by the settings
     std::optional<double> seconds;
     int line = 0;  // 0: the line the recorder is set to
 };
@@ -33,6 +38,8 @@ RecordOptions ParseOptions(const QStringList& args) {
         bool ok = true;
         if (arg == "-o" || arg == "--output") {
             options.output = value();
+            if (options.output.isEmpty())
+                throw UsageError(QStringLiteral("-o needs a file name."));
         } else if (arg == "--seconds") {
             const QString text = value();
             options.seconds = text.toDouble(&ok);
@@ -47,8 +54,6 @@ RecordOptions ParseOptions(const QStringList& args) {
             throw UsageError(QStringLiteral("Unknown argument %1.").arg(arg));
         }
     }
-    if (options.output.isEmpty())
-        throw UsageError(QStringLiteral("record needs -o OUT.mp3."));
     return options;
 }
 
@@ -63,107 +68,42 @@ void SelectLine(AudioRecord2& recorder, int line) {
     recorder.SetInputSelected(true);
 }
 
-QString ElapsedText(int64_t seconds) {
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600, 2, 10, QChar('0'))
-        .arg(seconds % 3600 / 60, 2, 10, QChar('0'))
-        .arg(seconds % 60, 2, 10, QChar('0'));
-}
-
-// Feeds captured blocks into the writer until the wanted length is reached or capture ends.
-class Session {
+class NoLevelDisplay : public AudioVisualizationEx2 {
 public:
-    Session(AudioRecord2& recorder, AudioFile2& writer, std::optional<int64_t> limit)
-        : recorder_(recorder), writer_(writer), limit_(limit) {}
+    void SetDisplayKind(int) override {}
+    void ShowArray(const SampleArray&, int) override {}
+    void SetVisible(bool) override {}
+};
 
-    // Returns the error that ended the recording early, if any.
-    std::optional<QString> Run(QTextStream& err, bool showProgress) {
-        InterruptNotifier interrupt;
-        QObject::connect(&recorder_, &AudioRecord2::OnEndArrayRecord, &loop_,
-                         [this] { Guard([this] { TakeBlocks(); }); });
-        QObject::connect(&recorder_, &AudioRecord2::OnTimer, &loop_, [&](qint64 current) {
-            if (showProgress) {
-                err << "\rRecording " << ElapsedText(recorder_.SamplesToMs(written_) / 1000)
-                    << "  (Ctrl-C stops)";
-                err.flush();
-            }
-            if (limit_ && current >= *limit_)
-                Guard([this] { Finish(true); });
-        });
-        QObject::connect(&recorder_, &AudioRecord2::OnError, &loop_, [this](const QString& text) {
-            error_ = text;
-            Guard([this] { Finish(false); });
-        });
-        QObject::connect(&interrupt, &InterruptNotifier::Interrupted, &loop_,
-                         [this] { Guard([this] { Finish(false); }); });
-        recorder_.Start();
-        if (recorder_.LastError() != 0)
-            throw SonvaraError(recorder_.LastErrorText());
-        loop_.exec();
-        if (showProgress)
-            err << "\n";
-        if (failure_)
-            std::rethrow_exception(failure_);
-        return error_;
+// The terminal in the place of the main window: the stored settings are the settings, and
+// messages and finished files are reported on standard error.
+class TerminalHost : public RecordingHost {
+public:
+    TerminalHost(QTextStream& err, const AudioRecord2& recorder, bool showProgress)
+        : err_(err), recorder_(recorder), showProgress_(showProgress) {}
+
+    RecordingControl* control = nullptr;
+    std::function<void()> finished;
+
+    void CommitSettings() override {}
+    void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
+    void ShowOutputPath(const QString&) override {}
+    void RecordingFinished(const QString& file) override {
+        const int64_t frames = control->FramesWritten() - reported_;
+        reported_ += frames;
+        if (showProgress_)
+            err_ << "\r\033[K";
+        err_ << "Recorded " << RecordingControl::TimeText(recorder_.SamplesToMs(frames) / 1000)
+             << " to " << file << "\n";
+        err_.flush();
+        finished();
     }
-
-    int64_t Written() const { return written_; }
 
 private:
-    void Guard(const std::function<void()>& work) {
-        try {
-            work();
-        } catch (...) {
-            failure_ = std::current_exception();
-            recorder_.Stop();
-            loop_.quit();
-        }
-    }
-
-    void TakeBlocks() {
-        for (SampleArray block = recorder_.GetArray(); !block.empty();
-             block = recorder_.GetArray()) {
-            const int channels = writer_.ArrayChannels();
-            int64_t frames = static_cast<int64_t>(block.size()) / channels;
-            if (limit_ && written_ + frames > *limit_) {
-                frames = std::max<int64_t>(0, *limit_ - written_);
-                block.resize(static_cast<size_t>(frames * channels));
-            }
-            if (frames > 0)
-                writer_.WriteArray(block);
-            written_ += frames;
-        }
-        if (stopping_ && (!limit_ || written_ >= *limit_))
-            loop_.quit();
-    }
-
-    // Stops capture; the blocks still on their way are written before the loop ends, up to
-    // the wanted length when it was reached, or all of them when capture ended early.
-    void Finish(bool lengthReached) {
-        if (stopping_)
-            return;
-        stopping_ = true;
-        recorder_.Stop();
-        if (!lengthReached)
-            limit_ = std::nullopt;
-        // Whatever Stop hands over arrives as block events; give them a moment.
-        QTimer::singleShot(1000, &loop_, [this] {
-            Guard([this] {
-                TakeBlocks();
-                loop_.quit();
-            });
-        });
-        TakeBlocks();
-    }
-
-    AudioRecord2& recorder_;
-    AudioFile2& writer_;
-    std::optional<int64_t> limit_;
-    QEventLoop loop_;
-    int64_t written_ = 0;
-    bool stopping_ = false;
-    std::optional<QString> error_;
-    std::exception_ptr failure_;
+    QTextStream& err_;
+    const AudioRecord2& recorder_;
+    bool showProgress_;
+    int64_t reported_ = 0;
 };
 
 }  // namespace
@@ -177,35 +117,70 @@ int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Sett
     }
     SelectLine(recorder, options.line);
 
-    AudioFile2LameEnc encoder;
-    ReadMp3Settings(settings).ApplyTo(encoder);
+    AppState state;
+    SystemClock clock;
     CodecAudioFile2 writer;
-    if (!writer.IsMp3FormatSupported(encoder.SampleRate(), encoder.Bitrate(), encoder.Channels()))
-        throw SonvaraError(QStringLiteral("This MP3 format is not supported."));
-    writer.SetMp3Encoder(encoder);
-    writer.CreateFile(options.output, 0);
-    recorder.SetFormat(writer.ArraySampleRate(), writer.ArrayChannels());
-    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(200)));
-    std::optional<int64_t> limit;
+    AudioFile2LameEnc encoder;
+    NoLevelDisplay levels;
+    DisplayElements displays;
+    LogindSleepInhibitor sleep;
+    TerminalHost host(err, recorder, showProgress);
+    RecordingControl control(
+        {state, settings, clock, recorder, writer, encoder, levels, displays, sleep, host});
+    host.control = &control;
+    if (!options.output.isEmpty())
+        control.SetFixedOutputFile(options.output);
     if (options.seconds)
-        limit = static_cast<int64_t>(*options.seconds * writer.ArraySampleRate() + 0.5);
+        control.StopAfterFrames(
+            static_cast<int64_t>(*options.seconds * ReadMp3Settings(settings).sampleRate + 0.5));
 
-    Session session(recorder, writer, limit);
-    std::optional<QString> error;
+    QEventLoop loop;
+    // A split stops and starts within one call; only a stop that nothing follows ends the run.
+    host.finished = [&] {
+        QTimer::singleShot(0, &loop, [&] {
+            if (!state.Recording)
+                loop.quit();
+        });
+    };
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, &loop,
+                     [&] { control.StopRecording(); });
+    std::optional<QString> captureError;
+    QObject::connect(&recorder, &AudioRecord2::OnError, &loop, [&](const QString& message) {
+        captureError = message;
+        control.StopRecording();
+    });
+    if (showProgress) {
+        QObject::connect(&recorder, &AudioRecord2::OnTimer, &loop, [&] {
+            const int64_t seconds = recorder.SamplesToMs(state.PlayedPosition) / 1000;
+            err << "\rRecording " << state.OutputFile << "  " << RecordingControl::TimeText(seconds)
+                << "  (Ctrl-C stops)";
+            err.flush();
+        });
+    }
+
     try {
-        error = session.Run(err, showProgress);
+        control.StartRecording(StartedBy::User);
     } catch (...) {
-        writer.CloseFile();
-        if (session.Written() == 0)
-            QFile::remove(options.output);
+        // A recorder that would not start leaves no empty file behind.
+        if (control.FramesWritten() == 0)
+            QFile::remove(state.OutputFile);
         throw;
     }
-    writer.CloseFile();
-    if (error) {
-        err << "sonvara-cli: " << *error << " What was recorded is in " << options.output << ".\n";
+    if (!state.Recording)
+        return 1;  // refused; the reason has been shown
+    loop.exec();
+    if (const std::exception_ptr failure = TakeEventFailure()) {
+        try {
+            control.StopRecording();
+        } catch (...) {
+        }
+        std::rethrow_exception(failure);
+    }
+    if (captureError) {
+        err << "sonvara-cli: " << *captureError << " What was recorded is in " << state.OutputFile
+            << ".\n";
         return 1;
     }
-    err << "Recorded " << ElapsedText(recorder.SamplesToMs(session.Written()) / 1000) << " to "
-        << options.output << "\n";
     return 0;
 }

@@ -6,8 +6,9 @@
 class AudioRecord2;
 class Settings;
 
-// `sonvara-cli record -o OUT.mp3 [--seconds N] [--line K]`: records from the chosen input line
-// (or the current one) into an MP3 with the MP3 settings of the settings store, for N seconds
-// exactly or until interrupted (Ctrl-C, SIGTERM), and always leaves a finished file.
+// `sonvara-cli record [-o OUT.mp3] [--seconds N] [--line K]`: records from the chosen input line
+// (or the current one) as the main window does, with the naming, MP3 settings and length limit
+// of the settings store, for N seconds of sound exactly or until interrupted (Ctrl-C, SIGTERM),
+// and always leaves finished files.
 int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Settings& settings,
                      QTextStream& err, bool showProgress);

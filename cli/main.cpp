@@ -4,6 +4,7 @@
 
 #include "cli/CliError.h"
 #include "cli/DevicesCommand.h"
+#include "cli/EventFailure.h"
 #include "cli/InfoCommand.h"
 #include "cli/JoinCommand.h"
 #include "cli/RecordCommand.h"
@@ -12,6 +13,22 @@
 #include "config/IniSettings.h"
 
 namespace {
+
+// Qt cannot carry an exception through its event loop; a handler's failure is kept for the
+// command instead.
+class CliApplication : public QCoreApplication {
+public:
+    using QCoreApplication::QCoreApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QCoreApplication::notify(receiver, event);
+        } catch (...) {
+            KeepEventFailure(std::current_exception());
+        }
+        return false;
+    }
+};
 
 const char kUsage[] =
     "usage: sonvara-cli COMMAND ...\n"
@@ -25,11 +42,13 @@ const char kUsage[] =
     "       --vbr LEVEL             variable bit rate at this level (0..9)\n"
     "       --cbr                   constant bit rate\n"
     "  devices                      list the capture device, its input lines and levels\n"
-    "  record -o OUT.mp3            record from the sound card into an MP3\n"
-    "       --seconds N             stop after N seconds (else Ctrl-C stops)\n"
+    "  record                       record from the sound card into MP3 files named, placed\n"
+    "                               and split by length as the settings say\n"
+    "       -o OUT.mp3              into this file instead (split parts OUT-2.mp3, ...)\n"
+    "       --seconds N             stop after N seconds of sound (else Ctrl-C stops)\n"
     "       --line K                record from input line K (see devices)\n"
     "\n"
-    "MP3 settings not given come from Kelvo.ini.\n";
+    "Settings not given come from Kelvo.ini.\n";
 
 int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -58,7 +77,7 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    CliApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {

@@ -62,37 +62,53 @@ void RecordingControl::StartRecording(StartedBy who) {
         p_.host.ShowMessage(QStringLiteral("Please stop playing first."));
         return;
     }
-    // Only the last level is made: a missing parent means a folder the user no longer has,
-    // and creating the file below reports that with its path.
-    if (fixedOutput_.isEmpty())
-        QDir().mkdir(OutputDirectoryPath(p_.settings));
-    // MP3 is the only output format, so any stored format value records MP3.
-    state.OutputFile = NextOutputFile(who);
-    const bool customName =
-        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
-    if (customName && who == StartedBy::User)
-        p_.host.ShowOutputPath(state.OutputFile);
-    if (!SetUpMp3Format())
+    if (!OpenNextFile(who))
         return;
-
-    if (p_.writer.IsOpen())
-        p_.writer.CloseFile();
-    p_.writer.CreateFile(state.OutputFile, 0);
     state.PlayedPosition = 0;
     state.Recording = true;
     state.RecordNotPaused = true;
     p_.levels.SetVisible(true);
     p_.sleep.Acquire(kInhibitReason);
-    p_.displays.SetText(
-        kFileName, QStringLiteral("File Name: ") + ShownFileName(p_.settings, state.OutputFile));
-    p_.recorder.SetFormat(p_.writer.ArraySampleRate(), p_.writer.ArrayChannels());
-    p_.recorder.SetBlockSize(static_cast<int>(p_.recorder.MsToSamples(kBlockMs)));
+    ShowFileName();
+    SetCaptureFormat();
     BeginCapture();
+}
+
+bool RecordingControl::OpenNextFile(StartedBy who) {
+    // Only the last level is made: a missing parent means a folder the user no longer has,
+    // and creating the file below reports that with its path.
+    if (fixedOutput_.isEmpty())
+        QDir().mkdir(OutputDirectoryPath(p_.settings));
+    // MP3 is the only output format, so any stored format value records MP3.
+    p_.state.OutputFile = NextOutputFile(who);
+    const bool customName =
+        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
+    if (customName && who == StartedBy::User)
+        p_.host.ShowOutputPath(p_.state.OutputFile);
+    if (!SetUpMp3Format())
+        return false;
+    if (p_.writer.IsOpen())
+        p_.writer.CloseFile();
+    p_.writer.CreateFile(p_.state.OutputFile, 0);
+    return true;
+}
+
+void RecordingControl::ShowFileName() {
+    p_.displays.SetText(
+        kFileName, QStringLiteral("File Name: ") + ShownFileName(p_.settings, p_.state.OutputFile));
+}
+
+void RecordingControl::SetCaptureFormat() {
+    captureRate_ = p_.writer.ArraySampleRate();
+    captureChannels_ = p_.writer.ArrayChannels();
+    p_.recorder.SetFormat(captureRate_, captureChannels_);
+    p_.recorder.SetBlockSize(static_cast<int>(p_.recorder.MsToSamples(kBlockMs)));
 }
 
 // A start the recorder refuses ends the recording at once; what it said is not kept from the
 // user.
 void RecordingControl::BeginCapture() {
+    takenSinceStart_ = 0;
     p_.recorder.Start();
     if (p_.recorder.LastError() == 0)
         return;
@@ -150,32 +166,83 @@ void RecordingControl::StopRecording() {
     state.PositionBase = 0;
     // Each step is tried even when one before it failed, so the file is completed and the
     // state ends idle; the first failure is reported afterwards.
-    std::exception_ptr failure;
-    const auto attempt = [&failure](auto&& step) {
-        try {
-            step();
-        } catch (...) {
-            if (!failure)
-                failure = std::current_exception();
-        }
-    };
-    attempt([this] {
+    std::exception_ptr failure = Attempt([this] {
         p_.recorder.Stop();
         WriteQueuedBlocks();
     });
-    attempt([this] { p_.writer.CloseFile(); });
-    state.StoppingRecord = true;
-    if (state.Recording || !state.RecordNotPaused)
-        attempt([this] { p_.host.RecordingFinished(p_.state.OutputFile); });
+    const std::exception_ptr finishing = FinishFile(state.Recording || !state.RecordNotPaused);
     state.Recording = false;
-    state.StoppingRecord = false;
     state.RecordNotPaused = true;
     ClearDisplays();
     p_.levels.SetVisible(false);
     p_.displays.SetBarEnabled(false);
     p_.sleep.Release();
-    if (failure)
+    if (failure || finishing)
+        std::rethrow_exception(failure ? failure : finishing);
+}
+
+std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (...) {
+        return std::current_exception();
+    }
+    return nullptr;
+}
+
+std::exception_ptr RecordingControl::FinishFile(bool handOn) {
+    std::exception_ptr failure = Attempt([this] { p_.writer.CloseFile(); });
+    p_.state.StoppingRecord = true;
+    if (handOn) {
+        const std::exception_ptr listing =
+            Attempt([this] { p_.host.RecordingFinished(p_.state.OutputFile); });
+        if (!failure)
+            failure = listing;
+    }
+    p_.state.StoppingRecord = false;
+    return failure;
+}
+
+// The recorder keeps capturing while one part is completed and the next is created: what
+// arrives meanwhile goes to the next part, so the parts join without a gap. The next part is a
+// new start in every other way: settings read again, its own name, the time from 0.
+void RecordingControl::SplitRecording() {
+    AppState& state = p_.state;
+    WriteQueuedBlocks();
+    const int64_t carried = takenSinceStart_;
+    if (const std::exception_ptr failure = FinishFile(true)) {
+        state.Recording = false;  // handed on already
+        StopRecording();
         std::rethrow_exception(failure);
+    }
+    ClearDisplays();
+    p_.host.CommitSettings();
+    if (!OpenNextFile(StartedBy::Splitter)) {
+        state.Recording = false;
+        StopRecording();
+        return;
+    }
+    state.PositionBase = -carried;
+    state.PlayedPosition = 0;
+    ShowFileName();
+    if (p_.writer.ArraySampleRate() != captureRate_ ||
+        p_.writer.ArrayChannels() != captureChannels_)
+        RestartCaptureInNewFormat();
+}
+
+// The MP3 settings changed since the last part: the sound already captured is converted, and
+// capture goes on in the new format.
+void RecordingControl::RestartCaptureInNewFormat() {
+    const int rate = p_.writer.ArraySampleRate();
+    const int channels = p_.writer.ArrayChannels();
+    const int64_t before = takenSinceStart_;
+    p_.recorder.Stop();
+    p_.writer.SetArrayFormat(captureRate_, captureChannels_);
+    WriteQueuedBlocks();
+    p_.writer.SetArrayFormat(rate, channels);
+    p_.state.PositionBase = takenSinceStart_ - before;
+    SetCaptureFormat();
+    BeginCapture();
 }
 
 void RecordingControl::ClearDisplays() {
@@ -185,8 +252,15 @@ void RecordingControl::ClearDisplays() {
 
 // Stop hands over the sound still on its way as blocks whose events have not arrived yet.
 void RecordingControl::WriteQueuedBlocks() {
-    for (SampleArray block = p_.recorder.GetArray(); !block.empty(); block = p_.recorder.GetArray())
+    for (SampleArray block = TakeBlock(); !block.empty(); block = TakeBlock())
         WriteBlock(std::move(block));
+}
+
+SampleArray RecordingControl::TakeBlock() {
+    SampleArray block = p_.recorder.GetArray();
+    if (captureChannels_ > 0)
+        takenSinceStart_ += static_cast<int64_t>(block.size()) / captureChannels_;
+    return block;
 }
 
 void RecordingControl::WriteBlock(SampleArray block) {
@@ -207,8 +281,14 @@ void RecordingControl::WriteBlock(SampleArray block) {
     framesWritten_ += take;
 }
 
+// Every block waiting is taken, not just the one of this event: blocks that arrived while no
+// file was open (a message box during a split) are written now instead of lost.
+// Every block waiting is taken, not just the one of this event: blocks that arrived while no
+// file was open (a message box during a split) are written now instead of lost.
 void RecordingControl::OnBlock() {
-    WriteBlock(p_.recorder.GetArray());
+    if (!p_.writer.IsOpen())
+        return;
+    WriteQueuedBlocks();
     if (p_.state.NotDragging && p_.state.Recording)
         ShowFileSize();
     if (frameBudget_ && framesWritten_ >= *frameBudget_ && p_.state.Recording)
@@ -236,12 +316,11 @@ void RecordingControl::ApplyLimit(int64_t seconds) {
     const std::optional<int64_t> limit = LengthLimit(p_.settings);
     if (!limit || seconds < *limit)
         return;
-    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_s"), false))
+    // With both set, the new file wins: stopping first would only add a gap between them.
+    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_n"), false))
+        SplitRecording();
+    else if (p_.settings.ReadBool(kFile, QStringLiteral("limit_s"), false))
         StopRecording();
-    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_n"), false)) {
-        StopRecording();
-        StartRecording(StartedBy::Splitter);
-    }
 }
 
 void RecordingControl::StopAfterFrames(int64_t frames) {

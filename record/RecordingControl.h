@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <exception>
+#include <functional>
 #include <optional>
 
 #include "components/SampleArray.h"
@@ -48,7 +50,7 @@ class RecordingControl {
 public:
     struct Parts {
         AppState& state;
-        Settings& settings;
+        const Settings& settings;
         const Clock& clock;
         AudioRecord2& recorder;
         AudioFile2& writer;
@@ -87,6 +89,15 @@ public:
     static std::optional<int64_t> LengthLimit(const Settings& settings);
 
 private:
+    bool OpenNextFile(StartedBy who);
+    void ShowFileName();
+    void SetCaptureFormat();
+    void SplitRecording();
+    void RestartCaptureInNewFormat();
+    static std::exception_ptr Attempt(const std::function<void()>& step);
+    // Completes the output file and, when asked, hands it on; returns the first failure.
+    std::exception_ptr FinishFile(bool handOn);
+    SampleArray TakeBlock();
     bool SetUpMp3Format();
     QString NextOutputFile(StartedBy who);
     void BeginCapture();
@@ -100,6 +111,9 @@ private:
     QObject events_;  // ends the recorder connections with this object
     QString fixedOutput_;
     int part_ = 1;  // number of the current part of a split recording
+    int captureRate_ = 0;
+    int captureChannels_ = 0;
+    int64_t takenSinceStart_ = 0;  // frames taken from the recorder since its last Start
     std::optional<int64_t> frameBudget_;
     int64_t framesWritten_ = 0;
 };

@@ -13,8 +13,8 @@
 #include "components/SonvaraError.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
-#include "record/SleepInhibitor.h"
 #include "support/FakeAudio.h"
+#include "support/FakeRecording.h"
 #include "support/FakeSkin.h"
 #include "support/TestAudio.h"
 
@@ -25,28 +25,6 @@ constexpr int64_t kRate = 44100;
 struct FixedClock : Clock {
     QDateTime now{QDate(2006, 5, 19), QTime(0, 8, 4)};
     QDateTime Now() const override { return now; }
-};
-
-struct FakeSleep : SleepInhibitor {
-    QStringList reasons;
-    bool held = false;
-    void Acquire(const QString& why) override {
-        reasons << why;
-        held = true;
-    }
-    void Release() override { held = false; }
-    bool IsHeld() const override { return held; }
-};
-
-struct FakeHost : RecordingHost {
-    int commits = 0;
-    QStringList messages;
-    QStringList pathBoxes;
-    QStringList finished;
-    void CommitSettings() override { ++commits; }
-    void ShowMessage(const QString& text) override { messages << text; }
-    void ShowOutputPath(const QString& path) override { pathBoxes << path; }
-    void RecordingFinished(const QString& file) override { finished << file; }
 };
 
 // The main window's operations as far as recording goes; the rest do nothing.
@@ -120,8 +98,8 @@ protected:
     FakeLevelDisplay levels_;
     FakeSkinForm form_;
     DisplayElements displays_;
-    FakeSleep sleep_;
-    FakeHost host_;
+    FakeSleepInhibitor sleep_;
+    FakeRecordingHost host_;
     RecordingControl control_{{state_, settings_, clock_, recorder_, writer_, encoder_, levels_,
                                displays_, sleep_, host_}};
 };
@@ -232,14 +210,30 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     control_.StartRecording();
     Blocks(10);
     recorder_.Tick(2 * kRate);
+    // Capture runs on through a split, so the parts join without a gap.
+    EXPECT_EQ(recorder_.starts, 1);
+    EXPECT_TRUE(recorder_.capturing);
+    EXPECT_EQ(host_.commits, 2);
+    EXPECT_EQ(Text("s_time"), "");
     Blocks(10);
-    recorder_.Tick(2 * kRate);
+    recorder_.Tick(2 * kRate + 10);
+    EXPECT_EQ(Text("s_time"), "Time: 00:00:00");  // counted from the split
+    recorder_.Tick(4 * kRate);
+    // Changed MP3 settings take effect at the next part, with capture in the new format.
+    Configure("mp3", "channel", "0");
+    Blocks(10);
+    recorder_.Tick(6 * kRate);
+    EXPECT_EQ(recorder_.channels, 1);
+    EXPECT_EQ(recorder_.starts, 2);
     Blocks(3);
     control_.StopRecording();
-    EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3"), Out("EUT-3.mp3")}));
+    EXPECT_EQ(host_.finished,
+              QStringList({Out("EUT.mp3"), Out("EUT-2.mp3"), Out("EUT-3.mp3"), Out("EUT-4.mp3")}));
     EXPECT_EQ(host_.pathBoxes.size(), 1);
     EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 10 * 8820);
-    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-3.mp3")).announced, 3 * 8820);
+    const testaudio::Decoded mono = testaudio::DecodeFile(Out("EUT-4.mp3"));
+    EXPECT_EQ(mono.channels, 1);
+    EXPECT_EQ(mono.announced, 3 * 8820);
 
     // A new recording starts the numbering again and replaces the first file.
     control_.StartRecording();

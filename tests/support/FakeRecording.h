@@ -1,0 +1,30 @@
+#pragma once
+
+// Stand-ins for what a recording asks of the program around it.
+
+#include <QStringList>
+
+#include "record/RecordingControl.h"
+#include "record/SleepInhibitor.h"
+
+struct FakeSleepInhibitor : SleepInhibitor {
+    QStringList reasons;
+    bool held = false;
+    void Acquire(const QString& why) override {
+        reasons << why;
+        held = true;
+    }
+    void Release() override { held = false; }
+    bool IsHeld() const override { return held; }
+};
+
+struct FakeRecordingHost : RecordingHost {
+    int commits = 0;
+    QStringList messages;
+    QStringList pathBoxes;
+    QStringList finished;
+    void CommitSettings() override { ++commits; }
+    void ShowMessage(const QString& text) override { messages << text; }
+    void ShowOutputPath(const QString& path) override { pathBoxes << path; }
+    void RecordingFinished(const QString& file) override { finished << file; }
+};
