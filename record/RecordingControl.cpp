@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <algorithm>
 #include <exception>
 
 #include "app/AppState.h"
@@ -306,7 +307,9 @@ void RecordingControl::OnTick(int64_t currentSamples) {
     if (!state.Recording || !state.RecordNotPaused)
         return;
     state.PlayedPosition = state.PositionBase + currentSamples;
-    const int64_t seconds = p_.recorder.SamplesToMs(state.PlayedPosition) / 1000;
+    // Just after a split the recorder may not yet have counted what the new part already holds.
+    const int64_t seconds =
+        p_.recorder.SamplesToMs(std::max<int64_t>(0, state.PlayedPosition)) / 1000;
     if (state.NotDragging)
         p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
     ApplyLimit(seconds);
