@@ -51,8 +51,6 @@ public:
     void StartRecording() override { recording_.StartRecording(StartedBy::User); }
     void StopRecording() override { recording_.StopRecording(); }
     void ToggleRecordPause() override { recording_.ToggleRecordPause(); }
-    // The schedule's start: nothing waits for the user.
-    void StartScheduledRecording() { recording_.StartRecording(StartedBy::Schedule); }
     void StartPlayback() override {}
     void StopPlayback() override {}
     void TogglePlayPause() override {}

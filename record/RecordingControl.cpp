@@ -82,9 +82,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
         QDir().mkdir(OutputDirectoryPath(p_.settings));
     // MP3 is the only output format, so any stored format value records MP3.
     p_.state.OutputFile = NextOutputFile(who);
-    const bool customName =
-        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
-    if (customName && who == StartedBy::User)
+    if (CustomNaming() && who == StartedBy::User)
         p_.host.ShowOutputPath(p_.state.OutputFile);
     if (!SetUpMp3Format())
         return false;
@@ -128,9 +126,13 @@ QString RecordingControl::NextOutputFile(StartedBy who) {
         return file;
     // The parts of one recording must not replace each other: a custom name is the same for
     // every part, and a time stamp repeats when parts are shorter than a second.
-    const bool customName =
-        !fixedOutput_.isEmpty() || p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
-    return customName || file == p_.state.OutputFile ? NumberedPath(file, part_) : file;
+    return CustomNaming() || file == p_.state.OutputFile ? NumberedPath(file, part_) : file;
+}
+
+// A fixed output file is named as a custom name is: the same for every recording.
+bool RecordingControl::CustomNaming() const {
+    return !fixedOutput_.isEmpty() ||
+           p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
 }
 
 bool RecordingControl::SetUpMp3Format() {
@@ -251,7 +253,8 @@ void RecordingControl::ClearDisplays() {
         p_.displays.Clear(name);
 }
 
-// Stop hands over the sound still on its way as blocks whose events have not arrived yet.
+// Everything the recorder holds, including what its Stop handed over before the block events
+// for it have arrived.
 void RecordingControl::WriteQueuedBlocks() {
     for (SampleArray block = TakeBlock(); !block.empty(); block = TakeBlock())
         WriteBlock(std::move(block));
@@ -282,8 +285,6 @@ void RecordingControl::WriteBlock(SampleArray block) {
     framesWritten_ += take;
 }
 
-// Every block waiting is taken, not just the one of this event: blocks that arrived while no
-// file was open (a message box during a split) are written now instead of lost.
 // Every block waiting is taken, not just the one of this event: blocks that arrived while no
 // file was open (a message box during a split) are written now instead of lost.
 void RecordingControl::OnBlock() {

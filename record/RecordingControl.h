@@ -100,6 +100,7 @@ private:
     SampleArray TakeBlock();
     bool SetUpMp3Format();
     QString NextOutputFile(StartedBy who);
+    bool CustomNaming() const;
     void BeginCapture();
     void WriteBlock(SampleArray block);
     void WriteQueuedBlocks();
