@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     Tfm_list fm_list(state, fm_main);
     fm_set.SetOutputDirectoryDialog(&fm_dir);
     SettingsPageDialogs pages;
-    fm_dev.AttachToSettingsPages(pages);
+    fm_dev.AttachToSettingsPages(pages, &fm_set);
     fm_set.SetPageDialogs(pages);
     fm_main.SetSourceDialog(&fm_dev);
     fm_main.SetSettingsWindow(&fm_set);

@@ -156,7 +156,7 @@ void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
 
 void Tfm_main::ShowSourceDialog(QPoint topLeft) {
     if (dev_)
-        dev_->ShowModalAt(topLeft);
+        dev_->ShowModalAt(topLeft, this);
 }
 
 void Tfm_main::ShowMessage(const QString& text) {

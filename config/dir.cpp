@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "components/widgets/DialogPlacement.h"
 #include "config/FolderTree.h"
 
 namespace {
@@ -78,11 +79,8 @@ Tfm_dir::Tfm_dir(Settings& settings, QWidget* parent)
     setFixedSize(330, 400);
 }
 
-void Tfm_dir::ShowAt(QPoint topLeft) {
-    move(topLeft);
-    show();
-    raise();
-    activateWindow();
+void Tfm_dir::ShowAt(QPoint topLeft, QWidget* owner) {
+    ShowDialogOver(*this, owner, topLeft);
 }
 
 QString Tfm_dir::SelectedPath() const {

@@ -21,8 +21,9 @@ class Tfm_dir : public QDialog {
 public:
     explicit Tfm_dir(Settings& settings, QWidget* parent = nullptr);
 
-    // Moves the dialog to topLeft and shows it without waiting, in front if already shown.
-    void ShowAt(QPoint topLeft);
+    // Moves the dialog to topLeft and shows it without waiting, in front if already shown; it
+    // takes input while its owner is modal.
+    void ShowAt(QPoint topLeft, QWidget* owner = nullptr);
 
     // Selects the folder at path, listing and expanding the nodes on the way. False, with the
     // selection unchanged, when the path is not absolute or a folder on it is not in the tree

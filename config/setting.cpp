@@ -426,7 +426,7 @@ void Tfm_set::ShowExamples(const NamingExamples& examples) {
 
 void Tfm_set::Button2Click() {
     if (dirDialog_)
-        dirDialog_->ShowAt(pos());
+        dirDialog_->ShowAt(pos(), this);
 }
 
 QPoint Tfm_set::SourcePlace() const {

@@ -1,5 +1,6 @@
 #include "record/dev.h"
 
+#include "components/widgets/DialogPlacement.h"
 #include "components/widgets/SourceHelpPanel.h"
 
 #include <QComboBox>
@@ -96,21 +97,17 @@ void Tfm_dev::FillAtStartUp(const Settings& settings) {
     tb_rd->setValue(lists.volume);
 }
 
-void Tfm_dev::ShowModalAt(QPoint topLeft) {
-    move(topLeft);
+void Tfm_dev::ShowModalAt(QPoint topLeft, QWidget* owner) {
     dev_bt_help->setEnabled(true);
-    exec();
+    ExecDialogOver(*this, owner, topLeft);
 }
 
-void Tfm_dev::ShowAt(QPoint topLeft) {
-    move(topLeft);
-    show();
-    raise();
-    activateWindow();
+void Tfm_dev::ShowAt(QPoint topLeft, QWidget* owner) {
+    ShowDialogOver(*this, owner, topLeft);
 }
 
-void Tfm_dev::AttachToSettingsPages(SettingsPageDialogs& pages) {
-    pages.showSource = [this](QPoint topLeft) { ShowAt(topLeft); };
+void Tfm_dev::AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow) {
+    pages.showSource = [this, settingsWindow](QPoint topLeft) { ShowAt(topLeft, settingsWindow); };
     pages.disableSourceHelp = [this] { dev_bt_help->setEnabled(false); };
     pages.hideSource = [this] { hide(); };
 }

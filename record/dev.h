@@ -27,11 +27,11 @@ public:
     // Lists the devices and lines once at start-up and makes the active line current.
     void FillAtStartUp(const Settings& settings);
     // From the main window: Help enabled, modal.
-    void ShowModalAt(QPoint topLeft);
-    // Without waiting, in front if already shown.
-    void ShowAt(QPoint topLeft);
+    void ShowModalAt(QPoint topLeft, QWidget* owner = nullptr);
+    // Without waiting, in front if already shown; it takes input while its owner is modal.
+    void ShowAt(QPoint topLeft, QWidget* owner = nullptr);
     // Shows this window as the settings window's "Recording Source" page, Help disabled.
-    void AttachToSettingsPages(SettingsPageDialogs& pages);
+    void AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow);
 
     QComboBox* cb_rd;
     QComboBox* cb_rdson;

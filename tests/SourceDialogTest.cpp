@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include "app/main.h"
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
+#include "config/dir.h"
 #include "config/setting.h"
 #include "join/list.h"
 #include "record/SourceSelection.h"
@@ -150,7 +153,7 @@ TEST_F(SourceDialogTest, HelpIsOffFromTheSettingsPageAndOnFromTheMainWindow) {
     CodecAudioFile2 writer;
     Tfm_set set(ini_, writer);
     SettingsPageDialogs pages;
-    dev_.AttachToSettingsPages(pages);
+    dev_.AttachToSettingsPages(pages, &set);
     set.SetPageDialogs(pages);
     set.move(100, 50);
     set.show();
@@ -172,6 +175,45 @@ TEST_F(SourceDialogTest, HelpIsOffFromTheSettingsPageAndOnFromTheMainWindow) {
     EXPECT_TRUE(helpEnabled);
     EXPECT_EQ(dev_.pos(), QPoint(214, 80));
     EXPECT_FALSE(dev_.isVisible());
+}
+
+// Clicks through the window system, as a user does, so a window that a modal one blocks
+// ignores the click.
+void UserClick(QWidget* control, QPoint at = {}) {
+    QWidget* window = control->window();
+    const QPoint local = at.isNull() ? control->rect().center() : at;
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, control->mapTo(window, local));
+}
+
+TEST_F(SourceDialogTest, DialogsOpenedFromTheModalSettingsWindowTakeInput) {
+    CodecAudioFile2 writer;
+    Tfm_set set(ini_, writer);
+    Tfm_dir folders(ini_);
+    set.SetOutputDirectoryDialog(&folders);
+    SettingsPageDialogs pages;
+    dev_.AttachToSettingsPages(pages, &set);
+    set.SetPageDialogs(pages);
+    const QString home = QDir::cleanPath(QDir::homePath());
+
+    bool levelFollowed = false, settingsStayed = false, folderFilled = false;
+    QTimer::singleShot(0, &set, [&] {
+        set.tv_Click(Tfm_set::kSourcePage);
+        UserClick(dev_.tb_rd, {dev_.tb_rd->width() - 2, dev_.tb_rd->height() / 2});
+        levelFollowed = recorder_.lines[0].volume > 1000;
+        UserClick(dev_.dev_bt_ok);
+        settingsStayed = !dev_.isVisible() && set.isVisible();
+
+        set.tv_Click(Tfm_set::kOutputFormatPage);
+        UserClick(set.Button2);
+        folders.SelectPath(home);
+        UserClick(folders.btn_ok);
+        folderFilled = set.ed_dir->text() == home && !folders.isVisible();
+        set.reject();
+    });
+    set.exec();
+    EXPECT_TRUE(levelFollowed);
+    EXPECT_TRUE(settingsStayed);
+    EXPECT_TRUE(folderFilled);
 }
 
 TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensItModally) {
