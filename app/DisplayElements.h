@@ -3,12 +3,13 @@
 #include <QString>
 #include <map>
 
+#include "components/MainDisplays.h"
 #include "components/Skin.h"
 
 // The main window's display elements, looked up by name in its skin form once after the skin
 // is applied. Writes to an element the skin lacks are skipped silently, so a skin may leave out
 // any display. The pointers belong to the skin form: bind again after a new skin is applied.
-class DisplayElements {
+class DisplayElements : public MainDisplays {
 public:
     DisplayElements() = default;  // binds nothing until Bind
     explicit DisplayElements(SkinForm* form) { Bind(form); }
@@ -16,15 +17,10 @@ public:
     // Replaces all bindings; a null form leaves every element unbound.
     void Bind(SkinForm* form);
 
-    // Sets the text and redraws the element.
-    void SetText(const QString& name, const QString& text);
-    void Clear(const QString& name) { SetText(name, QString()); }
-
-    // The seek bar "play_bar", scale 0..980. Setting the position redraws it; an unbound bar
-    // reads as 0.
-    void SetBarPosition(int position);
-    int BarPosition() const;
-    void SetBarEnabled(bool enabled);
+    void SetText(const QString& name, const QString& text) override;
+    void SetBarPosition(int position) override;
+    int BarPosition() const override;
+    void SetBarEnabled(bool enabled) override;
 
 private:
     struct Bound {

@@ -4,8 +4,8 @@
 #include <QString>
 #include <exception>
 
-#include "app/AppState.h"
-#include "app/Docking.h"
+#include "components/WindowFrame.h"
+#include "config/AppState.h"
 
 // What the main window's commands ask of the rest of the program. Each operation makes its own
 // further checks; the commands only apply the conditions of their own.

@@ -4,15 +4,11 @@
 #include <QDir>
 #include <QMessageBox>
 
-#include "app/AppState.h"
+#include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
-#include "app/main.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
-#include "config/dir.h"
-#include "config/setting.h"
-#include "join/list.h"
-#include "record/dev.h"
+#include "config/AppState.h"
 
 namespace {
 
@@ -79,18 +75,8 @@ int main(int argc, char** argv) {
     AppState state;
     PulseContext pulse;
     const QString skinFile = QCoreApplication::applicationDirPath() + QStringLiteral("/mp3enc.dll");
-    Tfm_main fm_main(state, pulse, skinFile);
-    Tfm_dev fm_dev(fm_main.Recorder());
-    Tfm_set fm_set(fm_main.Ini(), fm_main.FileWriter());
-    Tfm_dir fm_dir(fm_main.Ini());
-    Tfm_list fm_list(state, fm_main);
-    fm_set.SetOutputDirectoryDialog(&fm_dir);
-    SettingsPageDialogs pages;
-    fm_dev.AttachToSettingsPages(pages, &fm_set);
-    fm_set.SetPageDialogs(pages);
-    fm_main.SetSourceDialog(&fm_dev);
-    fm_main.SetSettingsWindow(&fm_set);
-    fm_main.SetListWindow(&fm_list);
+    ProgramWindows windows(state, pulse, skinFile);
+    Tfm_main& fm_main = windows.fm_main;
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     fm_main.show();
     return app.exec();

@@ -6,13 +6,15 @@
 #include <QMessageBox>
 #include <QUrl>
 
-#include "config/setting.h"
-#include "join/list.h"
-#include "record/dev.h"
-
 namespace {
 
 const QString kTitle = QStringLiteral("Sonvara V1.02");
+
+template <typename... Args>
+void Call(const std::function<void(Args...)>& hook, Args... args) {
+    if (hook)
+        hook(args...);
+}
 
 }  // namespace
 
@@ -36,9 +38,13 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
 
 Tfm_main::~Tfm_main() = default;
 
-void Tfm_main::SetListWindow(Tfm_list* list) {
-    list_ = list;
-    listFrame_ = std::make_unique<WidgetFrame>(*list);
+void Tfm_main::SetLinks(MainWindowLinks links) {
+    links_ = std::move(links);
+    drag_.reset();
+    listFrame_.reset();
+    if (!links_.listWindow)
+        return;
+    listFrame_ = std::make_unique<WidgetFrame>(*links_.listWindow);
     drag_ = std::make_unique<MainWindowDrag>(state_, frame_, *listFrame_, mouse_);
 }
 
@@ -88,18 +94,15 @@ void Tfm_main::StartUp() {
     AudioFileWrite.SetStartupOption(true);
     AudioFilepaly.SetStartupOption(true);
     // With no sound server the lists stay empty and start-up goes on.
-    if (dev_)
-        dev_->FillAtStartUp(*settings_);
+    Call<const Settings&>(links_.fillSourceDialog, *settings_);
     // The settings window's controls hold what is stored from now on, so a recording started
     // before the window was ever shown saves the user's settings, not the initial states.
-    if (set_)
-        set_->LoadAtStartUp();
+    Call(links_.loadSettingsDialog);
     state_.BarFollows = true;
     AudioVisualization21->SetDisplayKind(17);
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
-    if (list_)
-        list_->show();
+    ShowList();
 }
 
 void Tfm_main::ApplyMainSkin() {
@@ -120,24 +123,22 @@ void Tfm_main::closeEvent(QCloseEvent* event) {
     if (state_.Playing)
         StopPlayback();
     event->accept();
-    if (list_)
-        list_->close();
+    CloseList();
     QCoreApplication::quit();
 }
 
 void Tfm_main::ShowList() {
-    if (list_)
-        list_->show();
+    if (links_.listWindow)
+        links_.listWindow->show();
 }
 
 void Tfm_main::CloseList() {
-    if (list_)
-        list_->close();
+    if (links_.listWindow)
+        links_.listWindow->close();
 }
 
 void Tfm_main::FocusList() {
-    if (list_)
-        list_->FocusList();
+    Call(links_.focusList);
 }
 
 // Not waited for; a missing browser or help folder is not reported.
@@ -148,15 +149,11 @@ void Tfm_main::OpenHelp() {
 }
 
 void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
-    if (!set_)
-        return;
-    set_->move(topLeft);
-    set_->exec();
+    Call(links_.showSettingsDialog, topLeft);
 }
 
 void Tfm_main::ShowSourceDialog(QPoint topLeft) {
-    if (dev_)
-        dev_->ShowModalAt(topLeft, this);
+    Call(links_.showSourceDialog, topLeft);
 }
 
 void Tfm_main::ShowMessage(const QString& text) {
@@ -164,8 +161,7 @@ void Tfm_main::ShowMessage(const QString& text) {
 }
 
 void Tfm_main::CommitSettings() {
-    if (set_)
-        set_->set_bt_okClick();
+    Call(links_.commitSettings);
 }
 
 void Tfm_main::ShowOutputPath(const QString& path) {

@@ -1,13 +1,12 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
-#include "app/AppState.h"
 #include "app/DisplayElements.h"
 #include "app/Docking.h"
 #include "app/MainCommands.h"
-#include "app/WidgetFrame.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
@@ -16,14 +15,24 @@
 #include "components/PulseContext.h"
 #include "components/TagLibAudioInformation2.h"
 #include "components/widgets/LevelDisplay.h"
+#include "components/widgets/WidgetFrame.h"
 #include "components/widgets/WidgetSkin.h"
+#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
 
-class Tfm_dev;
-class Tfm_list;
-class Tfm_set;
+// The other windows as the main window reaches them; the program wires them. A hook left
+// empty is skipped.
+struct MainWindowLinks {
+    QWidget* listWindow = nullptr;  // docked under the main window
+    std::function<void()> focusList;
+    std::function<void(const Settings& settings)> fillSourceDialog;  // at start-up
+    std::function<void(QPoint topLeft)> showSourceDialog;            // modal
+    std::function<void()> loadSettingsDialog;                        // at start-up
+    std::function<void(QPoint topLeft)> showSettingsDialog;          // modal
+    std::function<void()> commitSettings;  // the settings dialog's OK, also while hidden
+};
 
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
 // and the skin engine, runs the start-up sequence at its first showing, and turns skin events
@@ -35,10 +44,7 @@ public:
     Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent = nullptr);
     ~Tfm_main() override;
 
-    void SetListWindow(Tfm_list* list);
-    void SetSettingsWindow(Tfm_set* settingsWindow) { set_ = settingsWindow; }
-    // Filled at start-up from the recorder, shown by "scource".
-    void SetSourceDialog(Tfm_dev* sourceDialog) { dev_ = sourceDialog; }
+    void SetLinks(MainWindowLinks links);
     AudioRecord2& Recorder() { return AudioRecord1; }
     WidgetSkin& Skin1() { return skin_; }
     Settings& Ini() { return *settings_; }
@@ -95,9 +101,7 @@ private:
     QtMouseButtons mouse_;
     MainCommands commands_{state_, *this, frame_};
     std::unique_ptr<MainWindowDrag> drag_;
-    Tfm_list* list_ = nullptr;
-    Tfm_set* set_ = nullptr;
-    Tfm_dev* dev_ = nullptr;
+    MainWindowLinks links_;
     bool started_ = false;
 
     // The audio components.

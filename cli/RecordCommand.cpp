@@ -5,8 +5,6 @@
 #include <QTimer>
 #include <optional>
 
-#include "app/AppState.h"
-#include "app/DisplayElements.h"
 #include "cli/CliError.h"
 #include "cli/EventFailure.h"
 #include "cli/InterruptNotifier.h"
@@ -14,6 +12,8 @@
 #include "components/AudioVisualizationEx2.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
+#include "components/MainDisplays.h"
+#include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
@@ -75,6 +75,14 @@ public:
     void SetVisible(bool) override {}
 };
 
+class NoDisplays : public MainDisplays {
+public:
+    void SetText(const QString&, const QString&) override {}
+    void SetBarPosition(int) override {}
+    int BarPosition() const override { return 0; }
+    void SetBarEnabled(bool) override {}
+};
+
 // The terminal in the place of the main window: the stored settings are the settings, and
 // messages and finished files are reported on standard error.
 class TerminalHost : public RecordingHost {
@@ -122,7 +130,7 @@ int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Sett
     CodecAudioFile2 writer;
     AudioFile2LameEnc encoder;
     NoLevelDisplay levels;
-    DisplayElements displays;
+    NoDisplays displays;
     LogindSleepInhibitor sleep;
     TerminalHost host(err, recorder, showProgress);
     RecordingControl control(

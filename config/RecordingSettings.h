@@ -3,7 +3,7 @@
 #include <QString>
 #include <optional>
 
-#include "record/OutputNaming.h"
+#include "config/OutputFolder.h"
 
 class AudioFile2;
 class Settings;

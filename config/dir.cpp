@@ -10,6 +10,7 @@
 
 #include "components/widgets/DialogPlacement.h"
 #include "config/FolderTree.h"
+#include "config/SettingsPageDialogs.h"
 
 namespace {
 
@@ -81,6 +82,12 @@ Tfm_dir::Tfm_dir(Settings& settings, QWidget* parent)
 
 void Tfm_dir::ShowAt(QPoint topLeft, QWidget* owner) {
     ShowDialogOver(*this, owner, topLeft);
+}
+
+void Tfm_dir::AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow) {
+    pages.showOutputDirectory = [this, settingsWindow](QPoint topLeft) {
+        ShowAt(topLeft, settingsWindow);
+    };
 }
 
 QString Tfm_dir::SelectedPath() const {

@@ -7,6 +7,8 @@
 
 #include "config/Settings.h"
 
+struct SettingsPageDialogs;
+
 class QPushButton;
 class QStandardItem;
 class QStandardItemModel;
@@ -24,6 +26,8 @@ public:
     // Moves the dialog to topLeft and shows it without waiting, in front if already shown; it
     // takes input while its owner is modal.
     void ShowAt(QPoint topLeft, QWidget* owner = nullptr);
+    // Shown over the settings window by its "..." button; PathChosen tells it the folder.
+    void AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow);
 
     // Selects the folder at path, listing and expanding the nodes on the way. False, with the
     // selection unchanged, when the path is not absolute or a folder on it is not in the tree

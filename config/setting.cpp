@@ -22,7 +22,6 @@
 
 #include "config/Settings.h"
 #include "config/ValueTables.h"
-#include "config/dir.h"
 
 namespace {
 
@@ -72,7 +71,8 @@ void SetOption(QRadioButton* option, bool checked) {
 
 }  // namespace
 
-Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer, QWidget* parent)
+Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer,
+                 const std::array<QString, 4>& sourceHelp, QWidget* parent)
     : QDialog(parent), settings_(settings), writer_(writer) {
     setObjectName(QStringLiteral("fm_set"));
     setWindowTitle(QStringLiteral("Settings"));
@@ -82,7 +82,7 @@ Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer, QWidget* parent)
 
     tv = Named(new QTreeWidget, "tv");
     pages = Named(new QStackedWidget, "pages");
-    pn_source = BuildSourcePage();
+    pn_source = BuildSourcePage(sourceHelp);
     pn_file = BuildFilePage();
     pn_format = BuildFormatPage();
     pn_mp3 = BuildMp3Page();
@@ -134,9 +134,9 @@ void Tfm_set::BuildTree() {
     tv->expandAll();
 }
 
-QWidget* Tfm_set::BuildSourcePage() {
+QWidget* Tfm_set::BuildSourcePage(const std::array<QString, 4>& texts) {
     auto* page = Named(new QWidget, "pn_source");
-    helpPanel_ = new SourceHelpPanel(QStringLiteral("Set"), "Button1");
+    helpPanel_ = new SourceHelpPanel(texts, QStringLiteral("Set"), "Button1");
     gb_help = helpPanel_;
     helpTexts = helpPanel_->helpTexts;
     bt_pre = helpPanel_->bt_pre;
@@ -282,14 +282,6 @@ void Tfm_set::Connect() {
     connect(Button1, &QPushButton::clicked, this, &Tfm_set::Button1Click);
 }
 
-void Tfm_set::SetOutputDirectoryDialog(Tfm_dir* dialog) {
-    if (dirDialog_)
-        disconnect(dirDialog_, nullptr, this, nullptr);
-    dirDialog_ = dialog;
-    if (dirDialog_)
-        connect(dirDialog_, &Tfm_dir::PathChosen, this, &Tfm_set::SetOutputDirectory);
-}
-
 void Tfm_set::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window the system shows again after minimising keeps what the user typed.
@@ -425,8 +417,8 @@ void Tfm_set::ShowExamples(const NamingExamples& examples) {
 }
 
 void Tfm_set::Button2Click() {
-    if (dirDialog_)
-        dirDialog_->ShowAt(pos(), this);
+    if (pageDialogs_.showOutputDirectory)
+        pageDialogs_.showOutputDirectory(pos());
 }
 
 QPoint Tfm_set::SourcePlace() const {

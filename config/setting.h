@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "config/RecordingSettings.h"
+#include "config/SettingsPageDialogs.h"
 
 class AudioFile2;
 class QCheckBox;
@@ -21,17 +22,6 @@ class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 class Settings;
-class Tfm_dir;
-
-// The dialogs the settings window shows over itself as its "Recording Source" and "Schedule"
-// pages. A hook left empty is skipped.
-struct SettingsPageDialogs {
-    std::function<void(QPoint topLeft)> showSource;  // without waiting, in front
-    std::function<void()> disableSourceHelp;
-    std::function<void()> hideSource;
-    std::function<void(QPoint topLeft)> showSchedule;  // without waiting, in front
-    std::function<void()> hideSchedule;
-};
 
 // The settings window ("Settings"): length limitation, output folder and naming, MP3 encoder,
 // on pages chosen from a tree. Long-lived; every show reloads the controls from the settings,
@@ -42,11 +32,11 @@ class Tfm_set : public QDialog {
     Q_OBJECT
 
 public:
-    // writer answers whether an MP3 combination can be encoded.
-    Tfm_set(Settings& settings, const AudioFile2& writer, QWidget* parent = nullptr);
+    // writer answers whether an MP3 combination can be encoded; sourceHelp are the four texts
+    // of the "Recording Source" page.
+    Tfm_set(Settings& settings, const AudioFile2& writer, const std::array<QString, 4>& sourceHelp,
+            QWidget* parent = nullptr);
 
-    // "..." shows this dialog, and the folder it chooses goes into ed_dir.
-    void SetOutputDirectoryDialog(Tfm_dir* dialog);
     void SetPageDialogs(SettingsPageDialogs dialogs) { pageDialogs_ = std::move(dialogs); }
     // Where the refusal of an MP3 combination is told; a modal information box unless set.
     void SetMessageFunction(std::function<void(const QString&)> message) {
@@ -59,6 +49,7 @@ public:
     // in the output directory dialog (output/path) in ed_dir. Until the first show, a Save
     // then writes back what is stored instead of the initial states.
     void LoadAtStartUp();
+    // The output directory dialog chose a folder.
     void SetOutputDirectory(const QString& path);
 
     // Save: writes "file" and "output", then "mp3" if the writer accepts the combination,
@@ -129,7 +120,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* BuildSourcePage();
+    QWidget* BuildSourcePage(const std::array<QString, 4>& texts);
     QWidget* BuildFilePage();
     QWidget* BuildFormatPage();
     QWidget* BuildMp3Page();
@@ -151,7 +142,6 @@ private:
 
     Settings& settings_;
     const AudioFile2& writer_;
-    Tfm_dir* dirDialog_ = nullptr;
     SettingsPageDialogs pageDialogs_;
     std::function<void(const QString&)> message_;
     QWidget* pn_blank_;

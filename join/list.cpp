@@ -3,14 +3,14 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 
-#include "app/main.h"
+#include "components/widgets/WidgetSkin.h"
 
-Tfm_list::Tfm_list(AppState& state, Tfm_main& main, QWidget* parent)
+Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, QWidget* parent)
     : QWidget(parent),
       lv(new QTableWidget(this)),
       state_(state),
-      main_(main),
-      mainFrame_(main),
+      skin_(skin),
+      mainFrame_(mainWindow),
       drag_(state, mainFrame_, frame_, mouse_) {
     setWindowTitle(QStringLiteral("List"));
     SetUpListView();
@@ -39,17 +39,16 @@ void Tfm_list::SetUpListView() {
 }
 
 void Tfm_list::ConnectSkin() {
-    WidgetSkin& skin = main_.Skin1();
-    connect(&skin, &Skin::OnFormMouseDown, this,
+    connect(&skin_, &Skin::OnFormMouseDown, this,
             [this](QObject* window, Qt::MouseButton, int x, int y) {
                 if (window == this)
                     drag_.FormMouseDown(x, y);
             });
-    connect(&skin, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
+    connect(&skin_, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
         if (window == this)
             drag_.FormMouseMove(x, y);
     });
-    connect(&skin, &Skin::OnFormMouseUp, this, [this](QObject* window) {
+    connect(&skin_, &Skin::OnFormMouseUp, this, [this](QObject* window) {
         if (window == this)
             drag_.FormMouseUp();
     });
@@ -57,10 +56,9 @@ void Tfm_list::ConnectSkin() {
 
 void Tfm_list::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    WidgetSkin& skin = main_.Skin1();
-    skin.ApplySkin(this);
-    skin.ApplyForm(this, QStringLiteral("listwin"));
-    lv->setGeometry(skin.AreaRect(this, QStringLiteral("lv")));
+    skin_.ApplySkin(this);
+    skin_.ApplyForm(this, QStringLiteral("listwin"));
+    lv->setGeometry(skin_.AreaRect(this, QStringLiteral("lv")));
     lv->raise();
     PlaceListUnderMain(mainFrame_, frame_);
     state_.ListShown = true;

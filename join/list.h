@@ -4,11 +4,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/AppState.h"
-#include "app/Docking.h"
-#include "app/WidgetFrame.h"
+#include "components/widgets/WidgetFrame.h"
+#include "config/AppState.h"
+#include "join/ListDocking.h"
 
-class Tfm_main;
+class WidgetSkin;
 
 // The join list window: its face is the skin's "listwin" form around the list view `lv`. It
 // docks under the main window when shown and snaps to it while dragged.
@@ -16,7 +16,8 @@ class Tfm_list : public QWidget {
     Q_OBJECT
 
 public:
-    Tfm_list(AppState& state, Tfm_main& main, QWidget* parent = nullptr);
+    // The list takes its face from the main window's skin and docks under mainWindow.
+    Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, QWidget* parent = nullptr);
     ~Tfm_list() override;
 
     QTableWidget* lv;
@@ -34,7 +35,7 @@ private:
     void ConnectSkin();
 
     AppState& state_;
-    Tfm_main& main_;
+    WidgetSkin& skin_;
     WidgetFrame frame_{*this};
     WidgetFrame mainFrame_;
     QtMouseButtons mouse_;

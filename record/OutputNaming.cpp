@@ -1,9 +1,9 @@
 #include "record/OutputNaming.h"
 
 #include <QDateTime>
-#include <QDir>
 
 #include "components/Clock.h"
+#include "config/OutputFolder.h"
 #include "config/Settings.h"
 
 namespace {
@@ -26,16 +26,6 @@ QString SafeFileName(QString name) {
 }
 
 }  // namespace
-
-QString DefaultOutputDirectory() {
-    return QDir::homePath() + QStringLiteral("/My Recorder");
-}
-
-QString OutputDirectoryPath(const Settings& settings) {
-    const QString dir =
-        settings.ReadString(kSection, QStringLiteral("dir"), DefaultOutputDirectory());
-    return dir.endsWith(u'/') ? dir : dir + u'/';
-}
 
 QString BuildOutputFileName(const Settings& settings, const Clock& clock,
                             const QString& extension) {

@@ -2,17 +2,13 @@
 
 #include <QString>
 
+#include "config/OutputFolder.h"
+
 class Clock;
 class Settings;
 
 // Where a recording goes and what its file is called, from section "output" as it stands when
 // the recording starts, and the shorter name the main window shows for it.
-
-// ~/My Recorder: the output folder when the settings name none.
-QString DefaultOutputDirectory();
-
-// The output folder with exactly one "/" at its end, ready for a file name.
-QString OutputDirectoryPath(const Settings& settings);
 
 // The full path of a new recording: the prefix alone (custom-name mode) or followed by
 // "-dd-MM-yyyy--HH;mm;ss" of the clock's local time, then the extension (e.g. ".mp3"). The

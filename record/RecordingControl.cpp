@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/AppState.h"
-#include "app/DisplayElements.h"
 #include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
+#include "components/MainDisplays.h"
 #include "components/SonvaraError.h"
+#include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "config/Settings.h"
 #include "config/ValueTables.h"

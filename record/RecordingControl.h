@@ -15,7 +15,7 @@ class AudioFile2LameEnc;
 class AudioRecord2;
 class AudioVisualizationEx2;
 class Clock;
-class DisplayElements;
+class MainDisplays;
 class Settings;
 class SleepInhibitor;
 
@@ -56,7 +56,7 @@ public:
         AudioFile2& writer;
         AudioFile2LameEnc& encoder;
         AudioVisualizationEx2& levels;
-        DisplayElements& displays;
+        MainDisplays& displays;
         SleepInhibitor& sleep;
         RecordingHost& host;
     };

@@ -44,12 +44,3 @@ const std::array<QString, 4>& SourceHelpTexts() {
     };
     return texts;
 }
-
-int NextSourceHelp(int index) {
-    return (index + 1) % static_cast<int>(SourceHelpTexts().size());
-}
-
-int PreviousSourceHelp(int index) {
-    const int count = static_cast<int>(SourceHelpTexts().size());
-    return (index + count - 1) % count;
-}

@@ -12,7 +12,8 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-#include "config/setting.h"
+#include "config/SettingsPageDialogs.h"
+#include "record/SourceHelp.h"
 
 namespace {
 
@@ -65,7 +66,7 @@ Tfm_dev::Tfm_dev(AudioRecord2& recorder, QWidget* parent)
     layout->addLayout(buttons);
 
     // Over everything else, outside the layout.
-    auto* panel = new SourceHelpPanel(QStringLiteral("I Know"), "Button4", this);
+    auto* panel = new SourceHelpPanel(SourceHelpTexts(), QStringLiteral("I Know"), "Button4", this);
     gb_help = panel;
     gb_help->setGeometry(rect());
     gb_help->setAutoFillBackground(true);

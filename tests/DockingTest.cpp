@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "app/AppState.h"
 #include "app/Docking.h"
+#include "config/AppState.h"
 
 namespace {
 

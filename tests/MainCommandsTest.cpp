@@ -7,10 +7,10 @@
 #include <tuple>
 #include <vector>
 
-#include "app/AppState.h"
 #include "app/DisplayElements.h"
 #include "app/MainCommands.h"
 #include "components/SonvaraError.h"
+#include "config/AppState.h"
 #include "support/FakeSkin.h"
 
 namespace {

@@ -4,8 +4,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "app/main.h"
-#include "join/list.h"
+#include "app/ProgramWindows.h"
 #include "support/PrivatePulseServer.h"
 
 namespace {
@@ -17,9 +16,10 @@ protected:
         qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir_.filePath("no-server")));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath("config")));
         pulse_ = std::make_unique<PulseContext>();
-        main_ = std::make_unique<Tfm_main>(state_, *pulse_, QStringLiteral(SONVARA_SKIN_FILE));
-        list_ = std::make_unique<Tfm_list>(state_, *main_);
-        main_->SetListWindow(list_.get());
+        windows_ =
+            std::make_unique<ProgramWindows>(state_, *pulse_, QStringLiteral(SONVARA_SKIN_FILE));
+        main_ = &windows_->fm_main;
+        list_ = &windows_->fm_list;
     }
     void TearDown() override { qunsetenv("PULSE_SERVER"); }
 
@@ -38,8 +38,9 @@ protected:
     QTemporaryDir dir_;
     AppState state_;
     std::unique_ptr<PulseContext> pulse_;
-    std::unique_ptr<Tfm_main> main_;
-    std::unique_ptr<Tfm_list> list_;
+    std::unique_ptr<ProgramWindows> windows_;
+    Tfm_main* main_ = nullptr;
+    Tfm_list* list_ = nullptr;
 };
 
 TEST_F(MainWindow, StartUpDressesBothWindowsAndDocksTheList) {
@@ -78,8 +79,8 @@ TEST_F(MainWindow, ListButtonClosesAndShowsTheDockedList) {
 
 TEST_F(MainWindow, PressesOnCommandsAreMarkedAndReleasesClearThem) {
     main_->show();
-    QWidget* surface = main_->Skin1().Surface(main_.get());
-    const QRect play = main_->Skin1().AreaRect(main_.get(), "play");
+    QWidget* surface = main_->Skin1().Surface(main_);
+    const QRect play = main_->Skin1().AreaRect(main_, "play");
     QTest::mousePress(surface, Qt::LeftButton, {}, play.center());
     EXPECT_TRUE(state_.SkinPressed);
     EXPECT_TRUE(state_.NotDragging);
@@ -87,7 +88,7 @@ TEST_F(MainWindow, PressesOnCommandsAreMarkedAndReleasesClearThem) {
     EXPECT_FALSE(state_.SkinPressed);
 
     // A press on the background starts a drag; its release ends it.
-    const QRect bar = main_->Skin1().AreaRect(main_.get(), "bar");
+    const QRect bar = main_->Skin1().AreaRect(main_, "bar");
     QTest::mousePress(surface, Qt::LeftButton, {}, bar.center());
     EXPECT_FALSE(state_.NotDragging);
     QTest::mouseRelease(surface, Qt::LeftButton, {}, bar.center());

@@ -4,13 +4,13 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/AppState.h"
 #include "app/DisplayElements.h"
 #include "app/MainCommands.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
 #include "components/SonvaraError.h"
+#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
 #include "support/FakeAudio.h"

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <thread>
 
-#include "app/AppState.h"
 #include "app/DisplayElements.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
+#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
 #include "support/FakeAudio.h"

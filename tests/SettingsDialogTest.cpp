@@ -16,6 +16,7 @@
 #include "config/IniSettings.h"
 #include "config/dir.h"
 #include "config/setting.h"
+#include "record/SourceHelp.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ protected:
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
     CodecAudioFile2 writer_;
-    Tfm_set set_{ini_, writer_};
+    Tfm_set set_{ini_, writer_, SourceHelpTexts()};
     QStringList messages_;
 };
 
@@ -199,6 +200,7 @@ TEST_F(SettingsDialogTest, PagesShowTheSourceAndScheduleDialogsOverTheWindow) {
         [&] { calls << "hide source"; },
         [&](QPoint p) { calls << QStringLiteral("schedule %1,%2").arg(p.x()).arg(p.y()); },
         [&] { calls << "hide schedule"; },
+        {},
     });
     set_.move(100, 50);
     set_.show();
@@ -221,7 +223,10 @@ TEST_F(SettingsDialogTest, PagesShowTheSourceAndScheduleDialogsOverTheWindow) {
 
 TEST_F(SettingsDialogTest, FolderChosenInTheOutputDirectoryDialogFillsTheField) {
     Tfm_dir dirDialog(ini_);
-    set_.SetOutputDirectoryDialog(&dirDialog);
+    SettingsPageDialogs pages;
+    dirDialog.AttachToSettingsPages(pages, &set_);
+    set_.SetPageDialogs(pages);
+    QObject::connect(&dirDialog, &Tfm_dir::PathChosen, &set_, &Tfm_set::SetOutputDirectory);
     set_.show();
     set_.Button2->click();
     EXPECT_TRUE(dirDialog.isVisible());

@@ -136,11 +136,7 @@ TEST(SettingsNaming, ExamplesAndTheFilledInName) {
     EXPECT_EQ(CustomNameClicked(values), ExamplesFor("Talk"));
 }
 
-TEST(SettingsSourceHelp, PagesInARing) {
-    EXPECT_EQ(NextSourceHelp(0), 1);
-    EXPECT_EQ(NextSourceHelp(3), 0);
-    EXPECT_EQ(PreviousSourceHelp(0), 3);
-    EXPECT_EQ(PreviousSourceHelp(2), 1);
+TEST(SettingsSourceHelp, TvTunerComesLast) {
     EXPECT_TRUE(SourceHelpTexts()[3].startsWith("Record from TVtuner:\n"));
 }
 

@@ -11,14 +11,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/main.h"
+#include "app/ProgramWindows.h"
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
-#include "config/dir.h"
-#include "config/setting.h"
-#include "join/list.h"
+#include "record/SourceHelp.h"
 #include "record/SourceSelection.h"
-#include "record/dev.h"
 #include "support/FakeAudio.h"
 
 namespace {
@@ -151,7 +148,7 @@ TEST_F(SourceDialogTest, HelpCoversTheDialogAndPagesInARing) {
 
 TEST_F(SourceDialogTest, HelpIsOffFromTheSettingsPageAndOnFromTheMainWindow) {
     CodecAudioFile2 writer;
-    Tfm_set set(ini_, writer);
+    Tfm_set set(ini_, writer, SourceHelpTexts());
     SettingsPageDialogs pages;
     dev_.AttachToSettingsPages(pages, &set);
     set.SetPageDialogs(pages);
@@ -187,12 +184,13 @@ void UserClick(QWidget* control, QPoint at = {}) {
 
 TEST_F(SourceDialogTest, DialogsOpenedFromTheModalSettingsWindowTakeInput) {
     CodecAudioFile2 writer;
-    Tfm_set set(ini_, writer);
+    Tfm_set set(ini_, writer, SourceHelpTexts());
     Tfm_dir folders(ini_);
-    set.SetOutputDirectoryDialog(&folders);
     SettingsPageDialogs pages;
     dev_.AttachToSettingsPages(pages, &set);
+    folders.AttachToSettingsPages(pages, &set);
     set.SetPageDialogs(pages);
+    QObject::connect(&folders, &Tfm_dir::PathChosen, &set, &Tfm_set::SetOutputDirectory);
     const QString home = QDir::cleanPath(QDir::homePath());
 
     bool levelFollowed = false, settingsStayed = false, folderFilled = false;
@@ -222,11 +220,10 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     AppState state;
     PulseContext pulse;
-    Tfm_main main(state, pulse, QStringLiteral(SONVARA_SKIN_FILE));
-    Tfm_dev dev(main.Recorder());
-    Tfm_list list(state, main);
-    main.SetSourceDialog(&dev);
-    main.SetListWindow(&list);
+    ProgramWindows windows(state, pulse, QStringLiteral(SONVARA_SKIN_FILE));
+    Tfm_main& main = windows.fm_main;
+    Tfm_dev& dev = windows.fm_dev;
+    Tfm_list& list = windows.fm_list;
     dev.dev_bt_help->setEnabled(false);
     main.move(100, 80);
     main.show();

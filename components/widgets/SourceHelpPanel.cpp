@@ -5,8 +5,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "record/SourceHelp.h"
-
 namespace {
 
 QPushButton* Button(const QString& text, const char* name) {
@@ -17,8 +15,8 @@ QPushButton* Button(const QString& text, const char* name) {
 
 }  // namespace
 
-SourceHelpPanel::SourceHelpPanel(const QString& lastButtonText, const char* lastButtonName,
-                                 QWidget* parent)
+SourceHelpPanel::SourceHelpPanel(const Texts& texts, const QString& lastButtonText,
+                                 const char* lastButtonName, QWidget* parent)
     : QGroupBox(QStringLiteral("Help"), parent),
       bt_pre(Button(QStringLiteral("Preview"), "bt_pre")),
       bt_nex(Button(QStringLiteral("Next"), "bt_nex")),
@@ -26,7 +24,7 @@ SourceHelpPanel::SourceHelpPanel(const QString& lastButtonText, const char* last
     setObjectName(QStringLiteral("gb_help"));
     auto* layout = new QVBoxLayout(this);
     for (std::size_t i = 0; i < helpTexts.size(); ++i) {
-        helpTexts[i] = new QLabel(SourceHelpTexts()[i]);
+        helpTexts[i] = new QLabel(texts[i]);
         helpTexts[i]->setObjectName(QStringLiteral("lb_help%1").arg(i + 1));
         helpTexts[i]->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         helpTexts[i]->setVisible(i == 0);
@@ -38,9 +36,11 @@ SourceHelpPanel::SourceHelpPanel(const QString& lastButtonText, const char* last
     buttons->addStretch(1);
     buttons->addWidget(lastButton);
     layout->addLayout(buttons);
-    connect(bt_nex, &QPushButton::clicked, this, [this] { ShowText(NextSourceHelp(current_)); });
+    const int count = static_cast<int>(helpTexts.size());
+    connect(bt_nex, &QPushButton::clicked, this,
+            [this, count] { ShowText((current_ + 1) % count); });
     connect(bt_pre, &QPushButton::clicked, this,
-            [this] { ShowText(PreviousSourceHelp(current_)); });
+            [this, count] { ShowText((current_ + count - 1) % count); });
 }
 
 void SourceHelpPanel::ShowText(int index) {

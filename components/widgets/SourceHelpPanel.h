@@ -1,18 +1,20 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QString>
 #include <array>
 
 class QLabel;
 class QPushButton;
 
-// The four texts on choosing a recording source, one visible at a time under "Help", with
-// Preview and Next going round them; the dialog that holds the panel names its last button.
+// Four help texts, one visible at a time under "Help", with Preview and Next going round them
+// in a ring; the dialog that holds the panel gives the texts and names its last button.
 class SourceHelpPanel : public QGroupBox {
     Q_OBJECT
 
 public:
-    SourceHelpPanel(const QString& lastButtonText, const char* lastButtonName,
+    using Texts = std::array<QString, 4>;
+    SourceHelpPanel(const Texts& texts, const QString& lastButtonText, const char* lastButtonName,
                     QWidget* parent = nullptr);
 
     std::array<QLabel*, 4> helpTexts{};

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#include "app/Docking.h"
+#include "components/WindowFrame.h"
 
 // A top-level widget as the docking logic sees it.
 class WidgetFrame : public WindowFrame {

@@ -1,0 +1,36 @@
+#include "app/ProgramWindows.h"
+
+#include "components/widgets/DialogPlacement.h"
+#include "record/SourceHelp.h"
+
+ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QString& skinFile)
+    : fm_main(state, pulse, skinFile),
+      fm_dev(fm_main.Recorder()),
+      fm_set(fm_main.Ini(), fm_main.FileWriter(), SourceHelpTexts()),
+      fm_dir(fm_main.Ini()),
+      fm_list(state, fm_main.Skin1(), fm_main) {
+    LinkSettingsWindow();
+    LinkMainWindow();
+}
+
+void ProgramWindows::LinkMainWindow() {
+    MainWindowLinks links;
+    links.listWindow = &fm_list;
+    links.focusList = [this] { fm_list.FocusList(); };
+    links.fillSourceDialog = [this](const Settings& settings) { fm_dev.FillAtStartUp(settings); };
+    links.showSourceDialog = [this](QPoint topLeft) { fm_dev.ShowModalAt(topLeft, &fm_main); };
+    links.loadSettingsDialog = [this] { fm_set.LoadAtStartUp(); };
+    links.showSettingsDialog = [this](QPoint topLeft) {
+        ExecDialogOver(fm_set, &fm_main, topLeft);
+    };
+    links.commitSettings = [this] { fm_set.set_bt_okClick(); };
+    fm_main.SetLinks(std::move(links));
+}
+
+void ProgramWindows::LinkSettingsWindow() {
+    SettingsPageDialogs pages;
+    fm_dev.AttachToSettingsPages(pages, &fm_set);
+    fm_dir.AttachToSettingsPages(pages, &fm_set);
+    fm_set.SetPageDialogs(std::move(pages));
+    QObject::connect(&fm_dir, &Tfm_dir::PathChosen, &fm_set, &Tfm_set::SetOutputDirectory);
+}

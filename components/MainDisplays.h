@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+// The main window's displays as recording and playback write them: texts by element name and
+// the seek bar "play_bar" on its scale of 0..980. A display the skin lacks takes writes silently.
+class MainDisplays {
+public:
+    virtual ~MainDisplays() = default;
+
+    // Sets the text and redraws the element.
+    virtual void SetText(const QString& name, const QString& text) = 0;
+    void Clear(const QString& name) { SetText(name, QString()); }
+
+    // Setting the position redraws the bar; a missing bar reads as 0.
+    virtual void SetBarPosition(int position) = 0;
+    virtual int BarPosition() const = 0;
+    virtual void SetBarEnabled(bool enabled) = 0;
+};

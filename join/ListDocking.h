@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QPoint>
+
+#include "components/WindowFrame.h"
+#include "config/AppState.h"
+
+// The join list window's place: docked directly under the main window, or dragged freely by
+// its background. Only positions change here; sizes never do.
+
+// Windows closer than this vertically snap together.
+inline constexpr int kSnapDistance = 6;
+
+// The first row of pixels below a window; QRect::bottom() is one less.
+inline int BottomEdge(const QRect& r) {
+    return r.top() + r.height();
+}
+
+// Puts the list window directly under the main window, left edges aligned.
+void PlaceListUnderMain(const WindowFrame& main, WindowFrame& list);
+
+// The list window is dragged by its background. Coming within snapping distance of the main
+// window's bottom it jumps there and then only slides sideways until the mouse pulls it more
+// than the snapping distance away vertically.
+class ListWindowDrag {
+public:
+    ListWindowDrag(AppState& state, const WindowFrame& main, WindowFrame& list,
+                   const MouseButtons& buttons);
+
+    // Client coordinates of the list window.
+    void FormMouseDown(int x, int y);
+    void FormMouseMove(int x, int y);
+    void FormMouseUp();
+
+private:
+    AppState& state_;
+    const WindowFrame& main_;
+    WindowFrame& list_;
+    const MouseButtons& buttons_;
+    QPoint origin_;
+    // Disabled until the first background press, for the same reason AppState::NotDragging
+    // starts true: a move before any press must not drag from a made-up origin.
+    bool dragDisabled_ = true;
+};
