@@ -120,32 +120,24 @@ void MainCommands::ShowGuarded(const QString& message) noexcept {
     }
 }
 
+// What runs is stopped before the message is shown: an unattended recording must be finished
+// now, not when someone closes the box.
 void MainCommands::HandleError(const QString& message) {
-    ShowGuarded(message);
     // Each stop is tried once; its own failure is shown, not handed back to this handler,
     // so a stop that keeps failing cannot loop.
-    const auto stop = [this](void (MainOperations::*operation)()) {
+    QStringList stopFailures;
+    const auto stop = [this, &stopFailures](void (MainOperations::*operation)()) {
         try {
             (operations_.*operation)();
         } catch (...) {
-            ShowGuarded(ErrorMessage(std::current_exception()));
+            stopFailures << ErrorMessage(std::current_exception());
         }
     };
     if (state_.Recording)
         stop(&MainOperations::StopRecording);
     if (state_.Playing)
         stop(&MainOperations::StopPlayback);
-}
-
-QString ErrorMessage(std::exception_ptr error) {
-    try {
-        if (error)
-            std::rethrow_exception(error);
-    } catch (const SonvaraError& e) {
-        return e.message();
-    } catch (const std::exception& e) {
-        return QString::fromLocal8Bit(e.what());
-    } catch (...) {
-    }
-    return QStringLiteral("An unexpected error occurred.");
+    ShowGuarded(message);
+    for (const QString& failure : stopFailures)
+        ShowGuarded(failure);
 }

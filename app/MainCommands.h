@@ -62,8 +62,8 @@ public:
     // A release on a skin element; barPosition is the seek bar's position at that moment.
     void MouseUp(const QString& name, int barPosition);
 
-    // For a failure nothing else caught: shows its message, then stops a running recording
-    // and a running playback. Never throws; a failure of those stops is shown as well.
+    // For a failure nothing else caught: stops a running recording and a running playback,
+    // then shows its message. Never throws; a failure of those stops is shown after it.
     void HandleError(const QString& message);
 
 private:
@@ -74,7 +74,3 @@ private:
     MainOperations& operations_;
     const WindowFrame& mainWindow_;
 };
-
-// The text to show for a caught failure: a SonvaraError's message, another exception's
-// what(), or a generic text for anything else.
-QString ErrorMessage(std::exception_ptr error);

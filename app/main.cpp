@@ -170,4 +170,4 @@ void Tfm_main::ShowOutputPath(const QString& path) {
 }
 
 // The list and the default tag take the finished file here once they exist.
-void Tfm_main::RecordingFinished(const QString&) {}
+void Tfm_main::RecordingFinished(const QString&, bool) {}

@@ -79,7 +79,7 @@ public:
     // What a recording asks of the window.
     void CommitSettings() override;
     void ShowOutputPath(const QString& path) override;
-    void RecordingFinished(const QString& file) override;
+    void RecordingFinished(const QString& file, bool writeTag) override;
 
 protected:
     void showEvent(QShowEvent* event) override;

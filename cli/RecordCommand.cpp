@@ -96,7 +96,7 @@ public:
     void CommitSettings() override {}
     void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
     void ShowOutputPath(const QString&) override {}
-    void RecordingFinished(const QString& file) override {
+    void RecordingFinished(const QString& file, bool) override {
         const int64_t frames = control->FramesWritten() - reported_;
         reported_ += frames;
         if (showProgress_)

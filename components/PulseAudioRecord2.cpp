@@ -531,8 +531,6 @@ void PulseAudioRecord2::Append(const int16_t* samples, size_t count) {
             }
         }
     }
-    currentSamples_ += static_cast<int64_t>(count / channels);
-
     size_t done = 0;
     while (done < count && capturing_) {
         const size_t blockElements = static_cast<size_t>(blockFrames_.load()) * channels;
@@ -552,6 +550,8 @@ void PulseAudioRecord2::Append(const int16_t* samples, size_t count) {
             PushBlock(std::move(block));
         }
     }
+    // Only what was queued counts: sound dropped after an overflow never reaches a file.
+    currentSamples_ += static_cast<int64_t>(done / channels);
 }
 
 void PulseAudioRecord2::PushBlock(SampleArray block) {

@@ -152,6 +152,8 @@ bool RecordingControl::SetUpMp3Format() {
 
 void RecordingControl::ToggleRecordPause() {
     AppState& state = p_.state;
+    if (splitting_)
+        return;
     if (state.RecordNotPaused) {
         state.PositionBase = state.PlayedPosition;
         p_.recorder.Stop();
@@ -163,25 +165,51 @@ void RecordingControl::ToggleRecordPause() {
 }
 
 void RecordingControl::StopRecording() {
-    AppState& state = p_.state;
-    if (state.JoinRunning)
+    if (p_.state.JoinRunning)
         return;
+    if (splitting_) {
+        stopAfterSplit_ = true;
+        return;
+    }
+    EndRecording(nullptr);
+}
+
+// Each step is tried even when one before it failed, so the file is completed and the state
+// ends idle; the first failure is reported afterwards.
+void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
+    AppState& state = p_.state;
     state.PositionBase = 0;
-    // Each step is tried even when one before it failed, so the file is completed and the
-    // state ends idle; the first failure is reported afterwards.
-    std::exception_ptr failure = Attempt([this] {
-        p_.recorder.Stop();
-        WriteQueuedBlocks();
-    });
-    const std::exception_ptr finishing = FinishFile(state.Recording || !state.RecordNotPaused);
+    const std::exception_ptr stopping = Attempt([this] { p_.recorder.Stop(); });
+    if (!writeFailure)
+        writeFailure = Attempt([this] { WriteQueuedBlocks(); });
+    if (writeFailure)
+        DiscardQueuedBlocks();
+    const bool handOn = state.Recording || !state.RecordNotPaused;
+    const std::exception_ptr finishing = FinishFile(handOn, !writeFailure);
     state.Recording = false;
     state.RecordNotPaused = true;
     ClearDisplays();
     p_.levels.SetVisible(false);
     p_.displays.SetBarEnabled(false);
     p_.sleep.Release();
-    if (failure || finishing)
-        std::rethrow_exception(failure ? failure : finishing);
+    // After a failed write, completing the file may fail for the same cause: one message.
+    if (writeFailure)
+        throw SonvaraError(ErrorMessage(writeFailure) +
+                           QStringLiteral(" The recording was stopped; the file keeps what was "
+                                          "written before."));
+    if (stopping || finishing)
+        std::rethrow_exception(stopping ? stopping : finishing);
+}
+
+// Sound that no file can take any more; left queued it would open the next recording.
+void RecordingControl::DiscardQueuedBlocks() {
+    for (SampleArray block = TakeBlock(); !block.empty(); block = TakeBlock()) {
+    }
+}
+
+void RecordingControl::WriteQueuedBlocksOrEnd() {
+    if (const std::exception_ptr failure = Attempt([this] { WriteQueuedBlocks(); }))
+        EndRecording(failure);
 }
 
 std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) {
@@ -193,12 +221,12 @@ std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) 
     return nullptr;
 }
 
-std::exception_ptr RecordingControl::FinishFile(bool handOn) {
+std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     std::exception_ptr failure = Attempt([this] { p_.writer.CloseFile(); });
     p_.state.StoppingRecord = true;
     if (handOn) {
         const std::exception_ptr listing =
-            Attempt([this] { p_.host.RecordingFinished(p_.state.OutputFile); });
+            Attempt([this, writeTag] { p_.host.RecordingFinished(p_.state.OutputFile, writeTag); });
         if (!failure)
             failure = listing;
     }
@@ -210,27 +238,41 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn) {
 // arrives meanwhile goes to the next part, so the parts join without a gap. The next part is a
 // new start in every other way: settings read again, its own name, the time from 0.
 void RecordingControl::SplitRecording() {
-    AppState& state = p_.state;
-    WriteQueuedBlocks();
+    WriteQueuedBlocksOrEnd();
     const int64_t carried = takenSinceStart_;
-    if (const std::exception_ptr failure = FinishFile(true)) {
-        state.Recording = false;  // handed on already
-        StopRecording();
-        std::rethrow_exception(failure);
-    }
-    ClearDisplays();
-    p_.host.CommitSettings();
-    if (!OpenNextFile(StartedBy::Splitter)) {
-        state.Recording = false;
-        StopRecording();
+    splitting_ = true;
+    stopAfterSplit_ = false;
+    bool opened = false;
+    const std::exception_ptr failure = Attempt([&] { opened = BeginNextPart(carried); });
+    splitting_ = false;
+    if (!failure && opened) {
+        if (stopAfterSplit_)
+            StopRecording();
         return;
     }
+    // The part before was handed on already; a new part that was opened is handed on too.
+    if (!p_.writer.IsOpen())
+        p_.state.Recording = false;
+    const std::exception_ptr ending = Attempt([this] { StopRecording(); });
+    if (failure || ending)
+        std::rethrow_exception(failure ? failure : ending);
+}
+
+bool RecordingControl::BeginNextPart(int64_t carried) {
+    AppState& state = p_.state;
+    if (const std::exception_ptr failure = FinishFile(true))
+        std::rethrow_exception(failure);
+    ClearDisplays();
+    p_.host.CommitSettings();
+    if (!OpenNextFile(StartedBy::Splitter))
+        return false;
     state.PositionBase = -carried;
     state.PlayedPosition = 0;
     ShowFileName();
     if (p_.writer.ArraySampleRate() != captureRate_ ||
         p_.writer.ArrayChannels() != captureChannels_)
         RestartCaptureInNewFormat();
+    return true;
 }
 
 // The MP3 settings changed since the last part: the sound already captured is converted, and
@@ -290,7 +332,7 @@ void RecordingControl::WriteBlock(SampleArray block) {
 void RecordingControl::OnBlock() {
     if (!p_.writer.IsOpen())
         return;
-    WriteQueuedBlocks();
+    WriteQueuedBlocksOrEnd();
     if (p_.state.NotDragging && p_.state.Recording)
         ShowFileSize();
     if (frameBudget_ && framesWritten_ >= *frameBudget_ && p_.state.Recording)
@@ -304,8 +346,9 @@ void RecordingControl::ShowFileSize() {
 
 void RecordingControl::OnTick(int64_t currentSamples) {
     AppState& state = p_.state;
-    // A tick queued before a pause or a stop belongs to capture that has ended.
-    if (!state.Recording || !state.RecordNotPaused)
+    // A tick queued before a pause or a stop belongs to capture that has ended; one during a
+    // split comes from a message box's event loop and must not split again.
+    if (!state.Recording || !state.RecordNotPaused || splitting_)
         return;
     state.PlayedPosition = state.PositionBase + currentSamples;
     // Just after a split the recorder may not yet have counted what the new part already holds.

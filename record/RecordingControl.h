@@ -31,9 +31,10 @@ public:
     virtual void ShowMessage(const QString& text) = 0;
     // The path a custom-named recording is about to replace; returns when the box is closed.
     virtual void ShowOutputPath(const QString& path) = 0;
-    // A recording or a part of one is complete on disk: it joins the list and gets the default
+    // A recording or a part of one is complete on disk: it joins the list and, unless writing
+    // it failed (a full disk would refuse the tag too, or be damaged by it), gets the default
     // tag. Runs before the next part of a split recording begins.
-    virtual void RecordingFinished(const QString& file) = 0;
+    virtual void RecordingFinished(const QString& file, bool writeTag) = 0;
 };
 
 // Who asked for a recording to start. Only the user is there to close a box; the schedule and
@@ -46,6 +47,8 @@ enum class StartedBy { User, Schedule, Splitter };
 //   Running  Recording true,  RecordNotPaused true
 //   Paused   Recording true,  RecordNotPaused false (capture stopped, the file stays open)
 // Everything runs on the UI thread; failures throw SonvaraError and leave the state consistent.
+// A write that fails ends the recording at once: capture stops, the file keeps what reached it
+// and is handed on untagged, and the one error names the file and the cause.
 class RecordingControl {
 public:
     struct Parts {
@@ -96,7 +99,13 @@ private:
     void RestartCaptureInNewFormat();
     static std::exception_ptr Attempt(const std::function<void()>& step);
     // Completes the output file and, when asked, hands it on; returns the first failure.
-    std::exception_ptr FinishFile(bool handOn);
+    std::exception_ptr FinishFile(bool handOn, bool writeTag = true);
+    // Stops capture, completes the file and returns to idle. After a failed write (given, or
+    // met while writing what is queued) the file is handed on untagged and the failure thrown.
+    void EndRecording(std::exception_ptr writeFailure);
+    void DiscardQueuedBlocks();
+    void WriteQueuedBlocksOrEnd();
+    bool BeginNextPart(int64_t carried);
     SampleArray TakeBlock();
     bool SetUpMp3Format();
     QString NextOutputFile(StartedBy who);
@@ -112,6 +121,10 @@ private:
     QObject events_;  // ends the recorder connections with this object
     QString fixedOutput_;
     int part_ = 1;  // number of the current part of a split recording
+    // A split may wait in a message box whose event loop delivers ticks, blocks and clicks:
+    // those must not split again, and a stop asked for meanwhile waits for the split's end.
+    bool splitting_ = false;
+    bool stopAfterSplit_ = false;
     int captureRate_ = 0;
     int captureChannels_ = 0;
     int64_t takenSinceStart_ = 0;  // frames taken from the recorder since its last Start

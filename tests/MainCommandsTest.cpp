@@ -214,15 +214,15 @@ TEST_F(MainCommandsTest, SeekBarReleaseSeeksOnlyWithAFileOpen) {
     }
 }
 
-TEST(ErrorHandlerTest, ShowsTheMessageThenStopsWhatRuns) {
+TEST(ErrorHandlerTest, StopsWhatRunsThenShowsTheMessage) {
     struct Case {
         bool recording, playing;
         Calls calls;
     };
     for (const Case& c : {Case{false, false, {"Message Boom"}},
-                          Case{true, false, {"Message Boom", "StopRecording"}},
-                          Case{false, true, {"Message Boom", "StopPlayback"}},
-                          Case{true, true, {"Message Boom", "StopRecording", "StopPlayback"}}}) {
+                          Case{true, false, {"StopRecording", "Message Boom"}},
+                          Case{false, true, {"StopPlayback", "Message Boom"}},
+                          Case{true, true, {"StopRecording", "StopPlayback", "Message Boom"}}}) {
         AppState state;
         state.Recording = c.recording;
         state.Playing = c.playing;
@@ -245,9 +245,8 @@ TEST(ErrorHandlerTest, FailuresInsideTheHandlerAreShownOnceAndGoNoFurther) {
     MainCommands commands(state, operations, main);
     // The flags stay set, yet nothing is tried twice.
     EXPECT_NO_THROW(commands.HandleError("Boom"));
-    EXPECT_EQ(operations.calls,
-              (Calls{"Message Boom", "StopRecording", "Message Cannot close /tmp/a.mp3.",
-                     "StopPlayback", "Message gone"}));
+    EXPECT_EQ(operations.calls, (Calls{"StopRecording", "StopPlayback", "Message Boom",
+                                       "Message Cannot close /tmp/a.mp3.", "Message gone"}));
 
     // Even the message box may fail, and a failure may be no exception at all.
     state.Recording = false;
@@ -256,7 +255,7 @@ TEST(ErrorHandlerTest, FailuresInsideTheHandlerAreShownOnceAndGoNoFurther) {
     operations.failures["StopPlayback"] = std::make_exception_ptr(42);
     EXPECT_NO_THROW(commands.HandleError("Boom"));
     EXPECT_EQ(operations.calls,
-              (Calls{"Message Boom", "StopPlayback", "Message An unexpected error occurred."}));
+              (Calls{"StopPlayback", "Message Boom", "Message An unexpected error occurred."}));
 }
 
 TEST(ErrorHandlerTest, MessageOfEachKindOfFailure) {

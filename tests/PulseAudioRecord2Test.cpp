@@ -315,6 +315,7 @@ TEST(PulseAudioRecord2, FallingTooFarBehindStopsAndKeepsWhatWasCaptured) {
     }
     EXPECT_GT(FrameCount(kept, 2), kRate);
     EXPECT_LT(FrameCount(kept, 2), kRate * 12 / 10);
+    EXPECT_EQ(FrameCount(kept, 2), counted) << "the count holds only what was queued";
     EXPECT_LE(LargestJump(kept, 2), CleanStep(kept));
 
     // A new Start goes on normally.

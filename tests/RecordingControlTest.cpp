@@ -27,6 +27,17 @@ struct FixedClock : Clock {
     QDateTime Now() const override { return now; }
 };
 
+// A file that takes a few arrays and then refuses, as a disk that fills up does.
+struct FailingWriter : CodecAudioFile2 {
+    int failFromWrite = 0;  // 0: never
+    int writes = 0;
+    void WriteArray(const SampleArray& array) override {
+        if (failFromWrite > 0 && ++writes >= failFromWrite)
+            throw SonvaraError("Cannot write \"E.mp3\": No space left on device.");
+        CodecAudioFile2::WriteArray(array);
+    }
+};
+
 // The main window's operations as far as recording goes; the rest do nothing.
 struct RecordingOperations : MainOperations {
     explicit RecordingOperations(RecordingControl& control) : control(control) {}
@@ -93,7 +104,7 @@ protected:
     AppState state_;
     FixedClock clock_;
     FakeAudioRecord2 recorder_;
-    CodecAudioFile2 writer_;
+    FailingWriter writer_;
     AudioFile2LameEnc encoder_;
     FakeLevelDisplay levels_;
     FakeSkinForm form_;
@@ -257,6 +268,60 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
                                            Out("EUT-19-05-2006--00;08;04-2.mp3"),
                                            Out("EUT-19-05-2006--00;08;06.mp3")}));
     EXPECT_EQ(host_.pathBoxes.size(), 2);
+}
+
+TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinished) {
+    writer_.failFromWrite = 3;
+    control_.StartRecording(StartedBy::Schedule);
+    QStringList errors;
+    for (int i = 0; i < 6; ++i) {
+        try {
+            if (i < 3)
+                recorder_.DeliverBlock();
+            else
+                emit recorder_.OnEndArrayRecord(i);  // events queued before capture stopped
+        } catch (const SonvaraError& error) {
+            errors << error.message();
+        }
+    }
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].startsWith("Cannot write \"E.mp3\": No space left on device."));
+    EXPECT_TRUE(Idle());
+    EXPECT_FALSE(recorder_.capturing);
+    EXPECT_FALSE(sleep_.held);
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
+    EXPECT_EQ(host_.untagged, QStringList{Out("EUT.mp3")});
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 2 * 8820);
+
+    // Nothing of the failed recording leaks into the next one.
+    writer_.failFromWrite = 0;
+    host_.finished.clear();
+    control_.StartRecording(StartedBy::Schedule);
+    Blocks(1);
+    control_.StopRecording();
+    EXPECT_EQ(host_.untagged.size(), 1);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 8820);
+}
+
+// The settings commit at a split may show a message box, whose event loop delivers ticks,
+// blocks and the user's clicks before the next part exists.
+TEST_F(RecordingControlTest, ASplitWaitingInAMessageBoxLosesNothingAndDoesNotSplitAgain) {
+    Limit("1", false, true);
+    int inside = 0;
+    host_.duringCommit = [&] {
+        if (!state_.Recording || inside++ > 0)
+            return;
+        Blocks(3);
+        recorder_.Tick(5 * kRate);  // far past the limit
+        control_.StopRecording();   // the user clicks stop meanwhile
+    };
+    control_.StartRecording(StartedBy::Schedule);
+    Blocks(4);
+    recorder_.Tick(kRate);
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3")}));
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 4 * 8820);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 3 * 8820);
 }
 
 TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {

@@ -3,6 +3,7 @@
 // Stand-ins for what a recording asks of the program around it.
 
 #include <QStringList>
+#include <functional>
 
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
@@ -23,8 +24,18 @@ struct FakeRecordingHost : RecordingHost {
     QStringList messages;
     QStringList pathBoxes;
     QStringList finished;
-    void CommitSettings() override { ++commits; }
+    QStringList untagged;                // finished after a failed write
+    std::function<void()> duringCommit;  // what arrives while the settings commit waits
+    void CommitSettings() override {
+        ++commits;
+        if (duringCommit)
+            duringCommit();
+    }
     void ShowMessage(const QString& text) override { messages << text; }
     void ShowOutputPath(const QString& path) override { pathBoxes << path; }
-    void RecordingFinished(const QString& file) override { finished << file; }
+    void RecordingFinished(const QString& file, bool writeTag) override {
+        finished << file;
+        if (!writeTag)
+            untagged << file;
+    }
 };
