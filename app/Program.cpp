@@ -6,6 +6,7 @@
 
 #include "app/AppState.h"
 #include "app/SingleInstance.h"
+#include "app/TestProbe.h"
 #include "app/main.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
     fm_main.SetSourceDialog(&fm_dev);
     fm_main.SetSettingsWindow(&fm_set);
     fm_main.SetListWindow(&fm_list);
+    // Only the end-to-end tests ask for it.
+    const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     fm_main.show();
     return app.exec();
