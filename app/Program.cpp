@@ -6,6 +6,7 @@
 
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
+#include "app/TestProbe.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
@@ -77,6 +78,8 @@ int main(int argc, char** argv) {
     const QString skinFile = QCoreApplication::applicationDirPath() + QStringLiteral("/mp3enc.dll");
     ProgramWindows windows(state, pulse, skinFile);
     Tfm_main& fm_main = windows.fm_main;
+    // Only the end-to-end tests ask for it.
+    const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     fm_main.show();
     return app.exec();

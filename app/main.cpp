@@ -30,6 +30,8 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
       recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
                   *AudioVisualization21, displays_, sleep_, *this}) {
     setWindowTitle(kTitle);
+    // Shown only while recording; the name lets the end-to-end tests see that.
+    AudioVisualization21->setObjectName(QStringLiteral("AudioVisualization21"));
     // Presses on the level display belong to the window background, so it drags the window.
     AudioVisualization21->setAttribute(Qt::WA_TransparentForMouseEvents);
     ConnectSkin();

@@ -1,0 +1,97 @@
+#pragma once
+
+// The built program as a user meets it: a private X display (Xvfb), a private sound server,
+// fresh home, settings and runtime folders, and the program started there with its test probe.
+// Input goes through the X server (xdotool), so a window a modal dialog blocks ignores it as it
+// would for a user. Whatever cannot be found or done in time throws, which fails the test.
+
+#include <QProcess>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "support/PrivatePulseServer.h"
+
+using namespace std::chrono_literals;
+
+// A skinned window: its title and its form in skin.json.
+struct SkinWindow {
+    QString title;
+    QString form;
+};
+extern const SkinWindow kMainWindow;
+extern const SkinWindow kListWindow;
+// The sound server's default source while the program runs: silence at a sound card's pace.
+extern const QString kClockedSource;
+
+// Where a window or control is on the screen, as the probe reports it.
+struct Placed {
+    QRect rect;
+    bool visible = false;
+    bool enabled = false;
+};
+
+// Polls done() until it holds or limit has passed; returns done() at the end.
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+
+class Session {
+public:
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Folders made here before Start() are there when the program starts.
+    QString Home() const { return Path("home"); }
+    QString ConfigHome() const { return Path("config"); }
+    // Starts the display, the sound server and the program, and waits for its windows.
+    void Start();
+
+    const PrivatePulseServer& Pulse() const { return *pulse_; }
+    QProcessEnvironment ProgramEnvironment() const;
+    const QProcess& Program() const { return program_; }
+
+    // One probe request (fields as TestProbe takes them); a null string when nobody answers.
+    QString Ask(const QStringList& request) const;
+    std::optional<Placed> Window(const QString& title) const;
+    std::optional<Placed> Widget(const QString& title, const QString& name) const;
+    std::optional<QRect> Item(const QString& title, const QString& view, const QString& text) const;
+    QString Text(const QString& title, const QString& name) const;
+    // The window is there and visible.
+    bool Shown(const QString& title) const;
+
+    void WaitForWindow(const QString& title, bool visible = true) const;
+    void WaitForWidget(const QString& title, const QString& name, bool visible = true) const;
+    void WaitForFocus(const QString& title, const QString& name) const;
+
+    // Each waits for its target to be shown (and enabled) first. button: 1 left, 2 middle.
+    void ClickSkin(const SkinWindow& window, const QString& element);
+    void ClickWidget(const QString& title, const QString& name, int button = 1);
+    void ClickWidgetAt(const QString& title, const QString& name, double fractionX, int button);
+    void ClickItem(const QString& title, const QString& view, const QString& text, int count = 1);
+    void ClickAt(QPoint point, int button = 1, int count = 1);
+    void Drag(QPoint from, QPoint to);
+    // xdotool key names, e.g. "Home", "ctrl+a"; sent to the window with the keyboard.
+    void Key(const QString& keys);
+    void Type(const QString& text);
+
+    // Prints the program's output and saves a screenshot of the display into the build folder.
+    void Report(const QString& name) const;
+
+private:
+    QString Path(const char* name) const;
+    void StartDisplay();
+    void StartProgram();
+    QString RunTool(const QString& tool, const QStringList& arguments) const;
+
+    QTemporaryDir root_;
+    QString display_;
+    QProcess xvfb_;
+    std::unique_ptr<PrivatePulseServer> pulse_;
+    QProcess program_;
+};
