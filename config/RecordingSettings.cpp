@@ -31,7 +31,7 @@ RecordingSettings LoadRecordingSettings(const Settings& settings) {
     v.mainName = settings.ReadString(kOutput, QStringLiteral("out_name"), QStringLiteral("EUT"));
     v.dateTimeMode = settings.ReadBool(kOutput, QStringLiteral("rb_time"), true);
     v.customName = settings.ReadBool(kOutput, QStringLiteral("rb_cust"), false);
-    v.directory = settings.ReadString(kOutput, QStringLiteral("dir"), DefaultOutputDirectory());
+    v.directory = ReadOutputDirectory(settings);
 
     v.bitrate = ReadTableIndex(settings, kMp3, QStringLiteral("bitrate"), 11, kBitrateTable.size());
     v.channel = ReadTableIndex(settings, kMp3, QStringLiteral("channel"), 1, kChannelNames.size());

@@ -302,8 +302,7 @@ void Tfm_set::LoadAtStartUp() {
     Load();
     const QString missing = QStringLiteral("\x01");
     if (settings_.ReadString(QStringLiteral("output"), QStringLiteral("dir"), missing) == missing)
-        SetOutputDirectory(settings_.ReadString(QStringLiteral("output"), QStringLiteral("path"),
-                                                DefaultOutputDirectory()));
+        SetOutputDirectory(ReadChosenDirectory(settings_));
 }
 
 void Tfm_set::SetOutputDirectory(const QString& path) {

@@ -79,4 +79,22 @@ TEST_F(OutputNamingTest, FileStaysDirectlyInTheOutputFolder) {
     EXPECT_NE(bare.fileName(), "..");
 }
 
+// A Kelvo.ini copied from Windows: the folder must land under the home folder, never in the
+// directory the program happened to start from.
+TEST_F(OutputNamingTest, WindowsFoldersAreTakenUnderTheHomeFolder) {
+    const QString home = QDir::homePath();
+    const QString mine = home + "/My Recorder";
+    for (const char* stored : {"C:\\My Recorder", "c:\\my recorder\\", "C:\\MY RECORDER", ""})
+        EXPECT_EQ(LocalFolder(stored), mine) << stored;
+    EXPECT_EQ(LocalFolder("D:\\Radio\\Night"), home + "/Radio/Night");
+    EXPECT_EQ(LocalFolder("D:\\"), home);
+    EXPECT_EQ(LocalFolder("Radio/Night"), home + "/Radio/Night");
+    EXPECT_EQ(LocalFolder("/srv/radio"), "/srv/radio");
+
+    Store("C:\\My Recorder", "EUT");
+    EXPECT_EQ(Build(true, clock_), mine + "/EUT.mp3");
+    settings_.WriteString("output", "path", "D:\\Radio");
+    EXPECT_EQ(ReadChosenDirectory(settings_), home + "/Radio");
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -178,6 +179,13 @@ TEST_F(SettingsDialogTest, StartUpKeepsTheStoredRecordingFolderElseTakesTheLastC
     EXPECT_EQ(set_.ed_dir->text(), "/srv/typed");
     EXPECT_TRUE(set_.set_bt_okClick());
     EXPECT_EQ(ini_.ReadString("output", "dir", ""), "/srv/typed");
+
+    // The Windows default is shown, and saved, as the folder it stands for here.
+    ini_.WriteString("output", "dir", "C:\\My Recorder");
+    set_.LoadAtStartUp();
+    EXPECT_EQ(set_.ed_dir->text(), QDir::homePath() + "/My Recorder");
+    EXPECT_TRUE(set_.set_bt_okClick());
+    EXPECT_EQ(ini_.ReadString("output", "dir", ""), QDir::homePath() + "/My Recorder");
 }
 
 TEST_F(SettingsDialogTest, PreviewAndNextWrapAround) {
