@@ -2,6 +2,7 @@
 
 #include <lame/lame.h>
 
+#include <unistd.h>
 #include <QDir>
 #include <QFile>
 #include <algorithm>
@@ -15,6 +16,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "components/Mp3Frames.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -39,23 +41,6 @@ QString AvErrorText(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return QString::fromLocal8Bit(text);
-}
-
-// CRC-16 with the reflected polynomial 0x8005, as the LAME tag uses for both of its sums.
-uint16_t Crc16(uint16_t crc, const unsigned char* data, size_t size) {
-    static const auto table = [] {
-        std::array<uint16_t, 256> entries{};
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned value = i;
-            for (int bit = 0; bit < 8; ++bit)
-                value = value & 1 ? (value >> 1) ^ 0xA001 : value >> 1;
-            entries[i] = static_cast<uint16_t>(value);
-        }
-        return entries;
-    }();
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
-    return crc;
 }
 
 // Bytes of a Layer III frame up to the end of its side information, where the info fields
@@ -215,6 +200,12 @@ void LameAudioWriter::Write(const SampleArray& array) {
 void LameAudioWriter::Close() {
     if (!file_)
         return;
+    // The failure was reported by the write that met it; what is left is keeping what got out.
+    if (ioFailed_) {
+        Salvage();
+        Release();
+        return;
+    }
     try {
         DrainResampler();
         const int size =
@@ -240,10 +231,33 @@ void LameAudioWriter::Close() {
         if (std::fclose(file) != 0)
             Fail(QString::fromLocal8Bit(std::strerror(errno)));
     } catch (...) {
+        Salvage();
         Release();
         throw;
     }
     Release();
+}
+
+// After a failed write the file ends somewhere inside a frame, and its info frame still says
+// nothing or the length LAME meant to write: it is cut to its complete frames and told their
+// length, in place, so a full disk cannot stop it.
+void LameAudioWriter::Salvage() {
+    if (!file_)
+        return;
+    const int fd = dup(fileno(file_));
+    std::fclose(file_);  // what it still flushes is cut off below if incomplete
+    file_ = nullptr;
+    if (fd < 0)
+        return;
+    if (ownInfoFrameSize_ > 0) {
+        const std::vector<unsigned char> frame = InfoFrame();
+        if (pwrite(fd, frame.data(), frame.size(), 0) != static_cast<ssize_t>(frame.size())) {
+            close(fd);
+            return;
+        }
+    }
+    SalvageMp3(fd);
+    close(fd);
 }
 
 // pcm holds frames at the encoder's rate with either the encoder's channel count or one
@@ -341,6 +355,13 @@ void LameAudioWriter::DrainResampler() {
 // Fills the frame reserved at the start with the fields that LAME would have written: the
 // length, a table of contents and, for gapless playback, the encoder delay and padding.
 void LameAudioWriter::WriteInfoFrame() {
+    const std::vector<unsigned char> frame = InfoFrame();
+    if (std::fseek(file_, 0, SEEK_SET) != 0)
+        Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    WriteBytes(frame.data(), frame.size());
+}
+
+std::vector<unsigned char> LameAudioWriter::InfoFrame() const {
     std::vector<unsigned char> frame = EmptyInfoFrame(rate_, channels_);
     unsigned char* p = frame.data() + SideInfoEnd(rate_ >= 32000, channels_);
     const auto put = [&p](uint32_t value, int bytes) {
@@ -378,27 +399,27 @@ void LameAudioWriter::WriteInfoFrame() {
     p += 1 + 2;  // no MP3Gain, no preset
     put(fileSize, 4);
     put(musicCrc_, 2);
-    put(Crc16(0, frame.data(), p - frame.data()), 2);
-
-    if (std::fseek(file_, 0, SEEK_SET) != 0)
-        Fail(QString::fromLocal8Bit(std::strerror(errno)));
-    WriteBytes(frame.data(), frame.size());
+    put(LameCrc16(0, frame.data(), p - frame.data()), 2);
+    return frame;
 }
 
 void LameAudioWriter::WriteBytes(const unsigned char* data, size_t size) {
     if (size == 0)
         return;
     if (ownInfoFrameSize_ > 0)
-        musicCrc_ = Crc16(musicCrc_, data, size);
+        musicCrc_ = LameCrc16(musicCrc_, data, size);
     bytesWritten_ += static_cast<int64_t>(size);
     if (std::fwrite(data, 1, size, file_) != size) {
+        ioFailed_ = true;
         Fail(QString::fromLocal8Bit(std::strerror(errno)));
     }
 }
 
 void LameAudioWriter::FlushFile() {
-    if (std::fflush(file_) != 0)
+    if (std::fflush(file_) != 0) {
+        ioFailed_ = true;
         Fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
 }
 
 void LameAudioWriter::Release() {

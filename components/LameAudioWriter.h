@@ -35,7 +35,8 @@ public:
     // Encodes the array and appends the result, flushed to the file before returning.
     void Write(const SampleArray& array);
     // Flushes the encoder and writes the info frame. Throws on I/O errors; further calls do
-    // nothing.
+    // nothing. After an I/O error, here or in Write, the file is cut to its complete frames
+    // and its info frame tells their length, so it stays a whole, playable file.
     void Close();
 
     // Frames handed to the encoder so far, at the encoder's rate.
@@ -47,6 +48,8 @@ private:
     void EncodeResampled(int frames, int channels);
     void DrainResampler();
     void WriteInfoFrame();
+    std::vector<unsigned char> InfoFrame() const;
+    void Salvage();
     void WriteBytes(const unsigned char* data, size_t size);
     void FlushFile();
     void Release();
@@ -72,6 +75,7 @@ private:
     int ownInfoFrameSize_ = 0;
     uint16_t musicCrc_ = 0;
     int64_t bytesWritten_ = 0;
+    bool ioFailed_ = false;
 
     int64_t framesEncoded_ = 0;
     std::vector<unsigned char> mp3Buffer_;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
 #include <cmath>
+#include <csignal>
 #include <set>
 
 #include "components/LameAudioWriter.h"
@@ -330,6 +333,44 @@ TEST_F(LameAudioWriterTest, FailuresNameTheFile) {
         FAIL() << "a full disk went unnoticed";
     } catch (const SonvaraError& error) {
         EXPECT_TRUE(error.message().contains("/dev/full")) << error.what();
+    }
+}
+
+// A disk that fills up in the middle of a file: the part that reached it stays a whole MP3
+// whose length header tells what is there, with LAME's info frame and with the writer's own.
+TEST_F(LameAudioWriterTest, AFileCutShortByAFullDiskKeepsACorrectLength) {
+    struct Limit {
+        rlimit old{};
+        explicit Limit(rlim_t bytes) {
+            std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit limited = old;
+            limited.rlim_cur = bytes;
+            setrlimit(RLIMIT_FSIZE, &limited);
+        }
+        ~Limit() { setrlimit(RLIMIT_FSIZE, &old); }
+    };
+    for (const AudioFile2LameEnc& settings : {Settings(44100, 2, 128), Settings(48000, 1, 32)}) {
+        const QString path = Path("full.mp3");
+        bool failed = false;
+        {
+            const Limit limit(20000);
+            LameAudioWriter writer(path, settings);
+            try {
+                for (int i = 0; i < 50; ++i)
+                    writer.Write(Tone(settings.SampleRate(), settings.Channels(),
+                                      settings.SampleRate() / 5, 440.0));
+            } catch (const SonvaraError& error) {
+                failed = error.message().contains(path);
+            }
+            EXPECT_NO_THROW(writer.Close());
+        }
+        EXPECT_TRUE(failed) << settings.Bitrate();
+        EXPECT_LE(QFileInfo(path).size(), 20000);
+        const Decoded decoded = DecodeFile(path);
+        const int64_t frames = FrameCount(decoded.samples, settings.Channels());
+        EXPECT_GT(frames, settings.SampleRate() / 2) << settings.Bitrate();
+        EXPECT_EQ(decoded.announced, frames) << settings.Bitrate();
     }
 }
 
