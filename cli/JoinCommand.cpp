@@ -69,7 +69,8 @@ void CheckEncoder(const AudioFile2LameEnc& encoder) {
     if (encoder.Quality() < 0 || encoder.Quality() > 9 || encoder.VbrQuality() < 0 ||
         encoder.VbrQuality() > 9)
         throw UsageError(QStringLiteral("Quality and VBR level go from 0 to 9."));
-    if (!IsMp3FormatSupported(encoder.SampleRate(), encoder.Bitrate(), encoder.Channels()))
+    // The writer would refuse the same, but only after every input has been opened.
+    if (!IsMp3EncoderSupported(encoder))
         throw SonvaraError(QStringLiteral("This MP3 format is not supported: %1 Hz, %2 kbit/s, "
                                           "%3 channel(s).")
                                .arg(encoder.SampleRate())

@@ -110,6 +110,11 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
                                    "8", "--cbr", Path("a.wav")});
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.contains("not supported")) << refused.err.toStdString();
+    // Between two steps of the table, where LAME would quietly take the nearest one.
+    const CliResult between = Run({"join", "-o", Path("x.mp3"), "--bitrate", "100", Path("a.wav")});
+    EXPECT_EQ(between.status, 1);
+    EXPECT_TRUE(between.err.contains("100 kbit/s")) << between.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.mp3")));
     EXPECT_EQ(Run({"join", "-o", Path("x.mp3"), "--bitrate", "fast", Path("a.wav")}).status, 1);
     EXPECT_EQ(Run({"frobnicate"}).status, 1);
 
