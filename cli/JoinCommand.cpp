@@ -69,7 +69,8 @@ void CheckEncoder(const AudioFile2LameEnc& encoder) {
     if (encoder.Quality() < 0 || encoder.Quality() > 9 || encoder.VbrQuality() < 0 ||
         encoder.VbrQuality() > 9)
         throw UsageError(QStringLiteral("Quality and VBR level go from 0 to 9."));
-    if (!IsMp3FormatSupported(encoder.SampleRate(), encoder.Bitrate(), encoder.Channels()))
+    // The writer would refuse the same, but only after every input has been opened.
+    if (!IsMp3EncoderSupported(encoder))
         throw SonvaraError(QStringLiteral("This MP3 format is not supported: %1 Hz, %2 kbit/s, "
                                           "%3 channel(s).")
                                .arg(encoder.SampleRate())
@@ -77,7 +78,8 @@ void CheckEncoder(const AudioFile2LameEnc& encoder) {
                                .arg(encoder.Channels()));
 }
 
-// Opens every input once before anything is written, so a bad input costs no output.
+// Opens every input once before anything is written, so a bad input costs no output. The sum
+// of the announced lengths only scales the progress: the join reads each input to its end.
 int64_t TotalFrames(const JoinOptions& options, AudioFile2& reader) {
     const QString output = QFileInfo(options.output).absoluteFilePath();
     int64_t total = 0;
@@ -131,19 +133,16 @@ private:
 void AppendInput(const QString& input, AudioFile2& reader, AudioFile2& writer,
                  const std::function<void(int64_t)>& advanced) {
     reader.OpenFile(input, 0, 1);
-    const int64_t frames = reader.Samples();
     const int channels = reader.ArrayChannels();
     writer.SetArrayFormat(reader.ArraySampleRate(), channels);
     const int block = channels * reader.ArraySampleRate() * 4;
-    int64_t position = 0;
-    while (position < frames) {
+    // Read to the end, not to Samples: some formats (WMA) announce less than they decode.
+    for (;;) {
         const SampleArray data = reader.ReadArray(block);
         if (data.empty())
             break;
         writer.WriteArray(data);
-        const int64_t read = static_cast<int64_t>(data.size()) / channels;
-        position += read;
-        advanced(read);
+        advanced(static_cast<int64_t>(data.size()) / channels);
     }
     reader.CloseFile();
 }

@@ -32,6 +32,9 @@ private:
     int vbrQuality_ = 5;
 };
 
-// True exactly when the pair of sample rate and bit rate is legal for MPEG audio layer III
-// (MPEG-1, -2 and 2.5) and channels is 1 or 2.
+// True exactly when the bit rate is one that MPEG audio layer III (MPEG-1, -2 and 2.5) allows
+// at the sample rate and LAME writes as asked, and channels is 1 or 2.
 bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels);
+// True when a writer accepts the settings: IsMp3FormatSupported for the bit rate that takes
+// effect, which in VBR mode is Bitrate as the floor, unless it lies above VbrBitrate.
+bool IsMp3EncoderSupported(const AudioFile2LameEnc& encoder);

@@ -355,12 +355,17 @@ struct FfmpegAudioReader::Impl {
     size_t pendingOffset = 0;
     int64_t position = 0;  // frame index of pending[pendingOffset]
 
+    // The error of a failed start over, when there was one: the decoder is gone, and reads
+    // are refused with it until a Seek manages to open the file again.
+    QString lost;
+
     ~Impl() { av_channel_layout_uninit(&swrLayout); }
 
     [[noreturn]] void Fail(const QString& reason) const {
         throw SonvaraError(QStringLiteral("Cannot read \"%1\": %2").arg(fileName, reason));
     }
 
+    void CheckFile() const;
     void OpenStream();
     void ComputeFacts();
     bool DecodeFrame();
@@ -378,15 +383,7 @@ struct FfmpegAudioReader::Impl {
 FfmpegAudioReader::FfmpegAudioReader(const QString& fileName) : d_(std::make_unique<Impl>()) {
     QuietFfmpeg();
     d_->fileName = fileName;
-    const QFileInfo info(fileName);
-    if (info.isDir())
-        d_->Fail(QStringLiteral("it is a folder, not a file"));
-    if (!info.exists())
-        d_->Fail(QStringLiteral("the file does not exist"));
-    if (!info.isReadable())
-        d_->Fail(QStringLiteral("access is denied"));
-    if (info.size() == 0)
-        d_->Fail(QStringLiteral("the file is empty"));
+    d_->CheckFile();
     d_->OpenStream();
     d_->ComputeFacts();
 }
@@ -407,6 +404,19 @@ int FfmpegAudioReader::Channels() const {
 }
 int FfmpegAudioReader::Bitrate() const {
     return d_->bitrate;
+}
+
+// FFmpeg tells these cases apart poorly, so they are named before it sees the file.
+void FfmpegAudioReader::Impl::CheckFile() const {
+    const QFileInfo info(fileName);
+    if (info.isDir())
+        Fail(QStringLiteral("it is a folder, not a file"));
+    if (!info.exists())
+        Fail(QStringLiteral("the file does not exist"));
+    if (!info.isReadable())
+        Fail(QStringLiteral("access is denied"));
+    if (info.size() == 0)
+        Fail(QStringLiteral("the file is empty"));
 }
 
 // Opens container and decoder and decodes the first frame, which proves the file is audio and
@@ -647,6 +657,8 @@ void FfmpegAudioReader::Impl::Skip(int64_t frames) {
 
 SampleArray FfmpegAudioReader::Read(int maxElements) {
     Impl& d = *d_;
+    if (!d.lost.isEmpty())
+        throw SonvaraError(d.lost);
     const size_t wanted = size_t(std::max(1, maxElements / d.channels)) * d.channels;
     SampleArray out;
     out.reserve(std::min<size_t>(wanted, size_t(1) << 20));
@@ -665,16 +677,18 @@ SampleArray FfmpegAudioReader::Read(int maxElements) {
 void FfmpegAudioReader::Seek(int64_t frame) {
     Impl& d = *d_;
     const int64_t target = std::clamp<int64_t>(frame, 0, d.samples);
+    // A reader that lost its file has nothing to decode forward with: it can only start over.
+    const bool decoding = d.lost.isEmpty();
     // Decoding forward a short way is cheaper than seeking, and a player's Seek(0) right
     // after opening costs nothing.
-    if (target >= d.position &&
+    if (decoding && target >= d.position &&
         target - d.position <= std::max<int64_t>(d.frequency, d.seekPreroll)) {
         d.Skip(target - d.position);
         return;
     }
     // Near the start, seeking would land past the first frame without priming the decoder;
     // starting over gives the very state of a straight decode.
-    if (target > d.seekPreroll && d.SeekDemuxer(target))
+    if (decoding && target > d.seekPreroll && d.SeekDemuxer(target))
         return;
     d.Reopen();
     d.Skip(target);
@@ -732,5 +746,15 @@ void FfmpegAudioReader::Impl::Reopen() {
     swr.reset();
     av_channel_layout_uninit(&swrLayout);
     swrFormat = -1;
-    OpenStream();
+    // The file may have been deleted or replaced since it was opened; until it is open again
+    // there is no decoder, and a failure below leaves it so.
+    lost = QStringLiteral("Cannot read \"%1\": it could not be opened again").arg(fileName);
+    try {
+        CheckFile();
+        OpenStream();
+    } catch (const SonvaraError& error) {
+        lost = error.message();
+        throw;
+    }
+    lost.clear();
 }

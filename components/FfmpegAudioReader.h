@@ -27,7 +27,9 @@ public:
     // Whole frames from the read position, at most maxElements elements (but at least one
     // frame); an empty array at the end.
     SampleArray Read(int maxElements);
-    // The next Read starts exactly at this frame, clamped to [0, Samples].
+    // The next Read starts exactly at this frame, clamped to [0, Samples]. A Seek may open the
+    // file again; when that fails (the file was deleted or replaced), every Read throws the
+    // same error until a later Seek succeeds.
     void Seek(int64_t frame);
 
 private:

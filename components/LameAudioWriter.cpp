@@ -87,7 +87,7 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
       channels_(encoder.Channels()),
       arrayRate_(encoder.SampleRate()),
       arrayChannels_(encoder.Channels()) {
-    if (!IsMp3FormatSupported(rate_, encoder.Bitrate(), channels_)) {
+    if (!IsMp3EncoderSupported(encoder)) {
         Fail(QStringLiteral("the MP3 format %1 is not supported").arg(SettingsText(encoder)));
     }
 

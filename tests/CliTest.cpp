@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include "components/FfmpegAudioReader.h"
 #include "support/PrivatePulseServer.h"
@@ -84,6 +85,40 @@ TEST_F(Cli, JoinsMixedFormatsToTheSummedLengthWithTheStoredSettings) {
     EXPECT_EQ(over.Samples(), 44100);
 }
 
+// Halves the play duration that an ASF (WMA) file states in its file properties; the demuxer
+// still reads every packet.
+void HalveAsfDuration(const QString& path) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray data = file.readAll();
+    const qsizetype object = data.indexOf(
+        QByteArray("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
+    ASSERT_GE(object, 0);
+    // After GUID, size, file id, file size, date and packet count: play duration and send
+    // duration in 100 ns, then the preroll in ms, which the play duration includes.
+    char* play = data.data() + object + 64;
+    const qint64 preroll = qFromLittleEndian<qint64>(play + 16) * 10000;
+    qToLittleEndian<qint64>(preroll + (qFromLittleEndian<qint64>(play) - preroll) / 2, play);
+    ASSERT_TRUE(file.seek(0));
+    ASSERT_EQ(file.write(data), data.size());
+}
+
+// A WMA file can announce less than it decodes to: the join takes all of the sound. Longer
+// than the join reads at once, so that a join stopping at the announced length shows.
+TEST_F(Cli, JoinTakesEverythingAnInputDecodesTo) {
+    testaudio::WriteFile(Path("a.wma"), Format::Wma, testaudio::Tone(22050, 1, 10 * 22050, 440),
+                         22050, 1);
+    HalveAsfDuration(Path("a.wma"));
+    const testaudio::Decoded input = testaudio::DecodeFile(Path("a.wma"));
+    const int64_t decoded = testaudio::FrameCount(input.samples, 1);
+    ASSERT_LT(input.announced, decoded * 2 / 3);
+
+    const CliResult result = Run(
+        {"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1", Path("a.wma")});
+    ASSERT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_EQ(FfmpegAudioReader(Path("out.mp3")).Samples(), decoded);
+}
+
 TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
     QFile existing(Path("out.mp3"));
     ASSERT_TRUE(existing.open(QIODevice::WriteOnly));
@@ -110,6 +145,11 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
                                    "8", "--cbr", Path("a.wav")});
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(refused.err.contains("not supported")) << refused.err.toStdString();
+    // Between two steps of the table, where LAME would quietly take the nearest one.
+    const CliResult between = Run({"join", "-o", Path("x.mp3"), "--bitrate", "100", Path("a.wav")});
+    EXPECT_EQ(between.status, 1);
+    EXPECT_TRUE(between.err.contains("100 kbit/s")) << between.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("x.mp3")));
     EXPECT_EQ(Run({"join", "-o", Path("x.mp3"), "--bitrate", "fast", Path("a.wav")}).status, 1);
     EXPECT_EQ(Run({"frobnicate"}).status, 1);
 

@@ -461,3 +461,22 @@ TEST_F(FfmpegAudioReaderTest, UnreadableFilesRaiseAnErrorNamingTheFileAndTheReas
         }
     }
 }
+
+// Seek back to the start opens the file again, which may have been deleted since.
+TEST_F(FfmpegAudioReaderTest, AFileDeletedUnderASeekGivesErrorsNotACrash) {
+    const QString path = Path("lost.mp3");
+    WriteFile(path, Format::Mp3, Tone(44100, 2, 44100, 440), 44100, 2);
+    FfmpegAudioReader reader(path);
+    ASSERT_FALSE(reader.Read(20000).empty());
+    ASSERT_TRUE(QFile::remove(path));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        EXPECT_THROW(reader.Seek(0), SonvaraError);
+        try {
+            reader.Read(1000);
+            ADD_FAILURE() << "read a deleted file";
+        } catch (const SonvaraError& error) {
+            EXPECT_TRUE(error.message().contains("\"" + path + "\": the file does not exist"))
+                << error.what();
+        }
+    }
+}

@@ -29,3 +29,12 @@ TEST(Mp3FormatSupport, RefusesOtherRatesAndChannelCounts) {
     EXPECT_FALSE(IsMp3FormatSupported(44100, 128, 3));
     EXPECT_FALSE(IsMp3FormatSupported(96000, 128, 2));
 }
+
+// Values between the steps of the tables, as a command line can give them. MPEG-2.5 allows
+// 144, but LAME would write 64.
+TEST(Mp3FormatSupport, RefusesBitRatesMissingFromTheTableOfTheRate) {
+    EXPECT_TRUE(IsMp3FormatSupported(22050, 144, 2));
+    for (const auto& [rate, kbps] :
+         {std::pair{44100, 100}, {44100, 144}, {22050, 320}, {11025, 144}})
+        EXPECT_FALSE(IsMp3FormatSupported(rate, kbps, 2)) << rate << " Hz " << kbps << " kbit/s";
+}
