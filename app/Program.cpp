@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <csignal>
 
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
@@ -64,6 +65,9 @@ void PreferX11() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes a write fail, which ends a recording with its file finished,
+    // instead of killing the program halfway through a frame.
+    std::signal(SIGXFSZ, SIG_IGN);
     SingleInstance instance(SingleInstance::DefaultFolder());
     if (!instance.TryAcquire())
         return 0;

@@ -1,6 +1,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <csignal>
 
 #include "cli/CliError.h"
 #include "cli/DevicesCommand.h"
@@ -77,6 +78,9 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit makes the write fail, which ends a recording with its file finished,
+    // instead of killing the tool halfway through a frame.
+    std::signal(SIGXFSZ, SIG_IGN);
     CliApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -26,12 +26,16 @@ protected:
 
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
-    CliResult Run(const QStringList& args) {
+    // launcher, when given, runs the tool (e.g. prlimit with its options).
+    CliResult Run(const QStringList& args, const QStringList& launcher = {}) {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_CONFIG_HOME", Path("config"));
         process.setProcessEnvironment(env);
-        process.start(QStringLiteral(SONVARA_CLI), args);
+        if (launcher.isEmpty())
+            process.start(QStringLiteral(SONVARA_CLI), args);
+        else
+            process.start(launcher[0], launcher.mid(1) + QStringList{SONVARA_CLI} + args);
         EXPECT_TRUE(process.waitForFinished(120000));
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};
@@ -222,6 +226,24 @@ TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
     const testaudio::Decoded cut = testaudio::DecodeFile(Path("cut.mp3"));
     EXPECT_GT(cut.samples.size(), 0u);
     EXPECT_EQ(static_cast<int64_t>(cut.samples.size()) / cut.channels, cut.announced);
+}
+
+// A size limit stands in for a disk that fills up during the recording.
+TEST_F(Cli, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    const QString sineLine = SineLine();
+    ASSERT_FALSE(sineLine.isEmpty());
+    const CliResult recorded =
+        Run({"record", "-o", Path("full.mp3"), "--seconds", "20", "--line", sineLine},
+            {"prlimit", "--fsize=30000"});
+    EXPECT_EQ(recorded.status, 1);
+    EXPECT_EQ(recorded.err.count("sonvara-cli: "), 1) << recorded.err.toStdString();
+    EXPECT_TRUE(recorded.err.contains("Cannot write \"" + Path("full.mp3")))
+        << recorded.err.toStdString();
+    const testaudio::Decoded kept = testaudio::DecodeFile(Path("full.mp3"));
+    EXPECT_GT(kept.announced, 44100);
+    EXPECT_EQ(static_cast<int64_t>(kept.samples.size()) / kept.channels, kept.announced);
 }
 
 TEST_F(Cli, RecordingWithoutASoundServerSaysSo) {

@@ -195,8 +195,9 @@ TEST_F(RecordingControlTest, EachCombinationOfTheLengthLimit) {
         control_.StartRecording();
         recorder_.Tick(2 * kRate - 1);
         // Under the limit, unless the limit is 0.
-        if (std::string(c.timet) != "0")
+        if (std::string(c.timet) != "0") {
             EXPECT_TRUE(host_.finished.isEmpty());
+        }
         recorder_.Tick(2 * kRate);
         EXPECT_EQ(host_.finished.size(), c.finished);
         EXPECT_EQ(state_.Recording, c.stillRecording);
