@@ -43,9 +43,25 @@ QWidget* Window(const QString& title) {
     return hidden;
 }
 
+// Message boxes share the main window's title: the child is looked for in every window of
+// that title, shown ones first.
 QWidget* Child(const QString& title, const QString& name) {
-    QWidget* window = Window(title);
-    return window ? window->findChild<QWidget*>(name) : nullptr;
+    QWidget* hidden = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        QWidget* child =
+            window->windowTitle() == title ? window->findChild<QWidget*>(name) : nullptr;
+        if (child && window->isVisible())
+            return child;
+        hidden = hidden ? hidden : child;
+    }
+    return hidden;
+}
+
+int CountShown(const QString& title) {
+    int count = 0;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        count += window->isVisible() && window->windowTitle() == title;
+    return count;
 }
 
 // Only what the view shows: the top level of a list or table, the expanded parts of a tree.
@@ -115,6 +131,8 @@ QString Answer(const QStringList& request) {
         const QWidget* widget = Child(request[1], request[2]);
         return widget ? TextAnswer(widget) : kNone;
     }
+    if (verb == u"count" && request.size() == 2)
+        return QString::number(CountShown(request[1]));
     if (verb == u"focus" && request.size() == 1) {
         const QWidget* focus = QApplication::focusWidget();
         return focus ? focus->window()->windowTitle() + u'\t' + focus->objectName() : kNone;

@@ -14,6 +14,7 @@ class QLocalSocket;
 //   widget <title> <objectName>        x y w h visible enabled
 //   item <title> <objectName> <text>   x y w h   (an item of a list, table or expanded tree)
 //   text <title> <objectName>          what the control shows; a slider's or spin box's value
+//   count <title>                      how many windows of that title are shown
 //   focus                              <title> <objectName> of the widget with the keyboard
 // Rectangles are in screen coordinates; whatever is not found answers "none".
 class TestProbe : public QObject {

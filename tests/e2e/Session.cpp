@@ -160,7 +160,10 @@ void Session::StartProgram() {
     // the program.
     program_.setStandardOutputFile(Path("program.log"));
     program_.setChildProcessModifier(DieWithParent);
-    program_.start(QStringLiteral(SONVARA_PROGRAM), {});
+    if (launcher_.isEmpty())
+        program_.start(QStringLiteral(SONVARA_PROGRAM), {});
+    else
+        program_.start(launcher_[0], launcher_.mid(1) + QStringList{SONVARA_PROGRAM});
     if (!program_.waitForStarted(10000))
         Fail(QStringLiteral("the program did not start: ") + program_.errorString());
     // Start-up ends with the list window shown beside the main window.
@@ -203,6 +206,10 @@ QString Session::Text(const QString& title, const QString& name) const {
 bool Session::Shown(const QString& title) const {
     const auto window = Window(title);
     return window && window->visible;
+}
+
+int Session::Count(const QString& title) const {
+    return Ask({QStringLiteral("count"), title}).toInt();
 }
 
 void Session::WaitForWindow(const QString& title, bool visible) const {

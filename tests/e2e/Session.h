@@ -49,6 +49,8 @@ public:
     // Folders made here before Start() are there when the program starts.
     QString Home() const { return Path("home"); }
     QString ConfigHome() const { return Path("config"); }
+    // Runs the program through this command (e.g. prlimit with its options); before Start().
+    void SetLauncher(QStringList launcher) { launcher_ = std::move(launcher); }
     // Starts the display, the sound server and the program, and waits for its windows.
     void Start();
 
@@ -64,6 +66,8 @@ public:
     QString Text(const QString& title, const QString& name) const;
     // The window is there and visible.
     bool Shown(const QString& title) const;
+    // How many windows of that title are shown (message boxes share the main window's).
+    int Count(const QString& title) const;
 
     void WaitForWindow(const QString& title, bool visible = true) const;
     void WaitForWidget(const QString& title, const QString& name, bool visible = true) const;
@@ -94,4 +98,5 @@ private:
     QProcess xvfb_;
     std::unique_ptr<PrivatePulseServer> pulse_;
     QProcess program_;
+    QStringList launcher_;
 };
