@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QString>
+#include <vector>
+
+#include "join/JoinRow.h"
+
+struct AppState;
+class AudioFile2;
+class AudioFile2LameEnc;
+class Settings;
+
+// What a join job asks of the windows and the desktop around it.
+class JoinHost {
+public:
+    virtual ~JoinHost() = default;
+    // An information box with one OK button; returns when it is closed.
+    virtual void ShowMessage(const QString& text) = 0;
+    // The save dialog opened in folder; the chosen file, or empty when cancelled.
+    virtual QString AskOutputFile(const QString& folder) = 0;
+    // The list's time column: its header ("Status" while a job runs, "Time" after it) and a
+    // row's cell ("Converting" while that row is read, its time text again afterwards).
+    virtual void SetTimeHeader(const QString& text) = 0;
+    virtual void SetRowTime(int row, const QString& text) = 0;
+    // The job's progress for the main window, e.g. "Joining 2/5 · 37 %"; empty clears it.
+    virtual void ShowProgress(const QString& text) = 0;
+    // Lets the windows, and the stop command, run between blocks.
+    virtual void PumpEvents() = 0;
+    // Shows the folder in the desktop's file manager; not waited for.
+    virtual void OpenFolder(const QString& folder) = 0;
+};
+
+// Chapter marks for a joined file: one per row, from the row's first frame in the output.
+struct JoinChapter {
+    QString title;
+    int64_t startMs = 0;
+    int64_t endMs = 0;
+};
+
+// Writes chapter marks (ID3v2 CHAP frames with a table of contents) into a finished MP3.
+class ChapterWriter {
+public:
+    virtual ~ChapterWriter() = default;
+    virtual void WriteChapters(const QString& file, const std::vector<JoinChapter>& chapters) = 0;
+    // The title in a file's tag, empty when it has none or cannot be read.
+    virtual QString TagTitle(const QString& file) = 0;
+};
+
+// Joins every row, in order, into one new MP3 with the stored MP3 settings; a list of one row
+// converts that file. Runs on the UI thread, pumping events between blocks; StopJoin (or
+// AppState::JoinRunning cleared) ends it at the next block, and the output then holds what
+// was written. Every failure also ends the job with its output finished and the state idle.
+class JoinEngine {
+public:
+    struct Parts {
+        AppState& state;
+        const Settings& settings;
+        AudioFile2& reader;
+        AudioFile2& writer;  // shared with recording
+        AudioFile2LameEnc& encoder;
+        ChapterWriter& chapters;
+        JoinHost& host;
+        bool openFolderAtEnd = true;  // the command-line tool leaves it closed
+    };
+    explicit JoinEngine(Parts parts);
+
+    // Asks for the output file through the host's save dialog.
+    void JoinFiles(const std::vector<JoinRow>& rows);
+    // The same with the output file given, as the command-line tool does.
+    void JoinFilesTo(const std::vector<JoinRow>& rows, const QString& outputFile);
+    void StopJoin();
+
+private:
+    Parts p_;
+};
