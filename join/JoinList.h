@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <set>
+#include <vector>
+
+#include "join/JoinRow.h"
+
+struct AppState;
+class AudioFile2;
+
+// What the list asks of its window.
+class ListHost {
+public:
+    virtual ~ListHost() = default;
+    // The open dialog; the chosen files in its order, none when cancelled.
+    virtual QStringList AskFilesToAdd() = 0;
+    // An information box with one OK button; returns when it is closed.
+    virtual void ShowMessage(const QString& text) = 0;
+    // The list view takes the keyboard focus.
+    virtual void FocusList() = 0;
+    // Rows or selection changed: the view shows them again.
+    virtual void Changed() = 0;
+};
+
+// The files to join, in order, with the rows the user has selected. Files are added through
+// the open dialog or when a recording stops, measured by the reader; rows are removed and moved
+// one place at a time. While a job runs the list does not change under it.
+class JoinList {
+public:
+    JoinList(AppState& state, AudioFile2& reader, ListHost& host);
+
+    const std::vector<JoinRow>& Rows() const { return rows_; }
+    const std::set<int>& Selected() const { return selected_; }
+    // The user changed the selection in the view.
+    void SetSelected(std::set<int> rows) { selected_ = std::move(rows); }
+
+    // While a recording is being stopped: that recording, as the last and only selected row.
+    // Otherwise the files chosen in the open dialog, the first of them selected.
+    void AddFiles();
+    void RemoveSelected();
+    void MoveUp();
+    void MoveDown();
+    // A click in the view: it always leaves a row selected in a list that has rows.
+    void lvClick();
+
+    // The row that playback is taken to be playing; the moves carry it along.
+    int PlayRow() const { return playRow_; }
+    void SetPlayRow(int row) { playRow_ = row; }
+
+    // The duration text of a file of that many milliseconds: "hh:mm:ss", hours not capped.
+    static QString TimeText(qint64 ms);
+
+private:
+    JoinRow Measure(const QString& path);
+    bool Append(const QString& path);
+    void AddRecording();
+    void AddChosenFiles();
+    void Move(int by);
+    int FirstSelected() const { return selected_.empty() ? -1 : *selected_.begin(); }
+
+    AppState& state_;
+    AudioFile2& reader_;
+    ListHost& host_;
+    std::vector<JoinRow> rows_;
+    std::set<int> selected_;
+    int playRow_ = 0;
+    int lastSelectedRow_ = 0;
+};
