@@ -8,7 +8,7 @@ ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QStri
       fm_dev(fm_main.Recorder()),
       fm_set(fm_main.Ini(), fm_main.FileWriter(), SourceHelpTexts()),
       fm_dir(fm_main.Ini()),
-      fm_list(state, fm_main.Skin1(), fm_main) {
+      fm_list(state, fm_main.Skin1(), fm_main, fm_main.FileReader()) {
     LinkSettingsWindow();
     LinkMainWindow();
 }
@@ -16,6 +16,7 @@ ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QStri
 void ProgramWindows::LinkMainWindow() {
     MainWindowLinks links;
     links.listWindow = &fm_list;
+    links.list = &fm_list.List();
     links.focusList = [this] { fm_list.FocusList(); };
     links.fillSourceDialog = [this](const Settings& settings) { fm_dev.FillAtStartUp(settings); };
     links.showSourceDialog = [this](QPoint topLeft) { fm_dev.ShowModalAt(topLeft, &fm_main); };

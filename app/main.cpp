@@ -171,5 +171,31 @@ void Tfm_main::ShowOutputPath(const QString& path) {
     box.exec();
 }
 
-// The list and the default tag take the finished file here once they exist.
-void Tfm_main::RecordingFinished(const QString&, bool) {}
+// The stop routine's mark (StoppingRecord) makes the list take the recording itself.
+void Tfm_main::RecordingFinished(const QString&, bool) {
+    AddFiles();
+}
+
+void Tfm_main::AddFiles() {
+    if (links_.list)
+        links_.list->AddFiles();
+}
+
+void Tfm_main::RemoveSelected() {
+    if (links_.list)
+        links_.list->RemoveSelected();
+}
+
+void Tfm_main::MoveUp() {
+    if (links_.list)
+        links_.list->MoveUp();
+}
+
+void Tfm_main::MoveDown() {
+    if (links_.list)
+        links_.list->MoveDown();
+}
+
+void Tfm_main::JoinFiles() {
+    Call(links_.joinFiles);
+}

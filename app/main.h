@@ -19,6 +19,7 @@
 #include "components/widgets/WidgetSkin.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
+#include "join/JoinList.h"
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
 
@@ -26,6 +27,8 @@
 // empty is skipped.
 struct MainWindowLinks {
     QWidget* listWindow = nullptr;  // docked under the main window
+    JoinList* list = nullptr;       // its rows, which finished recordings join
+    std::function<void()> joinFiles;
     std::function<void()> focusList;
     std::function<void(const Settings& settings)> fillSourceDialog;  // at start-up
     std::function<void(QPoint topLeft)> showSourceDialog;            // modal
@@ -50,6 +53,8 @@ public:
     Settings& Ini() { return *settings_; }
     // The writer of recordings; it also judges MP3 combinations for the settings window.
     AudioFile2& FileWriter() { return AudioFileWrite; }
+    // The reader of listed files, for measuring, playing and joining them.
+    AudioFile2& FileReader() { return AudioFilepaly; }
     DisplayElements& Displays() { return displays_; }
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
@@ -61,11 +66,11 @@ public:
     void StopPlayback() override {}
     void TogglePlayPause() override {}
     void SeekTo(int) override {}
-    void AddFiles() override {}
-    void RemoveSelected() override {}
-    void MoveUp() override {}
-    void MoveDown() override {}
-    void JoinFiles() override {}
+    void AddFiles() override;
+    void RemoveSelected() override;
+    void MoveUp() override;
+    void MoveDown() override;
+    void JoinFiles() override;
     void ShowList() override;
     void CloseList() override;
     void FocusList() override;

@@ -1,20 +1,42 @@
 #include "join/list.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QSignalBlocker>
 
 #include "components/widgets/WidgetSkin.h"
 
-Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, QWidget* parent)
+namespace {
+
+const QString kOpenFilter = QStringLiteral(
+    "All Supported Files (*.mp3 *.wav *.wma *.ogg);;MP3 Files (*.mp3);;WAV Files (*.wav);;"
+    "WMA Files (*.wma);;OGG Files (*.ogg);;RAW Files (*.raw);;ALL Files (*)");
+
+}  // namespace
+
+Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, AudioFile2& reader,
+                   QWidget* parent)
     : QWidget(parent),
       lv(new QTableWidget(this)),
       state_(state),
       skin_(skin),
       mainFrame_(mainWindow),
-      drag_(state, mainFrame_, frame_, mouse_) {
+      drag_(state, mainFrame_, frame_, mouse_),
+      list_(state, reader, *this) {
     setWindowTitle(QStringLiteral("List"));
+    lv->setObjectName(QStringLiteral("lv"));
     SetUpListView();
     ConnectSkin();
+    connect(lv->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &Tfm_list::TakeSelection);
+    // Also a click below the rows, which selects nothing by itself.
+    lv->viewport()->installEventFilter(this);
 }
 
 Tfm_list::~Tfm_list() = default;
@@ -62,6 +84,60 @@ void Tfm_list::showEvent(QShowEvent* event) {
     lv->raise();
     PlaceListUnderMain(mainFrame_, frame_);
     state_.ListShown = true;
+}
+
+// Opens where files were last added from, at first in the home folder.
+QStringList Tfm_list::AskFilesToAdd() {
+    const QStringList files =
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), openFolder_, kOpenFilter);
+    if (!files.isEmpty())
+        openFolder_ = QFileInfo(files.first()).absolutePath();
+    return files;
+}
+
+void Tfm_list::ShowMessage(const QString& text) {
+    QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
+}
+
+// The rows are few; showing them all again keeps the view a plain copy of the list.
+void Tfm_list::Changed() {
+    const QSignalBlocker block(lv->selectionModel());
+    const auto& rows = list_.Rows();
+    lv->setRowCount(static_cast<int>(rows.size()));
+    for (int i = 0; i < static_cast<int>(rows.size()); ++i)
+        ShowRow(i, rows[static_cast<size_t>(i)]);
+    lv->clearSelection();
+    for (int row : list_.Selected())
+        lv->selectionModel()->select(lv->model()->index(row, 0),
+                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    lv->viewport()->update();
+}
+
+void Tfm_list::ShowRow(int index, const JoinRow& row) {
+    const auto set = [&](int column, const QString& text) {
+        if (QTableWidgetItem* item = lv->item(index, column))
+            item->setText(text);
+        else
+            lv->setItem(index, column, new QTableWidgetItem(text));
+    };
+    set(NameColumn, row.caption);
+    set(TimeColumn, row.timeText);
+    set(FramesColumn, QString::number(row.frames));
+    set(PathColumn, row.path);
+}
+
+void Tfm_list::TakeSelection() {
+    std::set<int> rows;
+    for (const QModelIndex& index : lv->selectionModel()->selectedRows())
+        rows.insert(index.row());
+    list_.SetSelected(std::move(rows));
+}
+
+bool Tfm_list::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lv->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        list_.lvClick();
+    return QWidget::eventFilter(watched, event);
 }
 
 void Tfm_list::closeEvent(QCloseEvent* event) {

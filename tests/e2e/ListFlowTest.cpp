@@ -1,0 +1,58 @@
+#include <QProcess>
+
+#include "e2e/UserFlow.h"
+
+namespace {
+
+const QString kList = QStringLiteral("List");
+const QString kView = QStringLiteral("lv");
+
+// Two short sound files in the home folder, for the open dialog to find.
+class ListFlow : public UserFlow {
+protected:
+    void SetUpHome(const QDir& home) override {
+        for (const char* name : {"one.wav", "two.wav"}) {
+            QProcess sox;
+            sox.start(QStringLiteral("sox"),
+                      {"-n", "-r", "22050", "-c", "1", home.filePath(QString::fromLatin1(name)),
+                       "synth", "1.5", "sine", "440"});
+            ASSERT_TRUE(sox.waitForFinished(20000) && sox.exitCode() == 0);
+        }
+    }
+
+    // Every file of the folder the dialog opens in (the home folder at first).
+    void AddAllThroughTheOpenDialog() {
+        const QString open = QStringLiteral("Open");
+        s.ClickSkin(kListWindow, QStringLiteral("list_add"));
+        s.WaitForWindow(open);
+        // The dialog shows its files as a list or as a detailed tree.
+        const auto list = s.Widget(open, QStringLiteral("listView"));
+        const QString view =
+            list && list->visible ? QStringLiteral("listView") : QStringLiteral("treeView");
+        s.ClickWidget(open, view);
+        s.WaitForFocus(open, view);
+        s.Key(QStringLiteral("ctrl+a"));
+        // The names of the selected files are in the name field now; Return there opens them.
+        s.ClickWidget(open, QStringLiteral("fileNameEdit"));
+        s.WaitForFocus(open, QStringLiteral("fileNameEdit"));
+        s.Key(QStringLiteral("Return"));
+        s.WaitForWindow(open, false);
+    }
+};
+
+TEST_F(ListFlow, FilesAddedThroughTheOpenDialogAndARecordingShowUpInOrder) {
+    AddAllThroughTheOpenDialog();
+    EXPECT_TRUE(
+        Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
+    EXPECT_TRUE(s.Item(kList, kView, QStringLiteral("one.wav")));
+
+    Record(1s);
+    const QFileInfoList files = Mp3Files(s.Home() + QStringLiteral("/My Recorder"));
+    ASSERT_EQ(files.size(), 1);
+    const auto recorded = s.Item(kList, kView, files[0].fileName());
+    const auto second = s.Item(kList, kView, QStringLiteral("two.wav"));
+    ASSERT_TRUE(recorded && second);
+    EXPECT_GT(recorded->top(), second->top());  // the last row
+}
+
+}  // namespace
