@@ -64,7 +64,7 @@ PrivatePulseServer::~PrivatePulseServer() {
     }
 }
 
-bool PrivatePulseServer::Start(bool sineFirst) {
+bool PrivatePulseServer::Start(bool restart) {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     if (program.isEmpty()) {
         error_ = QStringLiteral(
@@ -117,7 +117,7 @@ bool PrivatePulseServer::Start(bool sineFirst) {
             .arg(NullSink()),
         QStringLiteral("-L"),
         QStringLiteral("module-sine-source source_name=%1 frequency=440").arg(SineSource())};
-    if (sineFirst) {
+    if (restart) {  // sources numbered anew, as after a real restart
         std::rotate(sources.begin(), sources.begin() + 2, sources.end());
     }
     process_->start(program, arguments + sources);
@@ -137,9 +137,13 @@ bool PrivatePulseServer::Start(bool sineFirst) {
         }
         QThread::msleep(10);
     }
-    qputenv("PULSE_SERVER", Address().toLocal8Bit());
-    // libpulse would otherwise read (or create) a cookie in the user's home.
-    qputenv("PULSE_COOKIE", QFile::encodeName(root.filePath("cookie")));
+    if (!restart) {
+        // Not again at a restart: libpulse reads the environment on its own thread, where a
+        // PulseContext may be trying to connect meanwhile.
+        qputenv("PULSE_SERVER", Address().toLocal8Bit());
+        // libpulse would otherwise read (or create) a cookie in the user's home.
+        qputenv("PULSE_COOKIE", QFile::encodeName(root.filePath("cookie")));
+    }
     return true;
 }
 

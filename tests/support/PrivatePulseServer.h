@@ -47,7 +47,7 @@ public:
     QString Pactl(const QStringList& arguments) const;
 
 private:
-    bool Start(bool sineFirst);
+    bool Start(bool restart);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QProcess> process_;
