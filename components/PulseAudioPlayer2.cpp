@@ -103,35 +103,45 @@ void PulseAudioPlayer2::Play() {
     QString failure;
     {
         PulseContext::Lock lock(pulse_);
-        if (!stream_) {
-            const bool queued = !queue_.empty();
-            if (!CreateStream(queued ? queue_.front().rate : rate_,
-                              queued ? queue_.front().channels : channels_)) {
-                failure = StreamErrorText();
-            }
-        }
-        if (failure.isEmpty() && !WaitWhileConnecting()) {
-            failure = StreamErrorText();
-        }
+        failure = StartStream();
         if (!failure.isEmpty()) {
+            playing_ = false;
             DestroyStream();
-        } else {
-            playing_ = true;
-            playBase_ = StreamPosition();
-            carried_ = 0;
-            lastCount_ = 0;
-            peakLeft_ = peakRight_ = 0;
-            mayRequest_ = true;
-            Pump();
-            if (pa_stream_is_corked(stream_) == 1) {
-                pulse_.Wait(pa_stream_cork(stream_, 0, &PulseAudioPlayer2::SignalCallback, this));
-            }
         }
     }
     if (!failure.isEmpty()) {
         throw SonvaraError(failure);
     }
     timer_.start();
+}
+
+QString PulseAudioPlayer2::StartStream() {
+    if (stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+        DestroyStream();  // it went with a lost server
+    }
+    if (!stream_) {
+        const bool queued = !queue_.empty();
+        if (!CreateStream(queued ? queue_.front().rate : rate_,
+                          queued ? queue_.front().channels : channels_)) {
+            return StreamErrorText();
+        }
+    }
+    if (!WaitWhileConnecting()) {
+        const bool unanswered = stream_ && pa_stream_get_state(stream_) == PA_STREAM_CREATING;
+        return unanswered ? pulse_.WaitFailureText() : StreamErrorText();
+    }
+    playing_ = true;
+    playBase_ = StreamPosition();
+    carried_ = 0;
+    lastCount_ = 0;
+    peakLeft_ = peakRight_ = 0;
+    mayRequest_ = true;
+    Pump();
+    if (stream_ && pa_stream_is_corked(stream_) == 1 &&
+        !pulse_.Wait(pa_stream_cork(stream_, 0, &PulseAudioPlayer2::SignalCallback, this))) {
+        return pulse_.WaitFailureText();
+    }
+    return {};
 }
 
 void PulseAudioPlayer2::Stop() {
@@ -199,10 +209,7 @@ void PulseAudioPlayer2::DestroyStream() {
     }
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_write_callback(stream_, nullptr, nullptr);
-    if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        pa_stream_disconnect(stream_);
-    }
-    pa_stream_unref(stream_);
+    PulseContext::Release(stream_);
     stream_ = nullptr;
     streamWritten_ = 0;
     drained_ = false;
@@ -210,16 +217,14 @@ void PulseAudioPlayer2::DestroyStream() {
 
 bool PulseAudioPlayer2::WaitWhileConnecting() {
     // The lock is released while waiting; libpulse's thread may replace the stream meanwhile.
-    while (stream_) {
+    // A failing connection fails the stream too, which ends the wait.
+    pulse_.WaitUntil([this] {
+        if (!stream_) {
+            return true;
+        }
         const pa_stream_state_t state = pa_stream_get_state(stream_);
-        if (state != PA_STREAM_UNCONNECTED && state != PA_STREAM_CREATING) {
-            break;
-        }
-        if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(pulse_.Context()))) {
-            return false;
-        }
-        pa_threaded_mainloop_wait(pulse_.Mainloop());
-    }
+        return state != PA_STREAM_UNCONNECTED && state != PA_STREAM_CREATING;
+    });
     return stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY;
 }
 
@@ -366,10 +371,11 @@ int64_t PulseAudioPlayer2::CountSincePlay() {
 }
 
 QString PulseAudioPlayer2::StreamErrorText() const {
-    pa_context* context = pulse_.Context();
-    if (!context || !PA_CONTEXT_IS_GOOD(pa_context_get_state(context))) {
+    // The connection's own state is set before its streams fail, so this tells the causes apart.
+    if (!pulse_.IsConnected()) {
         return QString::fromUtf8(kServerGone);
     }
+    pa_context* context = stream_ ? pa_stream_get_context(stream_) : pulse_.Context();
     return QStringLiteral("The sound server refused to play the sound: %1.")
         .arg(QString::fromUtf8(pa_strerror(pa_context_errno(context))));
 }

@@ -14,8 +14,10 @@ class PulseContext;
 // Stop is heard within a few tens of milliseconds. Stop corks the stream and keeps everything
 // not yet heard, in the server and in the queue, for the next Play.
 //
-// - Play throws SonvaraError when there is no sound server or it refuses the stream. If the
-//   server goes away while playing, OnError says so and playback stops.
+// - Play throws SonvaraError when there is no sound server, it refuses the stream, or it does
+//   not answer within the PulseContext's time limit; no call waits longer than that. If the
+//   server goes away while playing, OnError says so and playback stops; a Play once it is
+//   back starts a new stream.
 // - SetFormat while stopped begins a new sound: whatever was queued and not heard is dropped.
 //   While playing it applies to arrays loaded afterwards; the stream changes format, after
 //   a short pause, once the arrays before them have been heard.
@@ -52,6 +54,7 @@ private:
     };
 
     // Everything below marked "locked" runs with libpulse's lock held, on either thread.
+    QString StartStream();                            // locked; empty when playing
     bool CreateStream(int rate, int channels);        // locked
     void DestroyStream();                             // locked
     bool WaitWhileConnecting();                       // locked; true when the stream is ready

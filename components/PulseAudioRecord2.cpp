@@ -37,6 +37,14 @@ int ErrorOr(int error, int fallback) {
     return error != 0 ? error : fallback;
 }
 
+// A server that does not answer is the user's to know about. One that went away is not an
+// error here: there is nothing left to set, and the next Start says why.
+void WaitForAnswer(const PulseContext& pulse, pa_operation* operation) {
+    if (operation && !pulse.Wait(operation) && pulse.IsConnected()) {
+        throw SonvaraError(pulse.WaitFailureText());
+    }
+}
+
 // The source's volume per channel as the server has it now; no channels when it is gone.
 pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
     struct Query {
@@ -44,7 +52,7 @@ pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
         pa_cvolume volume{};
     } query{&pulse};
     PulseContext::Lock lock(pulse);
-    pulse.Wait(pa_context_get_source_info_by_name(
+    pa_operation* lookup = pa_context_get_source_info_by_name(
         pulse.Context(), source.constData(),
         [](pa_context*, const pa_source_info* info, int eol, void* data) {
             auto* query = static_cast<Query*>(data);
@@ -54,7 +62,8 @@ pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
                 query->pulse->Signal();
             }
         },
-        &query));
+        &query);
+    WaitForAnswer(pulse, lookup);
     return query.volume;
 }
 
@@ -64,7 +73,8 @@ PulseAudioRecord2::PulseAudioRecord2(PulseContext& pulse, QObject* parent)
     : AudioRecord2(parent), pulse_(pulse) {
     timer_.setInterval(100);
     connect(&timer_, &QTimer::timeout, this, &PulseAudioRecord2::OnTick);
-    if (pulse_.IsConnected()) {
+    {
+        // Also without a server now: the listener serves the connection made once it is back.
         PulseContext::Lock lock(pulse_);
         listenerId_ = pulse_.AddEventListener([this](int event, uint32_t index) {
             const int facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
@@ -104,7 +114,8 @@ void PulseAudioRecord2::RefreshInputs() {
     } listing{&pulse_, {}, {}, {}};
 
     PulseContext::Lock lock(pulse_);
-    pulse_.Wait(pa_context_get_server_info(
+    // A server that does not answer leaves the list empty; Start says what is wrong.
+    const bool named = pulse_.Wait(pa_context_get_server_info(
         pulse_.Context(),
         [](pa_context*, const pa_server_info* info, void* data) {
             auto* listing = static_cast<Listing*>(data);
@@ -114,7 +125,10 @@ void PulseAudioRecord2::RefreshInputs() {
             listing->pulse->Signal();
         },
         &listing));
-    pulse_.Wait(pa_context_get_source_info_list(
+    if (!named) {
+        return;
+    }
+    const bool listed = pulse_.Wait(pa_context_get_source_info_list(
         pulse_.Context(),
         [](pa_context*, const pa_source_info* info, int eol, void* data) {
             auto* listing = static_cast<Listing*>(data);
@@ -142,6 +156,9 @@ void PulseAudioRecord2::RefreshInputs() {
             }
         },
         &listing));
+    if (!listed) {
+        return;
+    }
 
     std::stable_sort(listing.lines.begin(), listing.lines.end(),
                      [](const Line& a, const Line& b) { return a.sourceIndex < b.sourceIndex; });
@@ -214,16 +231,17 @@ bool PulseAudioRecord2::InputSelected() const {
 void PulseAudioRecord2::SetInputSelected(bool selected) {
     const Line* line = CurrentLine();
     // A line stops being the source only by choosing another one.
-    if (!selected || !line || !pulse_.IsConnected()) {
+    if (!selected || !line) {
         return;
     }
     PulseContext::Lock lock(pulse_);
-    if (!line->portName.isEmpty()) {
+    // Without a server the choice is only kept, for the next Start once it is back.
+    if (!line->portName.isEmpty() && pulse_.IsConnected()) {
         const QByteArray source = line->sourceName.toUtf8();
         const QByteArray port = line->portName.toUtf8();
-        pulse_.Wait(pa_context_set_source_port_by_name(pulse_.Context(), source.constData(),
-                                                       port.constData(), SignalOnContextSuccess,
-                                                       &pulse_));
+        WaitForAnswer(pulse_, pa_context_set_source_port_by_name(
+                                  pulse_.Context(), source.constData(), port.constData(),
+                                  SignalOnContextSuccess, &pulse_));
     }
     chosenPort_ = line->portName;
     if (line->sourceName == chosenSource_) {
@@ -276,7 +294,8 @@ void PulseAudioRecord2::SetInputVolume(int volume) {
     PulseContext::Lock lock(pulse_);
     pa_cvolume levels;
     pa_cvolume_set(&levels, current.channels, paVolume);
-    pulse_.Wait(pa_context_set_source_volume_by_name(pulse_.Context(), source.constData(), &levels,
+    WaitForAnswer(
+        pulse_, pa_context_set_source_volume_by_name(pulse_.Context(), source.constData(), &levels,
                                                      SignalOnContextSuccess, &pulse_));
 }
 
@@ -358,7 +377,7 @@ void PulseAudioRecord2::Start() {
         return;
     }
     if (stream_ && pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        CloseStream();  // it broke while paused
+        CloseStream();  // it broke while paused, or went with a lost server
     }
     currentSamples_ = 0;
     peakLeft_ = 0;
@@ -366,24 +385,9 @@ void PulseAudioRecord2::Start() {
     blockNo_ = 0;
     failed_ = false;
     current_.clear();
-    if (!stream_) {
-        if (!OpenStream(&lastError_, &lastErrorText_)) {
-            return;
-        }
-    } else {
-        // Whatever the server still holds from before the pause belongs to no recording now.
-        pulse_.Wait(pa_stream_flush(stream_, SignalOnSuccess, &pulse_));
-        capturing_ = true;
-        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_));
-        if (!stream_ || pa_stream_get_state(stream_) != PA_STREAM_READY) {
-            capturing_ = false;
-            lastError_ = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
-            lastErrorText_ = QStringLiteral("Recording from \"%1\" could not be resumed: %2.")
-                                 .arg(chosenDescription_, Utf8(pa_strerror(lastError_)));
-            return;
-        }
-    }
-    if (capturing_) {
+    const bool started =
+        stream_ ? Resume(&lastError_, &lastErrorText_) : OpenStream(&lastError_, &lastErrorText_);
+    if (started && capturing_) {
         timer_.start();
     }
 }
@@ -394,10 +398,13 @@ void PulseAudioRecord2::Stop() {
         return;
     }
     // Waiting for the cork lets the sound already on its way arrive and be kept.
-    pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    const bool corked = pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
     capturing_ = false;
     FlushPartial();
     timer_.stop();
+    if (!corked) {
+        CloseStream();  // the server did not answer: the next Start begins afresh
+    }
 }
 
 SampleArray PulseAudioRecord2::GetArray() {
@@ -413,16 +420,51 @@ SampleArray PulseAudioRecord2::GetArray() {
 
 // ---- Stream ----------------------------------------------------------------------------------
 
+QString PulseAudioRecord2::ChosenSourceText() const {
+    return chosenSource_.isEmpty() ? QStringLiteral("the default recording source")
+                                   : QStringLiteral("\"%1\"").arg(chosenDescription_);
+}
+
+bool PulseAudioRecord2::Resume(int* error, QString* text) {
+    // Whatever the server still holds from before the pause belongs to no recording now.
+    capturing_ = pulse_.Wait(pa_stream_flush(stream_, SignalOnSuccess, &pulse_));
+    if (capturing_ && pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_)) &&
+        pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        return true;
+    }
+    capturing_ = false;
+    DescribeFailure(QStringLiteral("resumed"), error, text);
+    CloseStream();
+    return false;
+}
+
+void PulseAudioRecord2::DescribeFailure(const QString& verb, int* error, QString* text) const {
+    const bool unanswered = stream_ && PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+    if (!pulse_.IsConnected() || unanswered) {
+        *error = pulse_.IsConnected() ? PA_ERR_TIMEOUT : PA_ERR_CONNECTIONTERMINATED;
+        *text = pulse_.WaitFailureText();
+        return;
+    }
+    *error = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
+    if (*error == PA_ERR_NOENTITY && !chosenSource_.isEmpty()) {
+        *text = QStringLiteral(
+                    "The recording source \"%1\" is not there any more. Connect it again, or "
+                    "choose another line in the Recording Source window.")
+                    .arg(chosenDescription_);
+        return;
+    }
+    *text = QStringLiteral("Recording from %1 could not be %2: %3.")
+                .arg(ChosenSourceText(), verb, Utf8(pa_strerror(*error)));
+}
+
 bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
-    const QString what = chosenSource_.isEmpty() ? QStringLiteral("the default recording source")
-                                                 : QStringLiteral("\"%1\"").arg(chosenDescription_);
     pa_sample_spec spec{PA_SAMPLE_S16LE, static_cast<uint32_t>(rate_),
                         static_cast<uint8_t>(channels_)};
     stream_ = pa_stream_new(pulse_.Context(), "Recording", &spec, nullptr);
     if (!stream_) {
         *error = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
         *text = QStringLiteral("Recording from %1 could not be prepared: %2.")
-                    .arg(what, Utf8(pa_strerror(*error)));
+                    .arg(ChosenSourceText(), Utf8(pa_strerror(*error)));
         return false;
     }
     streamChannels_ = channels_;
@@ -442,23 +484,18 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
     const auto flags =
         static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
     capturing_ = true;
+    const auto settled = [this] {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        return state != PA_STREAM_CREATING && state != PA_STREAM_UNCONNECTED;
+    };
     if (pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
-                                 flags) == 0) {
-        pa_stream_state_t state;
-        while ((state = pa_stream_get_state(stream_)) == PA_STREAM_CREATING ||
-               state == PA_STREAM_UNCONNECTED) {
-            pa_threaded_mainloop_wait(pulse_.Mainloop());
-        }
-        if (state == PA_STREAM_READY) {
-            sourceIndex_ = pa_stream_get_device_index(stream_);
-            return true;
-        }
+                                 flags) == 0 &&
+        pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        sourceIndex_ = pa_stream_get_device_index(stream_);
+        return true;
     }
     capturing_ = false;
-    *error = ErrorOr(pa_context_errno(pulse_.Context()), PA_ERR_UNKNOWN);
-    *text = pulse_.IsConnected() ? QStringLiteral("Recording from %1 could not be started: %2.")
-                                       .arg(what, Utf8(pa_strerror(*error)))
-                                 : QStringLiteral("The sound server went away.");
+    DescribeFailure(QStringLiteral("started"), error, text);
     CloseStream();
     return false;
 }
@@ -469,10 +506,7 @@ void PulseAudioRecord2::CloseStream() {
     }
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
-    if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        pa_stream_disconnect(stream_);
-    }
-    pa_stream_unref(stream_);
+    PulseContext::Release(stream_);
     stream_ = nullptr;
     sourceIndex_ = PA_INVALID_INDEX;
 }

@@ -16,7 +16,15 @@ struct pa_stream;
 // Capture through the sound server. The one device is the server itself; its lines are the
 // server's sources (one per port where a source has several), monitors of outputs included.
 // Sound is taken on libpulse's thread and queued block by block, so nothing is lost while the
-// UI thread is busy. The PulseContext must outlive the recorder.
+// UI thread is busy. Lines are known by the server's names, so a choice made before the server
+// restarted holds after it. The PulseContext must outlive the recorder.
+//
+// - No call waits for the server longer than the PulseContext's time limit. InputVolume,
+//   SetInputVolume and SetInputSelected throw SonvaraError when the server did not answer;
+//   Start reports it through LastError. Without a server they do nothing, and Start fails
+//   at once saying why.
+// - A server lost while capturing gives one OnError and nothing after it; the blocks captured
+//   before wait for GetArray.
 class PulseAudioRecord2 : public AudioRecord2 {
     Q_OBJECT
 
@@ -49,6 +57,7 @@ public:
     SampleArray GetArray() override;
 
     // Lists the server's sources again; the chosen source stays chosen if it still exists.
+    // A server that does not answer leaves the list empty.
     void RefreshInputs();
     // The server's name of the source recorded from; empty means the server's default.
     QString SourceName() const;
@@ -74,6 +83,9 @@ private:
     // These run with libpulse's main loop lock held, as its callbacks do; members marked
     // "lock" are guarded by it.
     bool OpenStream(int* error, QString* text);
+    bool Resume(int* error, QString* text);
+    void DescribeFailure(const QString& verb, int* error, QString* text) const;
+    QString ChosenSourceText() const;
     void CloseStream();
     void Append(const int16_t* samples, size_t count);
     void PushBlock(SampleArray block);

@@ -4,8 +4,10 @@
 #include <pulse/error.h>
 #include <pulse/introspect.h>
 #include <pulse/rtclock.h>
+#include <pulse/stream.h>
 #include <pulse/subscribe.h>
 #include <pulse/thread-mainloop.h>
+#include <pulse/timeval.h>
 
 #include <QMetaObject>
 #include <QRegularExpression>
@@ -15,19 +17,33 @@
 namespace {
 
 const char* const kNoServer = "No sound server was found (PulseAudio or PipeWire).";
+const char* const kLost =
+    "The connection to the sound server was lost. Sonvara connects again by itself once "
+    "PulseAudio or PipeWire is running.";
+const char* const kOutOfMemory = "The sound system could not be started (out of memory).";
+// A restarted PipeWire or PulseAudio is back within a second or two; trying more often
+// than this would only keep libpulse's thread busy while there is none.
+constexpr int kRetryMs = 1000;
 
-QString ConnectFailureText(int error) {
+bool MeansNoServer(int error) {
     switch (error) {
         case PA_ERR_CONNECTIONREFUSED:
         case PA_ERR_INVALIDSERVER:
         case PA_ERR_NOENTITY:
         case PA_ERR_CONNECTIONTERMINATED:
         case PA_ERR_IO:
-            return QString::fromUtf8(kNoServer);
+            return true;
         default:
-            return QStringLiteral("The sound server refused the connection: %1.")
-                .arg(QString::fromUtf8(pa_strerror(error)));
+            return false;
     }
+}
+
+QString ConnectFailureText(int error) {
+    if (MeansNoServer(error)) {
+        return QString::fromUtf8(kNoServer);
+    }
+    return QStringLiteral("The sound server refused the connection: %1.")
+        .arg(QString::fromUtf8(pa_strerror(error)));
 }
 
 // PipeWire's PulseAudio service names itself "PulseAudio (on PipeWire 0.3.65)" and reports
@@ -48,79 +64,35 @@ QString DescribeServer(const pa_server_info& info) {
     return host.isEmpty() ? product : product + QStringLiteral(" on ") + host;
 }
 
-struct ConnectTimeout {
+struct Deadline {
     pa_threaded_mainloop* mainloop;
-    bool expired = false;
+    bool passed = false;
 };
+
+pa_usec_t FromNow(int ms) {
+    return pa_rtclock_now() + static_cast<pa_usec_t>(ms) * PA_USEC_PER_MSEC;
+}
 
 }  // namespace
 
-PulseContext::PulseContext(int timeoutMs, QObject* parent) : QObject(parent) {
+PulseContext::PulseContext(int timeoutMs, QObject* parent)
+    : QObject(parent), timeoutMs_(std::max(timeoutMs, 0)) {
     mainloop_ = pa_threaded_mainloop_new();
     if (!mainloop_) {
-        errorText_ = QStringLiteral("The sound system could not be started (out of memory).");
+        SetErrorText(QString::fromUtf8(kOutOfMemory));
         return;
     }
-    context_ = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "Sonvara");
-    if (!context_) {
-        errorText_ = QStringLiteral("The sound system could not be started (out of memory).");
-        return;
-    }
-    pa_context_set_state_callback(context_, &PulseContext::StateCallback, this);
-    pa_context_set_subscribe_callback(
-        context_,
-        [](pa_context*, pa_subscription_event_type_t event, uint32_t index, void* self) {
-            static_cast<PulseContext*>(self)->DispatchEvent(static_cast<int>(event), index);
-        },
-        this);
     if (pa_threaded_mainloop_start(mainloop_) < 0) {
-        errorText_ = QStringLiteral("The sound system's thread could not be started.");
+        SetErrorText(QStringLiteral("The sound system's thread could not be started."));
         return;
     }
-
     Lock lock(*this);
-    // Never spawn a server: on a machine without one the user should be told, not get a
-    // private daemon that plays into nothing.
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-        errorText_ = ConnectFailureText(pa_context_errno(context_));
-        return;
-    }
-    ConnectTimeout timeout{mainloop_};
-    pa_time_event* timer = pa_context_rttime_new(
-        context_, pa_rtclock_now() + static_cast<pa_usec_t>(std::max(timeoutMs, 0)) * 1000,
-        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
-            auto* timeout = static_cast<ConnectTimeout*>(data);
-            timeout->expired = true;
-            pa_threaded_mainloop_signal(timeout->mainloop, 0);
-        },
-        &timeout);
-    pa_context_state_t state;
-    while ((state = pa_context_get_state(context_)) != PA_CONTEXT_READY &&
-           PA_CONTEXT_IS_GOOD(state) && !timeout.expired) {
-        pa_threaded_mainloop_wait(mainloop_);
-    }
-    if (timer) {
-        pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
-    }
-
-    if (state == PA_CONTEXT_READY) {
-        ReadServerName();
-        pa_operation* subscribe =
-            pa_context_subscribe(context_,
-                                 static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SINK |
-                                                                     PA_SUBSCRIPTION_MASK_SOURCE |
-                                                                     PA_SUBSCRIPTION_MASK_SERVER),
-                                 nullptr, nullptr);
-        if (subscribe) {
-            pa_operation_unref(subscribe);
-        }
-    } else if (!PA_CONTEXT_IS_GOOD(state)) {
-        errorText_ = ConnectFailureText(pa_context_errno(context_));
-    } else {
+    Connect();
+    WaitUntil([this] { return !attempting_; });
+    if (attempting_) {
         // Something listens on the socket but does not answer: a hung server is no server.
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        errorText_ = QStringLiteral("The sound server did not answer within %1 ms.").arg(timeoutMs);
+        // The attempt goes on in the background, in case it is merely slow.
+        SetErrorText(NoAnswerText());
     }
 }
 
@@ -128,13 +100,13 @@ PulseContext::~PulseContext() {
     if (!mainloop_) {
         return;
     }
-    if (context_) {
+    {
         Lock lock(*this);
-        pa_context_set_state_callback(context_, nullptr, nullptr);
-        pa_context_set_subscribe_callback(context_, nullptr, nullptr);
-        pa_context_disconnect(context_);
-        pa_context_unref(context_);
-        context_ = nullptr;
+        if (retry_) {
+            pa_threaded_mainloop_get_api(mainloop_)->time_free(retry_);
+            retry_ = nullptr;
+        }
+        DropContext();
     }
     pa_threaded_mainloop_stop(mainloop_);
     pa_threaded_mainloop_free(mainloop_);
@@ -145,11 +117,33 @@ bool PulseContext::IsConnected() const {
 }
 
 QString PulseContext::ServerName() const {
+    std::lock_guard guard(textMutex_);
     return connected_ ? serverName_ : QString();
 }
 
 QString PulseContext::ErrorText() const {
+    std::lock_guard guard(textMutex_);
     return errorText_;
+}
+
+QString PulseContext::WaitFailureText() const {
+    if (IsConnected()) {
+        return NoAnswerText();
+    }
+    const QString text = ErrorText();
+    return text.isEmpty() ? QString::fromUtf8(kLost) : text;
+}
+
+QString PulseContext::NoAnswerText() const {
+    return QStringLiteral(
+               "The sound server did not answer within %1 seconds. If this goes on, restart "
+               "PulseAudio or PipeWire.")
+        .arg(QString::number(timeoutMs_ / 1000.0));
+}
+
+void PulseContext::SetErrorText(const QString& text) {
+    std::lock_guard guard(textMutex_);
+    errorText_ = text;
 }
 
 PulseContext::Lock::Lock(const PulseContext& pulse) : mainloop_(pulse.mainloop_) {
@@ -164,21 +158,76 @@ PulseContext::Lock::~Lock() {
     }
 }
 
-void PulseContext::Wait(pa_operation* operation) const {
-    if (!operation) {
-        return;
+// ---- Waiting ---------------------------------------------------------------------------------
+
+bool PulseContext::WaitUntil(const std::function<bool()>& done) const {
+    if (done() || !context_) {
+        return done();
     }
-    // A failing context cancels its operations and wakes us through StateCallback.
-    while (pa_operation_get_state(operation) == PA_OPERATION_RUNNING &&
-           PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
+    Deadline deadline{mainloop_};
+    pa_time_event* timer = pa_context_rttime_new(
+        context_, FromNow(timeoutMs_),
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
+            auto* deadline = static_cast<Deadline*>(data);
+            deadline->passed = true;
+            pa_threaded_mainloop_signal(deadline->mainloop, 0);
+        },
+        &deadline);
+    if (!timer) {
+        return done();
+    }
+    while (!done() && !deadline.passed) {
         pa_threaded_mainloop_wait(mainloop_);
     }
+    pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
+    return done();
+}
+
+bool PulseContext::Wait(pa_operation* operation) const {
+    if (!operation) {
+        return false;
+    }
+    // A failing context or stream cancels its operations, which ends the wait as well.
+    if (!WaitUntil(
+            [operation] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; })) {
+        pa_operation_cancel(operation);
+    }
+    const bool done = pa_operation_get_state(operation) == PA_OPERATION_DONE;
     pa_operation_unref(operation);
+    return done;
 }
 
 void PulseContext::Signal() const {
     pa_threaded_mainloop_signal(mainloop_, 0);
 }
+
+void PulseContext::Release(pa_stream* stream) {
+    if (!stream) {
+        return;
+    }
+    switch (pa_stream_get_state(stream)) {
+        case PA_STREAM_READY:
+            pa_stream_disconnect(stream);
+            break;
+        case PA_STREAM_CREATING:
+            // It cannot be disconnected before the server confirms it; the context keeps it
+            // until then.
+            pa_stream_set_state_callback(
+                stream,
+                [](pa_stream* late, void*) {
+                    if (pa_stream_get_state(late) == PA_STREAM_READY) {
+                        pa_stream_disconnect(late);
+                    }
+                },
+                nullptr);
+            break;
+        default:
+            break;
+    }
+    pa_stream_unref(stream);
+}
+
+// ---- Events ----------------------------------------------------------------------------------
 
 int PulseContext::AddEventListener(EventListener listener) {
     const int id = nextListenerId_++;
@@ -188,29 +237,6 @@ int PulseContext::AddEventListener(EventListener listener) {
 
 void PulseContext::RemoveEventListener(int id) {
     listeners_.erase(id);
-}
-
-void PulseContext::StateCallback(pa_context* context, void* data) {
-    auto* self = static_cast<PulseContext*>(data);
-    const pa_context_state_t state = pa_context_get_state(context);
-    if (state == PA_CONTEXT_READY) {
-        self->wasReady_ = true;
-        self->connected_ = true;
-    } else if (!PA_CONTEXT_IS_GOOD(state)) {
-        self->connected_ = false;
-        if (self->wasReady_ && !self->lostReported_) {
-            self->lostReported_ = true;
-            const QString message = QStringLiteral("The connection to the sound server was lost.");
-            QMetaObject::invokeMethod(
-                self,
-                [self, message] {
-                    self->errorText_ = message;
-                    emit self->ConnectionLost(message);
-                },
-                Qt::QueuedConnection);
-        }
-    }
-    pa_threaded_mainloop_signal(self->mainloop_, 0);
 }
 
 void PulseContext::DispatchEvent(int event, uint32_t index) {
@@ -228,20 +254,143 @@ void PulseContext::DispatchEvent(int event, uint32_t index) {
     }
 }
 
-void PulseContext::ReadServerName() {
-    struct Query {
-        const PulseContext* self;
-        QString name;
-    } query{this, {}};
-    Wait(pa_context_get_server_info(
+// ---- Connecting ------------------------------------------------------------------------------
+
+// A broken context cannot connect again; each attempt gets a new one. Streams made on the old
+// one hold it until their owners let them go.
+void PulseContext::Connect() {
+    pa_context* fresh = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "Sonvara");
+    if (!fresh) {
+        SetErrorText(QString::fromUtf8(kOutOfMemory));
+        RetryIn(kRetryMs);
+        return;
+    }
+    DropContext();
+    context_ = fresh;
+    attempting_ = true;
+    pa_context_set_state_callback(context_, &PulseContext::StateCallback, this);
+    pa_context_set_subscribe_callback(
         context_,
-        [](pa_context*, const pa_server_info* info, void* data) {
-            auto* query = static_cast<Query*>(data);
-            if (info) {
-                query->name = DescribeServer(*info);
-            }
-            query->self->Signal();
+        [](pa_context*, pa_subscription_event_type_t event, uint32_t index, void* self) {
+            static_cast<PulseContext*>(self)->DispatchEvent(static_cast<int>(event), index);
         },
-        &query));
-    serverName_ = query.name;
+        this);
+    // Never spawn a server: on a machine without one the user should be told, not get a
+    // private daemon that plays into nothing.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+        if (attempting_) {  // refused before the state changed
+            OnBroken(pa_context_errno(context_));
+        }
+        return;
+    }
+    if (attempting_) {
+        RetryIn(std::max(timeoutMs_, kRetryMs));  // the attempt's deadline
+    }
+}
+
+void PulseContext::DropContext() {
+    if (!context_) {
+        return;
+    }
+    pa_context_set_state_callback(context_, nullptr, nullptr);
+    pa_context_set_subscribe_callback(context_, nullptr, nullptr);
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+    context_ = nullptr;
+}
+
+void PulseContext::StateCallback(pa_context* context, void* data) {
+    auto* self = static_cast<PulseContext*>(data);
+    switch (pa_context_get_state(context)) {
+        case PA_CONTEXT_READY:
+            self->OnReady();
+            break;
+        case PA_CONTEXT_FAILED:
+        case PA_CONTEXT_TERMINATED:
+            self->OnBroken(pa_context_errno(context));
+            break;
+        default:
+            break;
+    }
+    self->Signal();
+}
+
+void PulseContext::OnReady() {
+    pa_operation* subscribe = pa_context_subscribe(
+        context_,
+        static_cast<pa_subscription_mask_t>(
+            PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER),
+        nullptr, nullptr);
+    if (subscribe) {
+        pa_operation_unref(subscribe);
+    }
+    // Connected counts from when the server's name is known, so the two never disagree.
+    pa_operation* info = pa_context_get_server_info(
+        context_,
+        [](pa_context*, const pa_server_info* info, void* self) {
+            static_cast<PulseContext*>(self)->OnServerInfo(info ? DescribeServer(*info)
+                                                                : QString());
+        },
+        this);
+    if (info) {
+        pa_operation_unref(info);
+    } else {
+        OnServerInfo(QString());
+    }
+}
+
+void PulseContext::OnServerInfo(const QString& name) {
+    attempting_ = false;
+    everConnected_ = true;
+    {
+        std::lock_guard guard(textMutex_);
+        serverName_ = name;
+        errorText_.clear();
+    }
+    connected_ = true;
+    if (retry_) {
+        pa_context_rttime_restart(context_, retry_, PA_USEC_INVALID);
+    }
+    Signal();
+}
+
+void PulseContext::OnBroken(int error) {
+    const bool wasConnected = connected_.exchange(false);
+    attempting_ = false;
+    if (wasConnected) {
+        const QString message = QString::fromUtf8(kLost);
+        SetErrorText(message);
+        QMetaObject::invokeMethod(
+            this, [this, message] { emit ConnectionLost(message); }, Qt::QueuedConnection);
+    } else if (!everConnected_ || !MeansNoServer(error)) {
+        // After a loss, "lost" says more than "not found" while the server is still away.
+        SetErrorText(ConnectFailureText(error));
+    }
+    RetryIn(kRetryMs);
+}
+
+void PulseContext::OnRetryTimer() {
+    if (connected_) {
+        return;
+    }
+    if (attempting_) {
+        SetErrorText(NoAnswerText());
+    }
+    Connect();
+}
+
+void PulseContext::RetryIn(int ms) {
+    if (!context_) {
+        return;
+    }
+    if (retry_) {
+        pa_context_rttime_restart(context_, retry_, FromNow(ms));
+        return;
+    }
+    retry_ = pa_context_rttime_new(
+        context_, FromNow(ms),
+        [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+            static_cast<PulseContext*>(self)->OnRetryTimer();
+        },
+        this);
 }

@@ -426,7 +426,7 @@ TEST_P(SteadyFeeding, KeepsTheQueueShortAndPlaysToTheEndWithoutGaps) {
 INSTANTIATE_TEST_SUITE_P(PulseAudioPlayer2, SteadyFeeding,
                          ::testing::Values(std::pair{44100, 2}, std::pair{22050, 1}));
 
-TEST_F(PulseAudioPlayer2Test, AServerThatDiesWhilePlayingIsReportedOnceAndPlaybackStops) {
+TEST_F(PulseAudioPlayer2Test, AServerThatDiesWhilePlayingIsReportedOnceAndPlaysAgainOnceBack) {
     player_->SetFormat(44100, 2);
     LoadAll(Tone(44100, 2, 44100 * 3, 440.0));
     player_->Play();
@@ -441,6 +441,36 @@ TEST_F(PulseAudioPlayer2Test, AServerThatDiesWhilePlayingIsReportedOnceAndPlayba
     EXPECT_EQ(watch_->ends, 0);
     EXPECT_EQ(watch_->ticks.size(), ticks);
     EXPECT_THROW(player_->Play(), SonvaraError);
+
+    ASSERT_TRUE(server_.Restart());
+    ASSERT_TRUE(WaitFor([this] { return pulse_->IsConnected(); }, 10000));
+    LoadAll(Tone(44100, 2, 4410, 440.0));
+    player_->Play();
+    EXPECT_TRUE(WaitForEnd(6000));
+    EXPECT_EQ(watch_->errors.size(), 1);
+}
+
+TEST_F(PulseAudioPlayer2Test, AHungServerFailsPlayInTimeAndPlaysOnceItAnswers) {
+    player_->SetFormat(44100, 2);
+    LoadAll(Tone(44100, 2, 4410, 440.0));
+    server_.Pause();
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        player_->Play();
+        ADD_FAILURE() << "Play did not throw";
+    } catch (const SonvaraError& error) {
+        EXPECT_TRUE(error.message().contains(QStringLiteral("did not answer"))) << error.what();
+    }
+    EXPECT_LT(clock.elapsed(), 3000);
+    clock.restart();
+    player_->Stop();
+    EXPECT_LT(clock.elapsed(), 3000);
+
+    server_.Resume();
+    player_->Play();
+    EXPECT_TRUE(WaitForEnd(6000));
+    EXPECT_TRUE(watch_->errors.isEmpty());
 }
 
 TEST(PulseAudioPlayer2WithoutServer, PlayThrowsAMessageForTheUser) {

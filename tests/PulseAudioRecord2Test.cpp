@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -62,6 +63,21 @@ struct Collector {
     int emptyTakes = 0;
     int peak = 0;
 };
+
+SampleArray TakeAll(PulseAudioRecord2& recorder) {
+    SampleArray all;
+    for (SampleArray block = recorder.GetArray(); !block.empty(); block = recorder.GetArray()) {
+        all.insert(all.end(), block.begin(), block.end());
+    }
+    return all;
+}
+
+int64_t ElapsedMs(const std::function<void()>& call) {
+    QElapsedTimer clock;
+    clock.start();
+    call();
+    return clock.elapsed();
+}
 
 }  // namespace
 
@@ -406,4 +422,84 @@ TEST(PulseAudioRecord2, WithoutAServerHasNoDeviceAndStartFails) {
     } else {
         qputenv("PULSE_SERVER", old);
     }
+}
+
+// The restarted server numbers its sources anew and follows another default: the line chosen
+// before is found again by its name.
+TEST(PulseAudioRecord2, ALostServerEndsCaptureOnceAndTheChosenLineRecordsAgainWhenItIsBack) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    ASSERT_TRUE(s.Choose(QStringLiteral("Sine source at 440 Hz")));
+    QStringList errors;
+    int eventsAfterError = 0;
+    const auto late = [&] { eventsAfterError += errors.isEmpty() ? 0 : 1; };
+    QObject::connect(&recorder, &AudioRecord2::OnEndArrayRecord, late);
+    QObject::connect(&recorder, &AudioRecord2::OnTimer, late);
+    QObject::connect(&recorder, &AudioRecord2::OnError,
+                     [&](const QString& message) { errors << message; });
+    recorder.SetFormat(kRate, 2);
+    recorder.SetBlockSize(static_cast<int>(recorder.MsToSamples(100)));
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return recorder.CurrentSamples() > kRate / 2; }, 5000));
+
+    s.server.Kill();
+    ASSERT_TRUE(WaitFor([&] { return !errors.isEmpty(); }, 3000));
+    PumpEvents(300);
+    EXPECT_EQ(errors, QStringList{QStringLiteral("The sound server went away while recording.")});
+    EXPECT_EQ(eventsAfterError, 0);
+    // Nothing was taken while recording: every frame counted is still queued.
+    const SampleArray before = TakeAll(recorder);
+    EXPECT_EQ(FrameCount(before, 2), recorder.CurrentSamples());
+    EXPECT_GT(FrameCount(before, 2), kRate / 2);
+    EXPECT_NEAR(DominantFrequency(before, 2, 0, kRate), 440, 3);
+
+    EXPECT_LT(ElapsedMs([&] { recorder.Start(); }), 500) << "fails at once while it is away";
+    EXPECT_NE(recorder.LastError(), 0);
+    EXPECT_TRUE(recorder.LastErrorText().contains(QStringLiteral("was lost")))
+        << recorder.LastErrorText().toStdString();
+
+    ASSERT_TRUE(s.server.Restart());
+    s.server.Pactl({QStringLiteral("set-default-source"), PrivatePulseServer::NullSinkMonitor()});
+    ASSERT_TRUE(WaitFor([&] { return s.pulse->IsConnected(); }, 10000));
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return recorder.CurrentSamples() > kRate / 2; }, 5000));
+    recorder.Stop();
+    const SampleArray after = TakeAll(recorder);
+    EXPECT_EQ(FrameCount(after, 2), recorder.CurrentSamples());
+    EXPECT_NEAR(DominantFrequency(after, 2, 0, kRate), 440, 3);
+    EXPECT_GT(Peak(after), 1000) << "the silent default source was recorded instead";
+    EXPECT_EQ(recorder.SourceName(), PrivatePulseServer::SineSource());
+    EXPECT_EQ(errors.size(), 1);
+}
+
+// A server that hangs costs a call a second or two, never a frozen window; once it answers
+// again, recording works as before.
+TEST(PulseAudioRecord2, AHungServerGivesErrorsInTimeAndIsUsedAgainOnceItAnswers) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    ASSERT_TRUE(WaitFor([&] { return recorder.CurrentSamples() > 0; }, 5000));
+
+    s.server.Pause();
+    EXPECT_LT(ElapsedMs([&] { recorder.Stop(); }), 3000);
+    EXPECT_FALSE(recorder.IsCapturing());
+    EXPECT_LT(ElapsedMs([&] { recorder.Start(); }), 3000);
+    EXPECT_NE(recorder.LastError(), 0);
+    EXPECT_TRUE(recorder.LastErrorText().contains(QStringLiteral("did not answer")))
+        << recorder.LastErrorText().toStdString();
+    recorder.SetInputIndex(1);
+    EXPECT_LT(ElapsedMs([&] { EXPECT_THROW(recorder.InputVolume(), SonvaraError); }), 3000);
+    EXPECT_LT(ElapsedMs([&] { EXPECT_THROW(recorder.SetInputVolume(1000), SonvaraError); }), 3000);
+
+    s.server.Resume();
+    recorder.Start();
+    ASSERT_EQ(recorder.LastError(), 0) << recorder.LastErrorText().toStdString();
+    EXPECT_TRUE(WaitFor([&] { return recorder.CurrentSamples() > kRate / 4; }, 5000));
+    recorder.Stop();
+    EXPECT_EQ(recorder.InputVolume(), 66535);
 }

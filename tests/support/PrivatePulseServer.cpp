@@ -14,6 +14,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -43,7 +44,7 @@ PrivatePulseServer::PrivatePulseServer() {
     oldServer_ = qgetenv("PULSE_SERVER");
     hadCookie_ = qEnvironmentVariableIsSet("PULSE_COOKIE");
     oldCookie_ = qgetenv("PULSE_COOKIE");
-    if (!Start()) {
+    if (!Start(false)) {
         ADD_FAILURE() << error_.toStdString();
         Kill();
     }
@@ -63,7 +64,7 @@ PrivatePulseServer::~PrivatePulseServer() {
     }
 }
 
-bool PrivatePulseServer::Start() {
+bool PrivatePulseServer::Start(bool restart) {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("pulseaudio"));
     if (program.isEmpty()) {
         error_ = QStringLiteral(
@@ -71,7 +72,10 @@ bool PrivatePulseServer::Start() {
             "server (apt-get install pulseaudio).");
         return false;
     }
-    dir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/sonvara-pa-XXXXXX"));
+    if (!dir_) {
+        dir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() +
+                                               QStringLiteral("/sonvara-pa-XXXXXX"));
+    }
     if (!dir_->isValid()) {
         error_ = QStringLiteral("Could not create a folder for the test sound server: %1")
                      .arg(dir_->errorString());
@@ -100,18 +104,23 @@ bool PrivatePulseServer::Start() {
     // A test that crashes must not leave its server behind.
     process_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     const QString socket = root.filePath("native");
-    process_->start(
-        program,
-        {QStringLiteral("-n"), QStringLiteral("--daemonize=no"),
-         QStringLiteral("--exit-idle-time=-1"), QStringLiteral("--use-pid-file=no"),
-         QStringLiteral("-L"),
-         QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket),
-         QStringLiteral("-L"),
-         QStringLiteral("module-null-sink sink_name=%1 "
-                        "sink_properties=device.description=Null")
-             .arg(NullSink()),
-         QStringLiteral("-L"),
-         QStringLiteral("module-sine-source source_name=%1 frequency=440").arg(SineSource())});
+    const QStringList arguments{
+        QStringLiteral("-n"),
+        QStringLiteral("--daemonize=no"),
+        QStringLiteral("--exit-idle-time=-1"),
+        QStringLiteral("--use-pid-file=no"),
+        QStringLiteral("-L"),
+        QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1").arg(socket)};
+    QStringList sources{
+        QStringLiteral("-L"),
+        QStringLiteral("module-null-sink sink_name=%1 sink_properties=device.description=Null")
+            .arg(NullSink()),
+        QStringLiteral("-L"),
+        QStringLiteral("module-sine-source source_name=%1 frequency=440").arg(SineSource())};
+    if (restart) {  // sources numbered anew, as after a real restart
+        std::rotate(sources.begin(), sources.begin() + 2, sources.end());
+    }
+    process_->start(program, arguments + sources);
     if (!process_->waitForStarted(5000)) {
         error_ = QStringLiteral("pulseaudio could not be started: %1").arg(process_->errorString());
         return false;
@@ -128,9 +137,13 @@ bool PrivatePulseServer::Start() {
         }
         QThread::msleep(10);
     }
-    qputenv("PULSE_SERVER", Address().toLocal8Bit());
-    // libpulse would otherwise read (or create) a cookie in the user's home.
-    qputenv("PULSE_COOKIE", QFile::encodeName(root.filePath("cookie")));
+    if (!restart) {
+        // Not again at a restart: libpulse reads the environment on its own thread, where a
+        // PulseContext may be trying to connect meanwhile.
+        qputenv("PULSE_SERVER", Address().toLocal8Bit());
+        // libpulse would otherwise read (or create) a cookie in the user's home.
+        qputenv("PULSE_COOKIE", QFile::encodeName(root.filePath("cookie")));
+    }
     return true;
 }
 
@@ -142,6 +155,28 @@ void PrivatePulseServer::Kill() {
     if (process_ && process_->state() != QProcess::NotRunning) {
         process_->kill();
         process_->waitForFinished(5000);
+    }
+}
+
+bool PrivatePulseServer::Restart() {
+    Kill();
+    error_.clear();
+    if (!Start(true)) {
+        ADD_FAILURE() << error_.toStdString();
+        return false;
+    }
+    return true;
+}
+
+void PrivatePulseServer::Pause() {
+    if (IsRunning()) {
+        ::kill(static_cast<pid_t>(process_->processId()), SIGSTOP);
+    }
+}
+
+void PrivatePulseServer::Resume() {
+    if (IsRunning()) {
+        ::kill(static_cast<pid_t>(process_->processId()), SIGCONT);
     }
 }
 

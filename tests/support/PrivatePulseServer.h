@@ -28,6 +28,13 @@ public:
 
     // Kills the server at once (SIGKILL), as a crash would; clients see the connection break.
     void Kill();
+    // Starts a killed server again on the same address, as a restarted sound service. Its
+    // modules load in another order, so the sources come back under other numbers.
+    bool Restart();
+    // Stops the server (SIGSTOP) and lets it go on (SIGCONT): a server that hangs, with its
+    // connections open.
+    void Pause();
+    void Resume();
 
     // "unix:<folder>/native", as PULSE_SERVER holds it.
     QString Address() const;
@@ -40,7 +47,7 @@ public:
     QString Pactl(const QStringList& arguments) const;
 
 private:
-    bool Start();
+    bool Start(bool restart);
 
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<QProcess> process_;
