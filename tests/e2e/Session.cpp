@@ -107,13 +107,27 @@ void Session::Start() {
     pulse_ = std::make_unique<PrivatePulseServer>();
     if (!pulse_->IsRunning())
         Fail(pulse_->ErrorText());
-    // The sine source renders two seconds ahead and hands a new recording about a second of
-    // sound at once; a null source is clocked as a sound card is, so a recording lasts as long
-    // as the user records.
+    AddClockedSource();
+    StartProgram();
+}
+
+// The sine source renders two seconds ahead and hands a new recording about a second of sound
+// at once; a null source is clocked as a sound card is, so a recording lasts as long as the
+// user records.
+void Session::AddClockedSource() {
     pulse_->Pactl({"load-module", "module-null-source", "source_name=" + kClockedSource,
                    "description=Clocked"});
     pulse_->Pactl({"set-default-source", kClockedSource});
-    StartProgram();
+}
+
+void Session::KillSoundServer() {
+    pulse_->Kill();
+}
+
+void Session::RestartSoundServer() {
+    if (!pulse_->Restart())
+        Fail(QStringLiteral("the sound server did not start again: ") + pulse_->ErrorText());
+    AddClockedSource();
 }
 
 // Xvfb picks a free display itself and writes its number to the descriptor -displayfd names.
@@ -259,17 +273,21 @@ void Session::ClickItem(const QString& title, const QString& view, const QString
     ClickAt(item->center(), 1, count);
 }
 
+// "mousemove --sync" waits for the pointer to move, which it never does when it is there
+// already (a second click on the same button): it first steps aside, unsynced.
 void Session::ClickAt(QPoint point, int button, int count) {
     RunTool(QStringLiteral("xdotool"),
-            {"mousemove", "--sync", QString::number(point.x()), QString::number(point.y()), "click",
-             "--repeat", QString::number(count), "--delay", "80", QString::number(button)});
+            {"mousemove", QString::number(point.x() + 1), QString::number(point.y()), "mousemove",
+             "--sync", QString::number(point.x()), QString::number(point.y()), "click", "--repeat",
+             QString::number(count), "--delay", "80", QString::number(button)});
 }
 
 void Session::Drag(QPoint from, QPoint to) {
-    RunTool(QStringLiteral("xdotool"),
-            {"mousemove", "--sync", QString::number(from.x()), QString::number(from.y()),
-             "mousedown", "1", "mousemove", "--sync", QString::number(to.x()),
-             QString::number(to.y()), "mouseup", "1"});
+    RunTool(
+        QStringLiteral("xdotool"),
+        {"mousemove", QString::number(from.x() + 1), QString::number(from.y()), "mousemove",
+         "--sync", QString::number(from.x()), QString::number(from.y()), "mousedown", "1",
+         "mousemove", "--sync", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
 }
 
 void Session::Key(const QString& keys) {

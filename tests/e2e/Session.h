@@ -55,6 +55,9 @@ public:
     void Start();
 
     const PrivatePulseServer& Pulse() const { return *pulse_; }
+    // As a crash would; the restarted server has the same sources under new numbers.
+    void KillSoundServer();
+    void RestartSoundServer();
     QProcessEnvironment ProgramEnvironment() const;
     const QProcess& Program() const { return program_; }
 
@@ -91,6 +94,7 @@ private:
     QString Path(const char* name) const;
     void StartDisplay();
     void StartProgram();
+    void AddClockedSource();
     QString RunTool(const QString& tool, const QStringList& arguments) const;
 
     QTemporaryDir root_;
