@@ -3,6 +3,7 @@
 #include <QString>
 #include <vector>
 
+#include "components/ChapterWriter.h"
 #include "join/JoinRow.h"
 
 struct AppState;
@@ -28,22 +29,6 @@ public:
     virtual void PumpEvents() = 0;
     // Shows the folder in the desktop's file manager; not waited for.
     virtual void OpenFolder(const QString& folder) = 0;
-};
-
-// Chapter marks for a joined file: one per row, from the row's first frame in the output.
-struct JoinChapter {
-    QString title;
-    int64_t startMs = 0;
-    int64_t endMs = 0;
-};
-
-// Writes chapter marks (ID3v2 CHAP frames with a table of contents) into a finished MP3.
-class ChapterWriter {
-public:
-    virtual ~ChapterWriter() = default;
-    virtual void WriteChapters(const QString& file, const std::vector<JoinChapter>& chapters) = 0;
-    // The title in a file's tag, empty when it has none or cannot be read.
-    virtual QString TagTitle(const QString& file) = 0;
 };
 
 // Joins every row, in order, into one new MP3 with the stored MP3 settings; a list of one row
