@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <csignal>
+#include <csignal>
 
 #include "components/FfmpegAudioReader.h"
 #include "support/PrivatePulseServer.h"
@@ -102,6 +104,33 @@ TEST_F(Cli, JoinTakesEverythingAnInputDecodesTo) {
         {"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1", Path("a.wma")});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(FfmpegAudioReader(Path("out.mp3")).Samples(), decoded);
+}
+
+// Ctrl-C stops the join at its next block and leaves a whole file.
+TEST_F(Cli, AnInterruptedJoinLeavesAFinishedFileOfWhatWasJoined) {
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 20 * 22050, 440),
+                         22050, 1);
+    QStringList args{"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1"};
+    for (int i = 0; i < 40; ++i)
+        args << Path("a.wav");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", Path("config"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(SONVARA_CLI), args);
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("out.mp3.part")).size() > 20000; }, 60000));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("Joining 1/40")) << err.toStdString();
+    EXPECT_TRUE(err.contains("Stopped")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("out.mp3.part")));
+    const testaudio::Decoded kept = testaudio::DecodeFile(Path("out.mp3"));
+    EXPECT_GT(kept.announced, 0);
+    EXPECT_LT(kept.announced, 40 * 20 * 22050);
+    EXPECT_EQ(testaudio::FrameCount(kept.samples, 1), kept.announced);
 }
 
 TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
