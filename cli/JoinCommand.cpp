@@ -1,16 +1,17 @@
 #include "cli/JoinCommand.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <functional>
-#include <memory>
 #include <vector>
 
 #include "cli/CliError.h"
+#include "cli/InterruptNotifier.h"
 #include "components/CodecAudioFile2.h"
+#include "components/TagLibAudioInformation2.h"
+#include "config/AppState.h"
 #include "config/Mp3Settings.h"
+#include "join/JoinEngine.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ int ParseNumber(const QString& option, const QString& text) {
     return value;
 }
 
-JoinOptions ParseOptions(const QStringList& args, AudioFile2LameEnc& encoder) {
+JoinOptions ParseOptions(const QStringList& args, Mp3Settings& mp3) {
     JoinOptions options;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -40,153 +41,133 @@ JoinOptions ParseOptions(const QStringList& args, AudioFile2LameEnc& encoder) {
         if (arg == "-o" || arg == "--output") {
             options.output = value();
         } else if (arg == "--frequency") {
-            encoder.SetSampleRate(ParseNumber(arg, value()));
+            mp3.sampleRate = ParseNumber(arg, value());
         } else if (arg == "--bitrate") {
-            encoder.SetBitrate(ParseNumber(arg, value()));
+            mp3.bitrate = ParseNumber(arg, value());
         } else if (arg == "--channels") {
-            encoder.SetChannels(ParseNumber(arg, value()));
+            mp3.channels = ParseNumber(arg, value());
         } else if (arg == "--quality") {
-            encoder.SetQuality(ParseNumber(arg, value()));
+            mp3.quality = ParseNumber(arg, value());
         } else if (arg == "--vbr") {
-            encoder.SetVbr(true);
-            encoder.SetVbrQuality(ParseNumber(arg, value()));
+            mp3.vbr = true;
+            mp3.vbrQuality = ParseNumber(arg, value());
         } else if (arg == "--cbr") {
-            encoder.SetVbr(false);
+            mp3.vbr = false;
         } else if (arg.startsWith('-') && arg.size() > 1) {
             throw UsageError(QStringLiteral("Unknown option %1.").arg(arg));
         } else {
             options.inputs << arg;
         }
     }
-    if (options.output.isEmpty())
+    if (QFileInfo(options.output).fileName().isEmpty())
         throw UsageError(QStringLiteral("join needs -o OUT.mp3."));
     if (options.inputs.isEmpty())
         throw UsageError(QStringLiteral("join needs input files."));
     return options;
 }
 
-void CheckEncoder(const AudioFile2LameEnc& encoder) {
-    if (encoder.Quality() < 0 || encoder.Quality() > 9 || encoder.VbrQuality() < 0 ||
-        encoder.VbrQuality() > 9)
+// Before any input is opened, and with the values that were asked for, where the join itself
+// would only say that the format is not supported.
+void CheckMp3(const Mp3Settings& mp3) {
+    if (mp3.quality < 0 || mp3.quality > 9 || mp3.vbrQuality < 0 || mp3.vbrQuality > 9)
         throw UsageError(QStringLiteral("Quality and VBR level go from 0 to 9."));
-    // The writer would refuse the same, but only after every input has been opened.
+    AudioFile2LameEnc encoder;
+    mp3.ApplyTo(encoder);
     if (!IsMp3EncoderSupported(encoder))
         throw SonvaraError(QStringLiteral("This MP3 format is not supported: %1 Hz, %2 kbit/s, "
                                           "%3 channel(s).")
-                               .arg(encoder.SampleRate())
-                               .arg(encoder.Bitrate())
-                               .arg(encoder.Channels()));
+                               .arg(mp3.sampleRate)
+                               .arg(mp3.bitrate)
+                               .arg(mp3.channels));
 }
 
-// Opens every input once before anything is written, so a bad input costs no output. The sum
-// of the announced lengths only scales the progress: the join reads each input to its end.
-int64_t TotalFrames(const JoinOptions& options, AudioFile2& reader) {
-    const QString output = QFileInfo(options.output).absoluteFilePath();
-    int64_t total = 0;
-    for (const QString& input : options.inputs) {
-        if (QFileInfo(input).absoluteFilePath() == output)
-            throw SonvaraError(
-                QStringLiteral("\"%1\" is both an input and the output of the join.").arg(input));
-        reader.OpenFile(input, 0, 1);
-        total += reader.Samples();
-        reader.CloseFile();
-    }
-    return total;
+// Every input is measured, as the list measures what it adds, before anything is written: a
+// bad input costs no output.
+std::vector<JoinRow> MeasureInputs(const QStringList& inputs, AudioFile2& reader) {
+    std::vector<JoinRow> rows;
+    for (const QString& input : inputs)
+        rows.push_back(MeasureJoinRow(reader, input));
+    return rows;
 }
 
-class Progress {
+// The terminal in the place of the list window: messages and progress on standard error.
+class TerminalJoinHost : public JoinHost {
 public:
-    Progress(QTextStream& err, bool enabled, int64_t total)
-        : err_(err), enabled_(enabled), total_(total) {}
+    TerminalJoinHost(QTextStream& err, bool terminal) : err_(err), terminal_(terminal) {}
 
-    void Show(int file, int files, const QString& name, int64_t done) {
-        if (!enabled_)
-            return;
-        const int percent =
-            total_ > 0 ? static_cast<int>(std::min<int64_t>(done, total_) * 100 / total_) : 100;
-        if (percent == lastPercent_ && file == lastFile_)
-            return;
-        lastPercent_ = percent;
-        lastFile_ = file;
-        err_ << QStringLiteral("\rJoining %1/%2 %3%  %4\x1b[K")
-                    .arg(file)
-                    .arg(files)
-                    .arg(percent, 3)
-                    .arg(QFileInfo(name).fileName());
+    bool refused = false;  // every message of the join is a refusal
+
+    void ShowMessage(const QString& text) override {
+        err_ << "sonvara-cli: " << text << "\n";
         err_.flush();
+        refused = true;
     }
-
-    void Finish() {
-        if (enabled_)
-            err_ << "\n";
-    }
+    QString AskOutputFile(const QString&) override { return {}; }
+    void SetTimeHeader(const QString&) override {}
+    void SetRowTime(int, const QString&) override {}
+    void ShowProgress(const QString& text) override;
+    // The interrupt arrives as an event.
+    void PumpEvents() override { QCoreApplication::processEvents(); }
+    void OpenFolder(const QString&) override {}
 
 private:
     QTextStream& err_;
-    bool enabled_;
-    int64_t total_;
-    int lastPercent_ = -1;
-    int lastFile_ = -1;
+    bool terminal_;
+    bool lineShown_ = false;
+    QElapsedTimer sinceShown_;
 };
 
-// Appends one input to the open writer, block by block, as the list window's join does.
-void AppendInput(const QString& input, AudioFile2& reader, AudioFile2& writer,
-                 const std::function<void(int64_t)>& advanced) {
-    reader.OpenFile(input, 0, 1);
-    const int channels = reader.ArrayChannels();
-    writer.SetArrayFormat(reader.ArraySampleRate(), channels);
-    const int block = channels * reader.ArraySampleRate() * 4;
-    // Read to the end, not to Samples: some formats (WMA) announce less than they decode.
-    for (;;) {
-        const SampleArray data = reader.ReadArray(block);
-        if (data.empty())
-            break;
-        writer.WriteArray(data);
-        advanced(static_cast<int64_t>(data.size()) / channels);
+// One line rewritten in place on a terminal, plain lines in a log; a few a second at most.
+void TerminalJoinHost::ShowProgress(const QString& text) {
+    if (text.isEmpty()) {
+        if (lineShown_)
+            err_ << "\r\x1b[K";
+        lineShown_ = false;
+        err_.flush();
+        return;
     }
-    reader.CloseFile();
+    if (sinceShown_.isValid() && sinceShown_.elapsed() < (terminal_ ? 200 : 1000))
+        return;
+    sinceShown_.start();
+    if (terminal_) {
+        err_ << "\r" << text << "\x1b[K";
+        lineShown_ = true;
+    } else {
+        err_ << text << "\n";
+    }
+    err_.flush();
 }
 
 }  // namespace
 
 int RunJoinCommand(const QStringList& args, const Settings& settings, QTextStream& err,
-                   bool showProgress) {
-    AudioFile2LameEnc encoder;
-    ReadMp3Settings(settings).ApplyTo(encoder);
-    const JoinOptions options = ParseOptions(args, encoder);
-    CheckEncoder(encoder);
+                   bool terminal) {
+    Mp3Settings mp3 = ReadMp3Settings(settings);
+    const JoinOptions options = ParseOptions(args, mp3);
+    CheckMp3(mp3);
 
     CodecAudioFile2 reader;
-    const int64_t total = TotalFrames(options, reader);
+    const std::vector<JoinRow> rows = MeasureInputs(options.inputs, reader);
 
-    const QString partial = options.output + QStringLiteral(".part");
-    auto writer = std::make_unique<CodecAudioFile2>();
-    writer->SetMp3Encoder(encoder);
-    Progress progress(err, showProgress, total);
-    int64_t done = 0;
-    try {
-        writer->CreateFile(partial, 0);
-        for (int i = 0; i < options.inputs.size(); ++i) {
-            const QString& input = options.inputs[i];
-            progress.Show(i + 1, options.inputs.size(), input, done);
-            AppendInput(input, reader, *writer, [&](int64_t frames) {
-                done += frames;
-                progress.Show(i + 1, options.inputs.size(), input, done);
-            });
-        }
-        writer->CloseFile();
-    } catch (...) {
-        progress.Finish();
-        writer.reset();  // closes quietly
-        std::remove(QFile::encodeName(partial).constData());
-        throw;
-    }
-    progress.Finish();
-    if (std::rename(QFile::encodeName(partial).constData(),
-                    QFile::encodeName(options.output).constData()) != 0) {
-        std::remove(QFile::encodeName(partial).constData());
-        throw SonvaraError(QStringLiteral("Cannot write \"%1\": %2")
-                               .arg(options.output, QString::fromLocal8Bit(strerror(errno))));
+    AppState state;
+    CodecAudioFile2 writer;
+    AudioFile2LameEnc encoder;
+    TagLibChapterWriter chapters;
+    TerminalJoinHost host(err, terminal);
+    JoinEngine engine({state, settings, reader, writer, encoder, chapters, host, false, mp3});
+    bool interrupted = false;
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] {
+        interrupted = true;
+        engine.StopJoin();
+    });
+    engine.JoinFilesTo(rows, options.output);
+    if (host.refused)
+        return 1;
+    if (interrupted) {
+        err << "sonvara-cli: Stopped; " << JoinEngine::Mp3FileName(options.output)
+            << " holds what was joined so far.\n";
+        return 1;
     }
     return 0;
 }

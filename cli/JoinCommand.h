@@ -5,8 +5,10 @@
 
 class Settings;
 
-// `sonvara-cli join -o OUT.mp3 [options] IN...`: writes every input, in order, into one MP3
-// with the MP3 settings of the given settings store, overridden by the options. The output
-// appears only when the whole join succeeded; an existing file of that name is then replaced.
+// `sonvara-cli join -o OUT.mp3 [options] IN...`: the list window's join of the inputs, in
+// order, with the MP3 settings of the given settings store, overridden by the options. Every
+// input is measured before anything is written; an existing file of that name is replaced when
+// the join ends, also when Ctrl-C stops it, and the output then holds what was joined so far.
+// Progress goes to err, rewritten in place when it is a terminal.
 int RunJoinCommand(const QStringList& args, const Settings& settings, QTextStream& err,
-                   bool showProgress);
+                   bool terminal);

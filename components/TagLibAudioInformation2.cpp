@@ -6,12 +6,14 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
+#include <string>
 #include <utility>
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
 #include <taglib/apetag.h>
 #include <taglib/asffile.h>
+#include <taglib/chapterframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v1genres.h>
@@ -23,7 +25,9 @@
 #include <taglib/oggflacfile.h>
 #include <taglib/opusfile.h>
 #include <taglib/speexfile.h>
+#include <taglib/tableofcontentsframe.h>
 #include <taglib/tag.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/trueaudiofile.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -301,6 +305,22 @@ bool IsRaw(const QFileInfo& info) {
     return info.suffix().compare(QStringLiteral("raw"), Qt::CaseInsensitive) == 0;
 }
 
+// Chapter times are 32-bit milliseconds; offsets all ones say that no byte offsets are given.
+constexpr unsigned kNoOffset = 0xFFFFFFFF;
+
+unsigned ChapterMs(int64_t ms) {
+    return static_cast<unsigned>(std::clamp<int64_t>(ms, 0, kNoOffset - 1));
+}
+
+TagLib::ID3v2::ChapterFrame* NewChapter(const TagLib::ByteVector& id, const JoinChapter& chapter) {
+    auto* frame = new TagLib::ID3v2::ChapterFrame(id, ChapterMs(chapter.startMs),
+                                                  ChapterMs(chapter.endMs), kNoOffset, kNoOffset);
+    auto* title = new TagLib::ID3v2::TextIdentificationFrame("TIT2", TagLib::String::UTF8);
+    title->setText(ToTagLib(chapter.title));
+    frame->addEmbeddedFrame(title);
+    return frame;
+}
+
 }  // namespace
 
 QString TagLibAudioInformation2::GenreName(int index) const {
@@ -404,4 +424,38 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     }
     if (!saved)
         Fail(what, fileName, QStringLiteral("the file could not be written."));
+}
+
+void TagLibChapterWriter::WriteChapters(const QString& fileName,
+                                        const std::vector<JoinChapter>& chapters) {
+    const QString what = QStringLiteral("Cannot write the chapters of");
+    TagLib::MPEG::File file(QFile::encodeName(fileName).constData());
+    if (!file.isValid())
+        Fail(what, fileName, QStringLiteral("it is not an MP3 file."));
+    if (file.readOnly())
+        Fail(what, fileName, QStringLiteral("the file is read-only."));
+    TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
+    tag->removeFrames("CTOC");
+    tag->removeFrames("CHAP");
+    auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc");
+    contents->setIsTopLevel(true);
+    contents->setIsOrdered(true);
+    tag->addFrame(contents);
+    for (size_t i = 0; i < chapters.size(); ++i) {
+        const TagLib::ByteVector id(("chp" + std::to_string(i)).c_str());
+        contents->addChildElement(id);
+        tag->addFrame(NewChapter(id, chapters[i]));
+    }
+    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3,
+                   TagLib::File::DoNotDuplicate))
+        Fail(what, fileName, QStringLiteral("the file could not be written."));
+}
+
+QString TagLibChapterWriter::TagTitle(const QString& fileName) {
+    const QFileInfo info(fileName);
+    if (IsRaw(info) || !info.isFile())
+        return {};
+    const TagLib::FileRef ref(QFile::encodeName(fileName).constData());
+    return ref.isNull() || ref.tag() == nullptr ? QString()
+                                                : FromTagLib(ref.tag()->title()).trimmed();
 }

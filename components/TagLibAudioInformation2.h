@@ -1,6 +1,7 @@
 #pragma once
 
 #include "components/AudioInformation2.h"
+#include "components/ChapterWriter.h"
 
 class QFileInfo;
 
@@ -26,4 +27,13 @@ public:
 private:
     void ReadRaw(const QString& fileName, const QFileInfo& info);
     void ClearTag();
+};
+
+// Chapters as ID3v2 CHAP frames, each titled by an embedded TIT2, listed in order by one
+// top-level CTOC. The tag goes in front of the MP3 frames, so the info frame that tells the
+// exact length stays the first frame.
+class TagLibChapterWriter : public ChapterWriter {
+public:
+    void WriteChapters(const QString& fileName, const std::vector<JoinChapter>& chapters) override;
+    QString TagTitle(const QString& fileName) override;
 };

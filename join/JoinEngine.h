@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 #include <vector>
 
+#include "components/ChapterWriter.h"
+#include "config/Mp3Settings.h"
 #include "join/JoinRow.h"
 
 struct AppState;
@@ -30,26 +33,11 @@ public:
     virtual void OpenFolder(const QString& folder) = 0;
 };
 
-// Chapter marks for a joined file: one per row, from the row's first frame in the output.
-struct JoinChapter {
-    QString title;
-    int64_t startMs = 0;
-    int64_t endMs = 0;
-};
-
-// Writes chapter marks (ID3v2 CHAP frames with a table of contents) into a finished MP3.
-class ChapterWriter {
-public:
-    virtual ~ChapterWriter() = default;
-    virtual void WriteChapters(const QString& file, const std::vector<JoinChapter>& chapters) = 0;
-    // The title in a file's tag, empty when it has none or cannot be read.
-    virtual QString TagTitle(const QString& file) = 0;
-};
-
 // Joins every row, in order, into one new MP3 with the stored MP3 settings; a list of one row
 // converts that file. Runs on the UI thread, pumping events between blocks; StopJoin (or
 // AppState::JoinRunning cleared) ends it at the next block, and the output then holds what
 // was written. Every failure also ends the job with its output finished and the state idle.
+// An existing output file is replaced only when the job ends, so it is never lost to a crash.
 class JoinEngine {
 public:
     struct Parts {
@@ -61,6 +49,8 @@ public:
         ChapterWriter& chapters;
         JoinHost& host;
         bool openFolderAtEnd = true;  // the command-line tool leaves it closed
+        // Used instead of the stored MP3 settings, as the command-line options ask.
+        std::optional<Mp3Settings> mp3 = std::nullopt;
     };
     explicit JoinEngine(Parts parts);
 
@@ -70,6 +60,21 @@ public:
     void JoinFilesTo(const std::vector<JoinRow>& rows, const QString& outputFile);
     void StopJoin();
 
+    // "Song.MP3" is written as "Song.mp3", "x.wav" as "x.mp3", "x" as "x.mp3"; absolute.
+    static QString Mp3FileName(const QString& chosen);
+
 private:
+    struct Job;
+
+    bool Refuses(const std::vector<JoinRow>& rows);
+    bool SetUpMp3();
+    void WriteRows(Job& job);
+    void WriteRow(Job& job, int index);
+    void CopySound(Job& job, int index);
+    void ShowProgress(Job& job, int index);
+    void Finish(Job& job);
+    void AddChapters(Job& job);
+    void ReplaceOutput(Job& job);
+
     Parts p_;
 };

@@ -1,27 +1,22 @@
 #include "join/JoinList.h"
 
-#include <QFileInfo>
 #include <algorithm>
 
 #include "components/AudioFile2.h"
 #include "config/AppState.h"
+#include "record/RecordingControl.h"
 
 JoinList::JoinList(AppState& state, AudioFile2& reader, ListHost& host)
     : state_(state), reader_(reader), host_(host) {}
 
 QString JoinList::TimeText(qint64 ms) {
-    const qint64 s = ms / 1000;
-    return QString::asprintf("%.2lld:%.2lld:%.2lld", static_cast<long long>(s / 3600),
-                             static_cast<long long>(s % 3600 / 60), static_cast<long long>(s % 60));
+    return RecordingControl::TimeText(ms / 1000);
 }
 
 JoinRow JoinList::Measure(const QString& path) {
     if (reader_.IsOpen())
         reader_.CloseFile();
-    reader_.OpenFile(path, 0, 1);
-    JoinRow row{QFileInfo(path).fileName(), TimeText(reader_.Duration()), reader_.Samples(), path};
-    reader_.CloseFile();
-    return row;
+    return MeasureJoinRow(reader_, path);
 }
 
 // A file that cannot be measured gets no row; the user hears of it and the rest go on.

@@ -4,7 +4,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtEndian>
+#include <csignal>
+#include <csignal>
 
 #include "components/FfmpegAudioReader.h"
 #include "support/PrivatePulseServer.h"
@@ -89,30 +90,12 @@ TEST_F(Cli, JoinsMixedFormatsToTheSummedLengthWithTheStoredSettings) {
     EXPECT_EQ(over.Samples(), 44100);
 }
 
-// Halves the play duration that an ASF (WMA) file states in its file properties; the demuxer
-// still reads every packet.
-void HalveAsfDuration(const QString& path) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
-    QByteArray data = file.readAll();
-    const qsizetype object = data.indexOf(
-        QByteArray("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
-    ASSERT_GE(object, 0);
-    // After GUID, size, file id, file size, date and packet count: play duration and send
-    // duration in 100 ns, then the preroll in ms, which the play duration includes.
-    char* play = data.data() + object + 64;
-    const qint64 preroll = qFromLittleEndian<qint64>(play + 16) * 10000;
-    qToLittleEndian<qint64>(preroll + (qFromLittleEndian<qint64>(play) - preroll) / 2, play);
-    ASSERT_TRUE(file.seek(0));
-    ASSERT_EQ(file.write(data), data.size());
-}
-
 // A WMA file can announce less than it decodes to: the join takes all of the sound. Longer
 // than the join reads at once, so that a join stopping at the announced length shows.
 TEST_F(Cli, JoinTakesEverythingAnInputDecodesTo) {
     testaudio::WriteFile(Path("a.wma"), Format::Wma, testaudio::Tone(22050, 1, 10 * 22050, 440),
                          22050, 1);
-    HalveAsfDuration(Path("a.wma"));
+    testaudio::HalveAsfDuration(Path("a.wma"));
     const testaudio::Decoded input = testaudio::DecodeFile(Path("a.wma"));
     const int64_t decoded = testaudio::FrameCount(input.samples, 1);
     ASSERT_LT(input.announced, decoded * 2 / 3);
@@ -121,6 +104,33 @@ TEST_F(Cli, JoinTakesEverythingAnInputDecodesTo) {
         {"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1", Path("a.wma")});
     ASSERT_EQ(result.status, 0) << result.err.toStdString();
     EXPECT_EQ(FfmpegAudioReader(Path("out.mp3")).Samples(), decoded);
+}
+
+// Ctrl-C stops the join at its next block and leaves a whole file.
+TEST_F(Cli, AnInterruptedJoinLeavesAFinishedFileOfWhatWasJoined) {
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 20 * 22050, 440),
+                         22050, 1);
+    QStringList args{"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1"};
+    for (int i = 0; i < 40; ++i)
+        args << Path("a.wav");
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", Path("config"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(SONVARA_CLI), args);
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("out.mp3.part")).size() > 20000; }, 60000));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ASSERT_TRUE(process.waitForFinished(30000));
+
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString err = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(err.contains("Joining 1/40")) << err.toStdString();
+    EXPECT_TRUE(err.contains("Stopped")) << err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("out.mp3.part")));
+    const testaudio::Decoded kept = testaudio::DecodeFile(Path("out.mp3"));
+    EXPECT_GT(kept.announced, 0);
+    EXPECT_LT(kept.announced, 40 * 20 * 22050);
+    EXPECT_EQ(testaudio::FrameCount(kept.samples, 1), kept.announced);
 }
 
 TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {

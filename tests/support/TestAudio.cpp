@@ -1,6 +1,7 @@
 #include "support/TestAudio.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <algorithm>
 #include <cmath>
 #include <complex>
@@ -341,6 +342,24 @@ void WriteFile(const QString& path, Format format, const SampleArray& samples, i
     }
     e.Encode(nullptr);
     Check(av_write_trailer(e.output), path, "writing the trailer");
+}
+
+void HalveAsfDuration(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        Fail(path, "cannot open");
+    QByteArray data = file.readAll();
+    const qsizetype object = data.indexOf(
+        QByteArray("\xA1\xDC\xAB\x8C\x47\xA9\xCF\x11\x8E\xE4\x00\xC0\x0C\x20\x53\x65", 16));
+    if (object < 0)
+        Fail(path, "no ASF file properties object");
+    // After GUID, size, file id, file size, date and packet count: play duration and send
+    // duration in 100 ns, then the preroll in ms, which the play duration includes.
+    char* play = data.data() + object + 64;
+    const qint64 preroll = qFromLittleEndian<qint64>(play + 16) * 10000;
+    qToLittleEndian<qint64>(preroll + (qFromLittleEndian<qint64>(play) - preroll) / 2, play);
+    if (!file.seek(0) || file.write(data) != data.size())
+        Fail(path, "cannot write");
 }
 
 Decoded DecodeFile(const QString& path, int chunkElements) {

@@ -65,6 +65,10 @@ struct WriteOptions {
 void WriteFile(const QString& path, Format format, const SampleArray& samples, int rate,
                int channels, const WriteOptions& options = {});
 
+// Halves the play duration that an ASF (WMA) file states in its file properties; the demuxer
+// still reads every packet, so the reader announces less than it decodes to.
+void HalveAsfDuration(const QString& path);
+
 // ---- Decoding ------------------------------------------------------------------------------
 
 struct Decoded {
