@@ -8,7 +8,9 @@ ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QStri
       fm_dev(fm_main.Recorder()),
       fm_set(fm_main.Ini(), fm_main.FileWriter(), SourceHelpTexts()),
       fm_dir(fm_main.Ini()),
-      fm_list(state, fm_main.Skin1(), fm_main, fm_main.FileReader()) {
+      fm_list(state, fm_main.Skin1(), fm_main, fm_main.FileReader()),
+      join_({state, fm_main.Ini(), fm_main.FileReader(), fm_main.FileWriter(), fm_main.Encoder(),
+             chapters_, fm_list.JoinView()}) {
     LinkSettingsWindow();
     LinkMainWindow();
 }
@@ -17,6 +19,9 @@ void ProgramWindows::LinkMainWindow() {
     MainWindowLinks links;
     links.listWindow = &fm_list;
     links.list = &fm_list.List();
+    links.joinFiles = [this] { join_.JoinFiles(fm_list.List().Rows()); };
+    fm_list.SetProgressDisplay(
+        [this](const QString& text) { fm_main.Displays().SetText(QStringLiteral("showp"), text); });
     links.focusList = [this] { fm_list.FocusList(); };
     links.fillSourceDialog = [this](const Settings& settings) { fm_dev.FillAtStartUp(settings); };
     links.showSourceDialog = [this](QPoint topLeft) { fm_dev.ShowModalAt(topLeft, &fm_main); };

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "app/main.h"
+#include "components/TagLibAudioInformation2.h"
 #include "config/dir.h"
 #include "config/setting.h"
 #include "join/list.h"
@@ -13,6 +14,7 @@
 class ProgramWindows {
 public:
     ProgramWindows(AppState& state, PulseContext& pulse, const QString& skinFile);
+    JoinEngine& Join() { return join_; }
 
     Tfm_main fm_main;
     Tfm_dev fm_dev;
@@ -21,6 +23,9 @@ public:
     Tfm_list fm_list;
 
 private:
+    TagLibChapterWriter chapters_;
+    JoinEngine join_;
+
     void LinkMainWindow();
     void LinkSettingsWindow();
 };

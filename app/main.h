@@ -55,6 +55,7 @@ public:
     AudioFile2& FileWriter() { return AudioFileWrite; }
     // The reader of listed files, for measuring, playing and joining them.
     AudioFile2& FileReader() { return AudioFilepaly; }
+    AudioFile2LameEnc& Encoder() { return AudioFile2LameEnc1; }
     DisplayElements& Displays() { return displays_; }
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }

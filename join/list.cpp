@@ -1,6 +1,8 @@
 #include "join/list.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -9,6 +11,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QSignalBlocker>
+#include <QUrl>
 
 #include "components/widgets/WidgetSkin.h"
 
@@ -124,6 +127,34 @@ void Tfm_list::ShowRow(int index, const JoinRow& row) {
     set(TimeColumn, row.timeText);
     set(FramesColumn, QString::number(row.frames));
     set(PathColumn, row.path);
+}
+
+QString Tfm_list::AskOutputFile(const QString& folder) {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("Save As"), folder,
+                                        QStringLiteral("MP3 Files (*.mp3)"));
+}
+
+void Tfm_list::SetTimeHeader(const QString& text) {
+    lv->horizontalHeaderItem(TimeColumn)->setText(text);
+}
+
+void Tfm_list::SetRowTime(int row, const QString& text) {
+    if (QTableWidgetItem* item = lv->item(row, TimeColumn))
+        item->setText(text);
+}
+
+void Tfm_list::ShowProgress(const QString& text) {
+    if (showProgress_)
+        showProgress_(text);
+}
+
+void Tfm_list::PumpEvents() {
+    QCoreApplication::processEvents();
+}
+
+// Not waited for; a desktop without a file manager is not reported.
+void Tfm_list::OpenFolder(const QString& folder) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void Tfm_list::TakeSelection() {

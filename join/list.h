@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QTableWidget>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "components/widgets/WidgetFrame.h"
 #include "config/AppState.h"
+#include "join/JoinEngine.h"
 #include "join/JoinList.h"
 #include "join/ListDocking.h"
 
@@ -16,7 +18,7 @@ class WidgetSkin;
 // The join list window: its face is the skin's "listwin" form around the list view `lv`,
 // which shows the rows of its JoinList. It docks under the main window when shown and snaps to
 // it while dragged.
-class Tfm_list : public QWidget, private ListHost {
+class Tfm_list : public QWidget, private ListHost, private JoinHost {
     Q_OBJECT
 
 public:
@@ -29,6 +31,11 @@ public:
     QTableWidget* lv;
     JoinList& List() { return list_; }
     void FocusList() override { lv->setFocus(); }
+    // What a join job shows and asks through this window; progress goes to showProgress.
+    JoinHost& JoinView() { return *this; }
+    void SetProgressDisplay(std::function<void(const QString&)> showProgress) {
+        showProgress_ = std::move(showProgress);
+    }
 
     // Columns of a row: the shown name and time, then the length in frames and the full path.
     enum Column { NameColumn, TimeColumn, FramesColumn, PathColumn };
@@ -43,6 +50,13 @@ private:
     void ShowMessage(const QString& text) override;
     void Changed() override;
 
+    QString AskOutputFile(const QString& folder) override;
+    void SetTimeHeader(const QString& text) override;
+    void SetRowTime(int row, const QString& text) override;
+    void ShowProgress(const QString& text) override;
+    void PumpEvents() override;
+    void OpenFolder(const QString& folder) override;
+
     void SetUpListView();
     void ConnectSkin();
     void ShowRow(int index, const JoinRow& row);
@@ -56,4 +70,5 @@ private:
     ListWindowDrag drag_;
     JoinList list_;
     QString openFolder_ = QDir::homePath();
+    std::function<void(const QString&)> showProgress_;
 };

@@ -1,4 +1,5 @@
 #include <QProcess>
+#include <QUrl>
 
 #include "e2e/UserFlow.h"
 
@@ -53,6 +54,27 @@ TEST_F(ListFlow, FilesAddedThroughTheOpenDialogAndARecordingShowUpInOrder) {
     const auto second = s.Item(kList, kView, QStringLiteral("two.wav"));
     ASSERT_TRUE(recorded && second);
     EXPECT_GT(recorded->top(), second->top());  // the last row
+}
+
+TEST_F(ListFlow, TheListJoinsIntoOneMp3InTheOutputFolder) {
+    AddAllThroughTheOpenDialog();
+    ASSERT_TRUE(
+        Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
+    s.ClickSkin(kListWindow, QStringLiteral("join"));
+    const QString save = QStringLiteral("Save As");
+    s.WaitForWindow(save);
+    s.WaitForFocus(save, QStringLiteral("fileNameEdit"));
+    s.Type(QStringLiteral("Joined"));
+    s.Key(QStringLiteral("Return"));
+    s.WaitForWindow(save, false);
+
+    const QString folder = s.Home() + QStringLiteral("/My Recorder");
+    const QString joined = folder + QStringLiteral("/Joined.mp3");
+    ASSERT_TRUE(Eventually([&] { return !s.OpenedOnTheDesktop().isEmpty(); }));
+    ASSERT_EQ(s.OpenedOnTheDesktop().size(), 1);
+    EXPECT_EQ(QDir::cleanPath(QUrl(s.OpenedOnTheDesktop()[0]).toLocalFile()), folder)
+        << s.OpenedOnTheDesktop()[0].toStdString();
+    EXPECT_NEAR(DurationSeconds(joined), 3.0, 0.1);
 }
 
 }  // namespace

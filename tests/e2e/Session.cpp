@@ -108,6 +108,7 @@ void Session::Start() {
     if (!pulse_->IsRunning())
         Fail(pulse_->ErrorText());
     AddClockedSource();
+    MakeDesktopOpener();
     StartProgram();
 }
 
@@ -164,7 +165,26 @@ QProcessEnvironment Session::ProgramEnvironment() const {
     if (pulse_)
         env.insert(QStringLiteral("PULSE_SERVER"), pulse_->Address());
     env.insert(QStringLiteral("SONVARA_TEST_PROBE"), Path("probe"));
+    // The desktop's opener only notes what it was asked to show.
+    env.insert(QStringLiteral("PATH"), Path("bin") + u':' + env.value(QStringLiteral("PATH")));
     return env;
+}
+
+void Session::MakeDesktopOpener() const {
+    QDir().mkpath(Path("bin"));
+    QFile opener(Path("bin/xdg-open"));
+    opener.open(QIODevice::WriteOnly);
+    opener.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(Path("opened")) +
+                 "'\n");
+    opener.close();
+    opener.setPermissions(opener.permissions() | QFile::ExeOwner);
+}
+
+QStringList Session::OpenedOnTheDesktop() const {
+    QFile opened(Path("opened"));
+    if (!opened.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(opened.readAll()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void Session::StartProgram() {

@@ -87,6 +87,9 @@ public:
     void Key(const QString& keys);
     void Type(const QString& text);
 
+    // What the program asked the desktop to open (xdg-open's arguments), in order.
+    QStringList OpenedOnTheDesktop() const;
+
     // Prints the program's output and saves a screenshot of the display into the build folder.
     void Report(const QString& name) const;
 
@@ -95,6 +98,7 @@ private:
     void StartDisplay();
     void StartProgram();
     void AddClockedSource();
+    void MakeDesktopOpener() const;
     QString RunTool(const QString& tool, const QStringList& arguments) const;
 
     QTemporaryDir root_;
