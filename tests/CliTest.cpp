@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <csignal>
-#include <csignal>
 
 #include "components/FfmpegAudioReader.h"
 #include "support/PrivatePulseServer.h"
