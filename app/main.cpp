@@ -95,8 +95,14 @@ void Tfm_main::StartUp() {
     state_.PlayNotPaused = true;
     AudioFileWrite.SetStartupOption(true);
     AudioFilepaly.SetStartupOption(true);
-    // With no sound server the lists stay empty and start-up goes on.
-    Call<const Settings&>(links_.fillSourceDialog, *settings_);
+    // With no sound server the lists stay empty and start-up goes on. One that does not answer
+    // is reported once the windows stand, instead of leaving them without their skin.
+    std::exception_ptr sourcesFailure;
+    try {
+        Call<const Settings&>(links_.fillSourceDialog, *settings_);
+    } catch (...) {
+        sourcesFailure = std::current_exception();
+    }
     // The settings window's controls hold what is stored from now on, so a recording started
     // before the window was ever shown saves the user's settings, not the initial states.
     Call(links_.loadSettingsDialog);
@@ -105,6 +111,8 @@ void Tfm_main::StartUp() {
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();
+    if (sourcesFailure)
+        std::rethrow_exception(sourcesFailure);
 }
 
 void Tfm_main::ApplyMainSkin() {
