@@ -674,6 +674,26 @@ SampleArray FfmpegAudioReader::Read(int maxElements) {
     return out;
 }
 
+bool FfmpegAudioReader::ReadDecoded(SampleArray& block) {
+    Impl& d = *d_;
+    if (!d.lost.isEmpty())
+        throw SonvaraError(d.lost);
+    if (d.pendingOffset == d.pending.size() && !d.DecodeIntoPending())
+        return false;
+    block.insert(block.end(), d.pending.begin() + d.pendingOffset, d.pending.end());
+    d.position += d.PendingFrames();
+    d.pendingOffset = d.pending.size();
+    return true;
+}
+
+void FfmpegAudioReader::Unread(SampleArray frames) {
+    Impl& d = *d_;
+    d.position -= int64_t(frames.size()) / d.channels;
+    frames.insert(frames.end(), d.pending.begin() + d.pendingOffset, d.pending.end());
+    d.pending = std::move(frames);
+    d.pendingOffset = 0;
+}
+
 void FfmpegAudioReader::Seek(int64_t frame) {
     Impl& d = *d_;
     const int64_t target = std::clamp<int64_t>(frame, 0, d.samples);
