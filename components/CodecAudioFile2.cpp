@@ -2,6 +2,7 @@
 
 #include "components/FfmpegAudioReader.h"
 #include "components/LameAudioWriter.h"
+#include "components/ReadAhead.h"
 #include "components/SonvaraError.h"
 
 CodecAudioFile2::CodecAudioFile2() = default;
@@ -10,6 +11,10 @@ CodecAudioFile2::~CodecAudioFile2() = default;
 void CodecAudioFile2::OpenFile(const QString& fileName, int, int) {
     CloseFile();
     reader_ = std::make_unique<FfmpegAudioReader>(fileName);
+    FfmpegAudioReader* reader = reader_.get();
+    ahead_ = std::make_unique<ReadAhead>(
+        [reader](SampleArray& block) { return reader->ReadDecoded(block); }, reader->Channels(),
+        reader->Frequency());
 }
 
 bool CodecAudioFile2::IsOpen() const {
@@ -17,6 +22,7 @@ bool CodecAudioFile2::IsOpen() const {
 }
 
 void CodecAudioFile2::CloseFile() {
+    ahead_.reset();
     reader_.reset();
     // Released before closing so that a failed close leaves the instance closed, not stuck.
     if (std::unique_ptr<LameAudioWriter> writer = std::move(writer_))
@@ -66,11 +72,13 @@ int CodecAudioFile2::ArrayChannels() const {
 }
 
 SampleArray CodecAudioFile2::ReadArray(int count) {
-    return reader().Read(count);
+    return ahead().Read(count);
 }
 
 void CodecAudioFile2::Seek(int64_t frame, int) {
-    reader().Seek(frame);
+    // Given back, the frames decoded ahead let the reader seek from where the caller is.
+    reader().Unread(ahead().Stop());
+    reader_->Seek(frame);
 }
 
 void CodecAudioFile2::SetMp3Encoder(const AudioFile2LameEnc& encoder) {
@@ -98,6 +106,11 @@ FfmpegAudioReader& CodecAudioFile2::reader() const {
     if (!reader_)
         throw SonvaraError(QStringLiteral("No audio file is open for reading."));
     return *reader_;
+}
+
+ReadAhead& CodecAudioFile2::ahead() const {
+    reader();  // throws when nothing is open for reading
+    return *ahead_;
 }
 
 LameAudioWriter& CodecAudioFile2::writer() const {

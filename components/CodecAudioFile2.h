@@ -6,9 +6,11 @@
 
 class FfmpegAudioReader;
 class LameAudioWriter;
+class ReadAhead;
 
 // The audio file component: reads any input FFmpeg decodes, writes MP3 through LAME. One
-// instance holds at most one open file, for reading or for writing.
+// instance holds at most one open file, for reading or for writing. A file being read is
+// decoded on a worker thread a few blocks ahead of ReadArray; Seek and CloseFile stop it.
 class CodecAudioFile2 : public AudioFile2 {
 public:
     CodecAudioFile2();
@@ -39,10 +41,13 @@ public:
 
 private:
     FfmpegAudioReader& reader() const;
+    ReadAhead& ahead() const;
     LameAudioWriter& writer() const;
 
     AudioFile2LameEnc encoder_;
     std::unique_ptr<FfmpegAudioReader> reader_;
+    // Decodes through reader_ on its worker, so it is declared after it and goes first.
+    std::unique_ptr<ReadAhead> ahead_;
     std::unique_ptr<LameAudioWriter> writer_;
     bool startupOption_ = false;
 };

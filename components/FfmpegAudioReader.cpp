@@ -1,8 +1,11 @@
 #include "components/FfmpegAudioReader.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 
@@ -231,6 +234,20 @@ bool Confirmed(const uchar* data, int64_t size, int64_t pos, int length) {
     return FrameAt(data, size, next, BigEndian32(data + pos) & kSameStreamMask, &header) > 0;
 }
 
+// The pages of a mapped file that a scan has read count as the process's memory until they
+// are let go. Letting go of those well behind the scan keeps a long file's scan as small as a
+// short one's; were one read again, it would come back from the file.
+void ReleaseBehind(const uchar* data, int64_t pos, int64_t* released) {
+    constexpr int64_t kKept = 1 << 20;
+    if (pos - *released < 2 * kKept)
+        return;
+    const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const auto from = uintptr_t(data + *released) & ~(page - 1);
+    const auto to = uintptr_t(data + pos - kKept) & ~(page - 1);
+    madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    *released = int64_t(to - uintptr_t(data));
+}
+
 // Exact length of an MPEG audio file as FFmpeg decodes it; samples < 0 when no frames are
 // found (free-format streams, whose frames do not state their length).
 Mp3Facts ScanMp3(const QString& fileName) {
@@ -269,9 +286,11 @@ Mp3Facts ScanMp3(const QString& fileName) {
     } else {
         uint32_t ref = 0;
         int64_t pos = audioStart;
+        int64_t released = 0;
         bool inSync = false;
         bool strayBytes = false;
         while (pos + 4 <= size) {
+            ReleaseBehind(data, pos, &released);
             MpegHeader header;
             const int length = FrameAt(data, size, pos, ref, &header);
             if (length > 0 && (inSync || Confirmed(data, size, pos, length))) {
@@ -672,6 +691,26 @@ SampleArray FfmpegAudioReader::Read(int maxElements) {
         d.position += int64_t(take) / d.channels;
     }
     return out;
+}
+
+bool FfmpegAudioReader::ReadDecoded(SampleArray& block) {
+    Impl& d = *d_;
+    if (!d.lost.isEmpty())
+        throw SonvaraError(d.lost);
+    if (d.pendingOffset == d.pending.size() && !d.DecodeIntoPending())
+        return false;
+    block.insert(block.end(), d.pending.begin() + d.pendingOffset, d.pending.end());
+    d.position += d.PendingFrames();
+    d.pendingOffset = d.pending.size();
+    return true;
+}
+
+void FfmpegAudioReader::Unread(SampleArray frames) {
+    Impl& d = *d_;
+    d.position -= int64_t(frames.size()) / d.channels;
+    frames.insert(frames.end(), d.pending.begin() + d.pendingOffset, d.pending.end());
+    d.pending = std::move(frames);
+    d.pendingOffset = 0;
 }
 
 void FfmpegAudioReader::Seek(int64_t frame) {

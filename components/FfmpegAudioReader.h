@@ -27,6 +27,14 @@ public:
     // Whole frames from the read position, at most maxElements elements (but at least one
     // frame); an empty array at the end.
     SampleArray Read(int maxElements);
+    // Appends the frames of the next decoded packet (or packets) to block; false at the end,
+    // with nothing appended. Reading this way and reading with Read give the same frames, and a
+    // failure loses none of those appended before it, so a reader ahead of its caller can hand
+    // them out first.
+    bool ReadDecoded(SampleArray& block);
+    // Puts frames read but not used back in front of the read position: the next Read starts
+    // with them, and a Seek counts from before them.
+    void Unread(SampleArray frames);
     // The next Read starts exactly at this frame, clamped to [0, Samples]. A Seek may open the
     // file again; when that fails (the file was deleted or replaced), every Read throws the
     // same error until a later Seek succeeds.
