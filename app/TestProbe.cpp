@@ -13,9 +13,12 @@
 #include <QTreeView>
 #include <cstdio>
 
+#include "components/Skin.h"
+
 namespace {
 
 const QString kNone = QStringLiteral("none");
+const QString kSkinSurface = QStringLiteral("skinSurface");
 
 QString Flag(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
@@ -111,6 +114,16 @@ QString TextAnswer(const QWidget* widget) {
     return kNone;
 }
 
+// The skin draws its texts itself; they are read from the window's skin surface.
+QString SkinTextAnswer(const QString& title, const QString& name) {
+    const QWidget* window = Window(title);
+    auto* form =
+        window ? dynamic_cast<SkinForm*>(window->findChild<QWidget*>(kSkinSurface)) : nullptr;
+    SkinObject* element = form ? form->FindObject(name) : nullptr;
+    const SkinText* text = element ? element->Text() : nullptr;
+    return text ? text->CurrentText() : kNone;
+}
+
 QString Answer(const QStringList& request) {
     const QString verb = request.value(0);
     if (verb == u"window" && request.size() == 2) {
@@ -129,7 +142,7 @@ QString Answer(const QStringList& request) {
         return ItemAnswer(request[1], request[2], request[3]);
     if (verb == u"text" && request.size() == 3) {
         const QWidget* widget = Child(request[1], request[2]);
-        return widget ? TextAnswer(widget) : kNone;
+        return widget ? TextAnswer(widget) : SkinTextAnswer(request[1], request[2]);
     }
     if (verb == u"count" && request.size() == 2)
         return QString::number(CountShown(request[1]));

@@ -30,12 +30,13 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
       recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
                   *AudioVisualization21, displays_, sleep_, *this}) {
     setWindowTitle(kTitle);
-    // Shown only while recording; the name lets the end-to-end tests see that.
+    // Shown only while recording or playing; the name lets the end-to-end tests see that.
     AudioVisualization21->setObjectName(QStringLiteral("AudioVisualization21"));
     // Presses on the level display belong to the window background, so it drags the window.
     AudioVisualization21->setAttribute(Qt::WA_TransparentForMouseEvents);
     ConnectSkin();
     ConnectRecorder();
+    ConnectPlayer();
 }
 
 Tfm_main::~Tfm_main() = default;
@@ -44,6 +45,11 @@ void Tfm_main::SetLinks(MainWindowLinks links) {
     links_ = std::move(links);
     drag_.reset();
     listFrame_.reset();
+    playback_.reset();
+    if (links_.list)
+        playback_ = std::make_unique<PlaybackControl>(
+            PlaybackControl::Parts{state_, AudioPlayer21, AudioFilepaly, *AudioVisualization21,
+                                   displays_, *links_.list, *this});
     if (!links_.listWindow)
         return;
     listFrame_ = std::make_unique<WidgetFrame>(*links_.listWindow);
@@ -77,6 +83,32 @@ void Tfm_main::ConnectRecorder() {
     // Capture has ended by itself; the handler shows why and finishes the file.
     connect(&AudioRecord1, &AudioRecord2::OnError, this,
             [this](const QString& message) { HandleError(message); });
+}
+
+void Tfm_main::ConnectPlayer() {
+    // Playback has stopped by itself; the handler shows why and returns to idle.
+    connect(&AudioPlayer21, &AudioPlayer2::OnError, this,
+            [this](const QString& message) { HandleError(message); });
+}
+
+void Tfm_main::StartPlayback() {
+    if (playback_)
+        playback_->StartPlayback();
+}
+
+void Tfm_main::StopPlayback() {
+    if (playback_)
+        playback_->StopPlayback();
+}
+
+void Tfm_main::TogglePlayPause() {
+    if (playback_)
+        playback_->TogglePlayPause();
+}
+
+void Tfm_main::SeekTo(int barPosition) {
+    if (playback_)
+        playback_->SeekTo(barPosition);
 }
 
 void Tfm_main::showEvent(QShowEvent* event) {

@@ -20,6 +20,7 @@
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "join/JoinList.h"
+#include "play/PlaybackControl.h"
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
 
@@ -40,7 +41,7 @@ struct MainWindowLinks {
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
 // and the skin engine, runs the start-up sequence at its first showing, and turns skin events
 // into the program's commands. Closing it ends the program, after finishing what runs.
-class Tfm_main : public QWidget, public MainOperations, public RecordingHost {
+class Tfm_main : public QWidget, public MainOperations, public RecordingHost, public PlaybackHost {
     Q_OBJECT
 
 public:
@@ -63,10 +64,11 @@ public:
     void StartRecording() override { recording_.StartRecording(StartedBy::User); }
     void StopRecording() override { recording_.StopRecording(); }
     void ToggleRecordPause() override { recording_.ToggleRecordPause(); }
-    void StartPlayback() override {}
-    void StopPlayback() override {}
-    void TogglePlayPause() override {}
-    void SeekTo(int) override {}
+    // Playback needs the list; before it is linked they do nothing.
+    void StartPlayback() override;
+    void StopPlayback() override;
+    void TogglePlayPause() override;
+    void SeekTo(int barPosition) override;
     void AddFiles() override;
     void RemoveSelected() override;
     void MoveUp() override;
@@ -96,6 +98,7 @@ private:
     void ApplyMainSkin();
     void ConnectSkin();
     void ConnectRecorder();
+    void ConnectPlayer();
 
     AppState& state_;
     QString skinFile_;
@@ -122,4 +125,5 @@ private:
     SystemClock clock_;
     LogindSleepInhibitor sleep_;
     RecordingControl recording_;
+    std::unique_ptr<PlaybackControl> playback_;
 };

@@ -20,6 +20,9 @@ public:
     virtual void Play() = 0;
     // Silences output at once; what was queued and not heard stays queued for the next Play.
     virtual void Stop() = 0;
+    // Stops and drops everything queued and not yet heard, an end mark included: the next Play
+    // plays only what is loaded after this, and events about the dropped sound never arrive.
+    virtual void Flush() = 0;
     virtual int64_t SamplesToMs(int64_t samples) const = 0;
 
 signals:

@@ -62,14 +62,25 @@ void PulseAudioPlayer2::SetFormat(int sampleRate, int channels) {
     }
     // The program sets the format only when it starts a file. Leftovers of the last one (its
     // unheard end, or an end mark that would stop the new file at once) must not leak into it.
+    BeginNewSound(sampleRate, channels);
+}
+
+void PulseAudioPlayer2::Flush() {
+    Stop();
+    PulseContext::Lock lock(pulse_);
+    BeginNewSound(rate_, channels_);
+}
+
+void PulseAudioPlayer2::BeginNewSound(int rate, int channels) {
     queue_.clear();
     ++epoch_;
     ended_ = false;
     mayRequest_ = false;
     if (stream_) {
         WaitWhileConnecting();
-        if (stream_ && (streamWritten_ > 0 || drain_ || streamRate_ != sampleRate ||
-                        streamChannels_ != channels)) {
+        // What the server holds of the old sound goes with its stream.
+        if (stream_ &&
+            (streamWritten_ > 0 || drain_ || streamRate_ != rate || streamChannels_ != channels)) {
             DestroyStream();
         }
     }

@@ -21,6 +21,7 @@ class PulseContext;
 // - SetFormat while stopped begins a new sound: whatever was queued and not heard is dropped.
 //   While playing it applies to arrays loaded afterwards; the stream changes format, after
 //   a short pause, once the arrays before them have been heard.
+// - Flush drops the unheard rest as SetFormat while stopped does, keeping the format.
 // - OnEndArrayPlay fires when an array has been handed to the server. OnRequestOnLoadArray
 //   fires while less than 250 ms of sound waits in the queue, at most once per array handed
 //   over (or per tick, when the queue has run dry), and not once the end mark is queued.
@@ -39,6 +40,7 @@ public:
     void LoadArray(const SampleArray& array) override;
     void Play() override;
     void Stop() override;
+    void Flush() override;
     int64_t SamplesToMs(int64_t samples) const override;
 
     // Sound loaded and not yet handed to the server, in milliseconds.
@@ -55,6 +57,7 @@ private:
 
     // Everything below marked "locked" runs with libpulse's lock held, on either thread.
     QString StartStream();                            // locked; empty when playing
+    void BeginNewSound(int rate, int channels);       // locked; only while stopped
     bool CreateStream(int rate, int channels);        // locked
     void DestroyStream();                             // locked
     bool WaitWhileConnecting();                       // locked; true when the stream is ready

@@ -19,6 +19,7 @@ class SkinText {
 public:
     virtual ~SkinText() = default;
     virtual void SetText(const QString& text) = 0;  // empty text allowed
+    virtual QString CurrentText() const = 0;
 };
 
 class SkinScrollBar {

@@ -96,6 +96,11 @@ void JoinList::Move(int by) {
     host_.FocusList();
 }
 
+void JoinList::Select(int row) {
+    selected_ = {row};
+    host_.Changed();
+}
+
 void JoinList::lvClick() {
     const int count = static_cast<int>(rows_.size());
     if (count == 0)

@@ -35,6 +35,8 @@ public:
     const std::set<int>& Selected() const { return selected_; }
     // The user changed the selection in the view.
     void SetSelected(std::set<int> rows) { selected_ = std::move(rows); }
+    // That row alone becomes selected, and the view shows it.
+    void Select(int row);
 
     // While a recording is being stopped: that recording, as the last and only selected row.
     // Otherwise the files chosen in the open dialog, the first of them selected.

@@ -361,6 +361,30 @@ TEST_F(PulseAudioPlayer2Test, ANewFormatWhileStoppedStartsAFreshSound) {
     EXPECT_NEAR(spans[1].Ms(), 500, 60);
 }
 
+TEST_F(PulseAudioPlayer2Test, FlushDropsTheUnheardRestAndItsEndMark) {
+    // A seek: the rest of the old position, its end mark queued too, gives way to new sound.
+    player_->SetFormat(44100, 2);
+    LoadAll(Tone(44100, 2, 22050, 440.0));
+    player_->Play();
+    PumpEvents(200);
+    player_->Flush();
+    EXPECT_EQ(player_->QueuedMs(), 0);
+    LoadAll(Tone(44100, 2, 22050, 660.0), false);
+    player_->Play();
+    PumpEvents(900);
+    EXPECT_EQ(watch_->ends, 0) << "the dropped end mark ended the new sound";
+    player_->LoadArray({});
+    ASSERT_TRUE(WaitForEnd(3000));
+
+    const SampleArray heard = capture_->Samples();
+    const std::vector<Span> spans = ToneSpans(heard);
+    ASSERT_EQ(spans.size(), 2u);
+    EXPECT_NEAR(FrequencyIn(heard, spans[0]), 440.0, 3.0);
+    EXPECT_LT(spans[0].Ms(), 350);
+    EXPECT_NEAR(FrequencyIn(heard, spans[1]), 660.0, 3.0);
+    EXPECT_NEAR(spans[1].Ms(), 500, 60);
+}
+
 TEST_F(PulseAudioPlayer2Test, ArraysOfAnotherFormatFollowThoseBeforeWithoutLoss) {
     player_->SetFormat(44100, 2);
     player_->Play();

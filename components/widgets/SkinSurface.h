@@ -35,7 +35,7 @@ public:
     const QRect& Rect() const { return description_.rect; }
     SkinKind Kind() const { return description_.kind; }
     bool Enabled() const { return enabled_; }
-    const QString& CurrentText() const { return text_; }
+    QString CurrentText() const override { return text_; }
 
     // Where the thumb stands, in form coordinates.
     QRect ThumbRect() const;

@@ -115,6 +115,8 @@ public:
     std::vector<SampleArray> loaded;
     int plays = 0;
     int stops = 0;
+    int flushes = 0;
+    size_t flushedAt = 0;
     bool playing = false;
 
     void SetFormat(int rate, int channelCount) override {
@@ -130,9 +132,17 @@ public:
         ++stops;
         playing = false;
     }
+    // Stops; the arrays loaded so far count as dropped from here on.
+    void Flush() override {
+        Stop();
+        ++flushes;
+        flushedAt = loaded.size();
+    }
     int64_t SamplesToMs(int64_t samples) const override {
         return sampleRate ? samples * 1000 / sampleRate : 0;
     }
+    // Loaded since the last Flush.
+    size_t Queued() const { return loaded.size() - flushedAt; }
 
     void RequestMore() { emit OnRequestOnLoadArray(); }
     void FinishArray() { emit OnEndArrayPlay(); }

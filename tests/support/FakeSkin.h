@@ -54,6 +54,7 @@ public:
         text = value;
         log << QStringLiteral("SetText:") + value;
     }
+    QString CurrentText() const override { return text; }
     int Position() const override { return position; }
     void SetPosition(int value) override {
         position = value;

@@ -1,0 +1,207 @@
+#include "play/PlaybackControl.h"
+
+#include <QFileInfo>
+#include <algorithm>
+
+#include "components/AudioFile2.h"
+#include "components/AudioPlayer2.h"
+#include "components/AudioVisualizationEx2.h"
+#include "components/MainDisplays.h"
+#include "config/AppState.h"
+#include "config/ValueTables.h"
+#include "join/JoinList.h"
+#include "record/RecordingControl.h"
+
+namespace {
+
+const QString kFileName = QStringLiteral("s_filename");
+const QString kFileInfo = QStringLiteral("s_mono");
+const QString kFileSize = QStringLiteral("s_sizeson");
+const QString kTime = QStringLiteral("s_time");
+constexpr int kLastBarBeforeEnd = 978;
+
+}  // namespace
+
+PlaybackControl::PlaybackControl(Parts parts) : p_(parts) {
+    QObject::connect(&p_.player, &AudioPlayer2::OnRequestOnLoadArray, &events_,
+                     [this] { FeedPlayer(); });
+    QObject::connect(&p_.player, &AudioPlayer2::OnEndArrayPlay, &events_, [this] { FeedPlayer(); });
+    QObject::connect(&p_.player, &AudioPlayer2::OnEndPlay, &events_, [this] {
+        if (p_.state.Playing)
+            StopPlayback();
+    });
+    QObject::connect(&p_.player, &AudioPlayer2::OnTimer, &events_,
+                     [this](qint64 currentSamples) { OnTick(currentSamples); });
+}
+
+void PlaybackControl::StartPlayback() {
+    AppState& state = p_.state;
+    if (state.JoinRunning)
+        return;
+    if (!state.PlayNotPaused) {
+        Resume();
+        return;
+    }
+    if (state.Playing)
+        return;
+    if (state.Recording) {
+        p_.host.ShowMessage(QStringLiteral("Please stop recording first."));
+        return;
+    }
+    const int row = RowToPlay();
+    if (row < 0)
+        return;
+    state.PlayedPosition = 0;
+    state.PositionBase = 0;
+    state.Playing = true;
+    state.PlayNotPaused = true;
+    OpenFile(p_.list.Rows()[static_cast<size_t>(row)].path);
+    p_.player.SetFormat(p_.reader.ArraySampleRate(), p_.reader.ArrayChannels());
+    p_.levels.SetVisible(true);
+    p_.player.Play();
+    ShowPosition();
+    p_.displays.SetBarEnabled(true);
+    FeedPlayer();
+    FeedPlayer();
+}
+
+// The selected row, or the last one, which then becomes selected; -1 for an empty list.
+int PlaybackControl::RowToPlay() {
+    const int count = static_cast<int>(p_.list.Rows().size());
+    if (count == 0)
+        return -1;
+    if (p_.list.Selected().empty())
+        p_.list.Select(count - 1);
+    const int row = *p_.list.Selected().begin();
+    p_.list.SetPlayRow(row);
+    return row;
+}
+
+void PlaybackControl::OpenFile(const QString& path) {
+    const QFileInfo file(path);
+    p_.displays.SetText(
+        kFileSize, QStringLiteral("File Size: %1 KB").arg(std::max<qint64>(0, file.size()) / 1024));
+    if (p_.reader.IsOpen())
+        p_.reader.CloseFile();
+    p_.reader.OpenFile(path, 0, 1);
+    p_.displays.SetText(
+        kFileInfo, FileInfoText(p_.reader.Channels(), p_.reader.Bitrate(), p_.reader.Frequency()));
+    p_.reader.Seek(0, 3);
+    p_.displays.SetText(kFileName, QStringLiteral("File Name: ") + file.fileName());
+}
+
+QString PlaybackControl::FileInfoText(int channels, int bitrate, int frequency) {
+    const QString name = channels >= 1 && channels <= static_cast<int>(kChannelNames.size())
+                             ? QLatin1String(kChannelNames[static_cast<size_t>(channels - 1)])
+                             : QStringLiteral("%1 ch").arg(channels);
+    return QStringLiteral("File Info: %1 %2K %3HZ").arg(name).arg(bitrate / 1000).arg(frequency);
+}
+
+void PlaybackControl::FeedPlayer() {
+    // Requests queued before a stop would read from a file that is no longer ours: the join
+    // and the list use the same reader.
+    if (!p_.state.Playing || !p_.reader.IsOpen())
+        return;
+    const SampleArray block = p_.reader.ReadArray(kBlockElements);
+    p_.player.LoadArray(block);
+    p_.levels.ShowArray(block, p_.reader.ArrayChannels());
+}
+
+void PlaybackControl::TogglePlayPause() {
+    AppState& state = p_.state;
+    if (!state.Playing)
+        return;
+    if (!state.PlayNotPaused) {
+        Resume();
+        return;
+    }
+    // The player's count restarts at the next Play; the base carries the position across.
+    state.PositionBase = state.PlayedPosition;
+    p_.player.Stop();
+    state.PlayNotPaused = false;
+}
+
+void PlaybackControl::Resume() {
+    p_.player.Play();
+    p_.state.PlayNotPaused = true;
+}
+
+// What is queued belongs to the old position and is dropped, its end mark too; the file
+// goes on from the new one at once, and a paused file stays paused there.
+void PlaybackControl::SeekTo(int barPosition) {
+    AppState& state = p_.state;
+    if (!state.Playing)
+        return;
+    state.BarFollows = true;
+    if (barPosition > kLastBarBeforeEnd) {
+        StopPlayback();
+        return;
+    }
+    const int64_t frame = MulDivRounded(std::max(barPosition, 0), p_.reader.Samples(), kBarEnd);
+    p_.player.Flush();
+    p_.reader.Seek(frame, 3);
+    state.PositionBase = frame;
+    state.PlayedPosition = frame;
+    FeedPlayer();
+    FeedPlayer();
+    if (state.PlayNotPaused)
+        p_.player.Play();
+    ShowPosition();
+}
+
+void PlaybackControl::StopPlayback() {
+    AppState& state = p_.state;
+    if (state.JoinRunning || !state.Playing)
+        return;
+    state.PositionBase = 0;
+    state.Playing = false;
+    state.PlayNotPaused = true;
+    // Dropped, not kept: the unheard rest and its events must not reach the next file.
+    p_.player.Flush();
+    if (p_.reader.IsOpen())
+        p_.reader.CloseFile();
+    ClearDisplays();
+    p_.levels.SetVisible(false);
+    p_.displays.SetBarEnabled(false);
+}
+
+void PlaybackControl::ClearDisplays() {
+    for (const QString& name : {kFileName, kFileInfo, kFileSize, kTime})
+        p_.displays.Clear(name);
+}
+
+void PlaybackControl::OnTick(int64_t currentSamples) {
+    AppState& state = p_.state;
+    // A tick queued before a pause or a stop counts from a Play that is over.
+    if (!state.Playing || !state.PlayNotPaused)
+        return;
+    state.PlayedPosition = state.PositionBase + currentSamples;
+    if (state.NotDragging)
+        ShowPosition();
+}
+
+void PlaybackControl::ShowPosition() {
+    const int64_t seconds = p_.player.SamplesToMs(p_.state.PlayedPosition) / 1000;
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + RecordingControl::TimeText(seconds));
+    if (p_.state.BarFollows)
+        p_.displays.SetBarPosition(static_cast<int>(BarPosition()));
+}
+
+int64_t PlaybackControl::BarPosition() const {
+    const int64_t bar = MulDivRounded(p_.state.PlayedPosition, kBarEnd, p_.reader.Samples());
+    return std::clamp<int64_t>(bar, 0, kBarEnd);
+}
+
+int64_t PlaybackControl::MulDivRounded(int64_t value, int64_t numerator, int64_t denominator) {
+    if (denominator == 0)
+        return 0;
+    // 128 bits in between: a position times the file's length overflows 64 for long files.
+    const __int128 product = static_cast<__int128>(value) * numerator;
+    const bool negative = (product < 0) != (denominator < 0);
+    const __int128 magnitude = product < 0 ? -product : product;
+    const __int128 divisor = denominator < 0 ? -static_cast<__int128>(denominator) : denominator;
+    __int128 quotient = magnitude / divisor;
+    if ((magnitude % divisor) * 2 >= divisor)
+        ++quotient;
+    return static_cast<int64_t>(negative ? -quotient : quotient);
+}
