@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QIcon>
 #include <QMessageBox>
 #include <csignal>
 
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
 #include "app/TestProbe.h"
+#include "components/ProgramFolders.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
@@ -76,10 +78,13 @@ int main(int argc, char** argv) {
     app.setApplicationName(QStringLiteral("Sonvara"));
     app.setApplicationDisplayName(QStringLiteral("Sonvara V1.02"));
     app.setQuitOnLastWindowClosed(false);
+    app.setDesktopFileName(QStringLiteral("io.sonvara.Sonvara"));
+    app.setWindowIcon(QIcon(QStringLiteral(":/sonvara/io.sonvara.Sonvara.svg")));
 
     AppState state;
     PulseContext pulse;
-    const QString skinFile = QCoreApplication::applicationDirPath() + QStringLiteral("/mp3enc.dll");
+    const QString skinFile = QDir(ProgramFolders::DataFolder())
+                                 .filePath(QString::fromLatin1(ProgramFolders::kSkinFileName));
     ProgramWindows windows(state, pulse, skinFile);
     Tfm_main& fm_main = windows.fm_main;
     // Only the end-to-end tests ask for it.

@@ -6,6 +6,8 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "components/ProgramFolders.h"
+
 namespace {
 
 const QString kTitle = QStringLiteral("Sonvara V1.02");
@@ -185,8 +187,7 @@ void Tfm_main::FocusList() {
 
 // Not waited for; a missing browser or help folder is not reported.
 void Tfm_main::OpenHelp() {
-    const QString index =
-        QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+    const QString index = ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
     QDesktopServices::openUrl(QUrl::fromLocalFile(index));
 }
 

@@ -3,6 +3,7 @@
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/introspect.h>
+#include <pulse/proplist.h>
 #include <pulse/rtclock.h>
 #include <pulse/stream.h>
 #include <pulse/subscribe.h>
@@ -259,7 +260,14 @@ void PulseContext::DispatchEvent(int event, uint32_t index) {
 // A broken context cannot connect again; each attempt gets a new one. Streams made on the old
 // one hold it until their owners let them go.
 void PulseContext::Connect() {
-    pa_context* fresh = pa_context_new(pa_threaded_mainloop_get_api(mainloop_), "Sonvara");
+    // The desktop's volume control shows the streams under the program's name and icon.
+    pa_proplist* properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Sonvara");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "io.sonvara.Sonvara");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "io.sonvara.Sonvara");
+    pa_context* fresh = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_),
+                                                     "Sonvara", properties);
+    pa_proplist_free(properties);
     if (!fresh) {
         SetErrorText(QString::fromUtf8(kOutOfMemory));
         RetryIn(kRetryMs);
