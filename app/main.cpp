@@ -3,7 +3,9 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QUrl>
 
 #include "components/ProgramFolders.h"
@@ -29,8 +31,9 @@ Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidg
       AudioRecord1(pulse),
       AudioPlayer21(pulse),
       AudioVisualization21(new LevelDisplay(this)),
+      marker_(QFileInfo(settings_->Path()).absolutePath()),
       recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
-                  *AudioVisualization21, displays_, sleep_, *this}) {
+                  *AudioVisualization21, displays_, sleep_, *this, &marker_}) {
     setWindowTitle(kTitle);
     // Shown only while recording or playing; the name lets the end-to-end tests see that.
     AudioVisualization21->setObjectName(QStringLiteral("AudioVisualization21"));
@@ -145,6 +148,10 @@ void Tfm_main::StartUp() {
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();
+    // Once the windows stand, so that the message has them behind it.
+    QTimer::singleShot(0, this, [this] {
+        RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
+    });
     if (sourcesFailure)
         std::rethrow_exception(sourcesFailure);
 }
@@ -197,6 +204,11 @@ void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
 
 void Tfm_main::ShowSourceDialog(QPoint topLeft) {
     Call(links_.showSourceDialog, topLeft);
+}
+
+void Tfm_main::RecordingRecovered(const QString& file) {
+    if (links_.list)
+        links_.list->AddPaths({file});
 }
 
 void Tfm_main::ShowMessage(const QString& text) {

@@ -7,6 +7,7 @@
 #include "app/DisplayElements.h"
 #include "app/Docking.h"
 #include "app/MainCommands.h"
+#include "app/RecordingRecovery.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
@@ -22,6 +23,7 @@
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
 #include "record/RecordingControl.h"
+#include "record/RecordingMarker.h"
 #include "record/SleepInhibitor.h"
 
 // The other windows as the main window reaches them; the program wires them. A hook left
@@ -41,7 +43,11 @@ struct MainWindowLinks {
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
 // and the skin engine, runs the start-up sequence at its first showing, and turns skin events
 // into the program's commands. Closing it ends the program, after finishing what runs.
-class Tfm_main : public QWidget, public MainOperations, public RecordingHost, public PlaybackHost {
+class Tfm_main : public QWidget,
+                 public MainOperations,
+                 public RecordingHost,
+                 public PlaybackHost,
+                 public RecoveryHost {
     Q_OBJECT
 
 public:
@@ -83,6 +89,7 @@ public:
     void ShowTagDialog(QPoint) override {}
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
+    void RecordingRecovered(const QString& file) override;
 
     // What a recording asks of the window.
     void CommitSettings() override;
@@ -124,6 +131,7 @@ private:
 
     SystemClock clock_;
     LogindSleepInhibitor sleep_;
+    RecordingMarker marker_;
     RecordingControl recording_;
     std::unique_ptr<PlaybackControl> playback_;
 };

@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <optional>
 
@@ -14,8 +15,10 @@
 #include "components/CodecAudioFile2.h"
 #include "components/MainDisplays.h"
 #include "config/AppState.h"
+#include "config/IniSettings.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
+#include "record/RecordingMarker.h"
 #include "record/SleepInhibitor.h"
 
 namespace {
@@ -133,8 +136,11 @@ int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Sett
     NoDisplays displays;
     LogindSleepInhibitor sleep;
     TerminalHost host(err, recorder, showProgress);
-    RecordingControl control(
-        {state, settings, clock, recorder, writer, encoder, levels, displays, sleep, host});
+    // Beside the program's own markers: its next start repairs a recording this run leaves
+    // cut off.
+    RecordingMarker marker(QFileInfo(DefaultSettingsPath()).absolutePath());
+    RecordingControl control({state, settings, clock, recorder, writer, encoder, levels, displays,
+                              sleep, host, &marker});
     host.control = &control;
     if (!options.output.isEmpty())
         control.SetFixedOutputFile(options.output);

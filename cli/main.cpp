@@ -9,6 +9,7 @@
 #include "cli/InfoCommand.h"
 #include "cli/JoinCommand.h"
 #include "cli/RecordCommand.h"
+#include "cli/RepairCommand.h"
 #include "components/PulseAudioRecord2.h"
 #include "components/PulseContext.h"
 #include "config/IniSettings.h"
@@ -48,6 +49,7 @@ const char kUsage[] =
     "       -o OUT.mp3              into this file instead (split parts OUT-2.mp3, ...)\n"
     "       --seconds N             stop after N seconds of sound (else Ctrl-C stops)\n"
     "       --line K                record from input line K (see devices)\n"
+    "  repair FILE...               make recordings cut off by a crash whole again\n"
     "\n"
     "Settings not given come from Kelvo.ini.\n";
 
@@ -60,6 +62,8 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QStringList rest = args.mid(1);
     if (command == "info")
         return RunInfoCommand(rest, out, err);
+    if (command == "repair")
+        return RunRepairCommand(rest, out, err);
     if (command == "join") {
         IniSettings settings(DefaultSettingsPath());
         return RunJoinCommand(rest, settings, err, isatty(STDERR_FILENO));

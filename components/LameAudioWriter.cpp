@@ -129,8 +129,9 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
     }
     mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
     if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
-        // Written empty now, like LAME's own, so that an unfinished file still plays.
-        const std::vector<unsigned char> frame = EmptyInfoFrame(rate_, channels_);
+        // Written now with no length yet, so that an unfinished file still plays and a repair
+        // finds where to write its length.
+        const std::vector<unsigned char> frame = InfoFrame(false);
         try {
             WriteBytes(frame.data(), frame.size());
         } catch (...) {
@@ -274,6 +275,8 @@ void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels)
                                               static_cast<int>(mp3Buffer_.size()));
     if (size < 0)
         Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
+    if (bytesWritten_ == 0 && size > 0)
+        MarkInfoFrame(size);
     WriteBytes(mp3Buffer_.data(), size);
     framesEncoded_ += frames;
 }
@@ -361,19 +364,44 @@ void LameAudioWriter::WriteInfoFrame() {
     WriteBytes(frame.data(), frame.size());
 }
 
-std::vector<unsigned char> LameAudioWriter::InfoFrame() const {
+// LAME leaves the frame it keeps for its info frame silent until Close. A file cut off before
+// that (a crash, a kill, a power loss) would tell no length and give a repair nowhere to write
+// one, so the frame gets the fields at once, with the length left at zero ("not known").
+void LameAudioWriter::MarkInfoFrame(int size) {
+    const int length = Mp3FrameLength(mp3Buffer_.data());
+    const int fieldsEnd = SideInfoEnd(rate_ >= 32000, channels_) + kInfoFieldsSize;
+    if (length < fieldsEnd || length > size)
+        return;
+    if (std::any_of(mp3Buffer_.begin() + 4, mp3Buffer_.begin() + length,
+                    [](unsigned char byte) { return byte != 0; })) {
+        return;  // not the empty frame kept for the info frame
+    }
+    std::vector<unsigned char> frame(mp3Buffer_.begin(), mp3Buffer_.begin() + length);
+    FillInfoFields(frame, false);
+    if (lame_get_VBR(lame_) != vbr_off)
+        std::memcpy(frame.data() + SideInfoEnd(rate_ >= 32000, channels_), "Xing", 4);
+    std::copy(frame.begin(), frame.end(), mp3Buffer_.begin());
+}
+
+std::vector<unsigned char> LameAudioWriter::InfoFrame(bool lengthKnown) const {
     std::vector<unsigned char> frame = EmptyInfoFrame(rate_, channels_);
+    FillInfoFields(frame, lengthKnown);
+    return frame;
+}
+
+// Without lengthKnown the frame count, the byte counts and the padding stay zero.
+void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool lengthKnown) const {
     unsigned char* p = frame.data() + SideInfoEnd(rate_ >= 32000, channels_);
     const auto put = [&p](uint32_t value, int bytes) {
         for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
             *p++ = static_cast<unsigned char>(value >> shift);
         }
     };
-    const auto fileSize = static_cast<uint32_t>(bytesWritten_);
+    const auto fileSize = lengthKnown ? static_cast<uint32_t>(bytesWritten_) : 0;
     std::memcpy(p, "Info", 4);
     p += 4;
     put(0x0F, 4);  // frame count, byte count, table of contents and quality follow
-    put(static_cast<uint32_t>(lame_get_frameNum(lame_)), 4);
+    put(lengthKnown ? static_cast<uint32_t>(lame_get_frameNum(lame_)) : 0, 4);
     put(fileSize, 4);
     for (int i = 0; i < 100; ++i) {
         *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
@@ -392,7 +420,8 @@ std::vector<unsigned char> LameAudioWriter::InfoFrame() const {
     put(static_cast<uint32_t>(std::min(lame_get_brate(lame_), 255)), 1);
     const auto delay = static_cast<uint32_t>(std::clamp(lame_get_encoder_delay(lame_), 0, 4095));
     const auto padding =
-        static_cast<uint32_t>(std::clamp(lame_get_encoder_padding(lame_), 0, 4095));
+        lengthKnown ? static_cast<uint32_t>(std::clamp(lame_get_encoder_padding(lame_), 0, 4095))
+                    : 0;
     put(delay << 12 | padding, 3);
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
     put(static_cast<uint32_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2), 1);
@@ -400,7 +429,6 @@ std::vector<unsigned char> LameAudioWriter::InfoFrame() const {
     put(fileSize, 4);
     put(musicCrc_, 2);
     put(LameCrc16(0, frame.data(), p - frame.data()), 2);
-    return frame;
 }
 
 void LameAudioWriter::WriteBytes(const unsigned char* data, size_t size) {

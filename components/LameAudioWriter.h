@@ -48,7 +48,9 @@ private:
     void EncodeResampled(int frames, int channels);
     void DrainResampler();
     void WriteInfoFrame();
-    std::vector<unsigned char> InfoFrame() const;
+    void MarkInfoFrame(int size);
+    std::vector<unsigned char> InfoFrame(bool lengthKnown = true) const;
+    void FillInfoFields(std::vector<unsigned char>& frame, bool lengthKnown) const;
     void Salvage();
     void WriteBytes(const unsigned char* data, size_t size);
     void FlushFile();

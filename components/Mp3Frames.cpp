@@ -1,11 +1,18 @@
 #include "components/Mp3Frames.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <QDir>
+#include <QFile>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <vector>
+
+#include "components/SonvaraError.h"
 
 namespace {
 
@@ -145,4 +152,18 @@ bool SalvageMp3(int fd) {
     PatchInfoFrame(first, info, frames);
     return pwrite(fd, first.data(), first.size(), 0) == static_cast<ssize_t>(first.size()) &&
            fsync(fd) == 0;
+}
+
+void RepairMp3File(const QString& fileName) {
+    const auto fail = [&fileName](const QString& reason) {
+        throw SonvaraError(QStringLiteral("Cannot repair \"%1\": %2.")
+                               .arg(QDir::toNativeSeparators(fileName), reason));
+    };
+    const int fd = open(QFile::encodeName(fileName).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        fail(QString::fromLocal8Bit(std::strerror(errno)));
+    const bool repaired = SalvageMp3(fd);
+    close(fd);
+    if (!repaired)
+        fail(QStringLiteral("it is no MP3 file that starts with an info frame"));
 }

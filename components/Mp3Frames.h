@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <cstddef>
 #include <cstdint>
 
@@ -10,6 +11,10 @@
 // that is really there. Needs no more room than the file had; every step works in place.
 // Returns false, leaving the file as it was, when it does not start with an info frame.
 bool SalvageMp3(int fd);
+
+// SalvageMp3 on a file by name, for a recording cut off by a crash or a kill. Throws
+// SonvaraError naming the file when it cannot be opened or holds no info frame to repair.
+void RepairMp3File(const QString& fileName);
 
 // The length in bytes of the Layer III frame whose header starts at `header`, or 0 when these
 // four bytes are no Layer III frame header.

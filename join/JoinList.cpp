@@ -49,13 +49,20 @@ void JoinList::AddRecording() {
 }
 
 void JoinList::AddChosenFiles() {
+    AddPaths(host_.AskFilesToAdd());
+}
+
+bool JoinList::AddPaths(const QStringList& paths) {
+    if (state_.Recording || state_.Playing || state_.JoinRunning)
+        return false;
     const int first = static_cast<int>(rows_.size());
-    for (const QString& path : host_.AskFilesToAdd()) {
+    for (const QString& path : paths) {
         if (!Append(path))
             continue;
         selected_ = {first};
         host_.Changed();
     }
+    return true;
 }
 
 void JoinList::RemoveSelected() {

@@ -41,6 +41,9 @@ public:
     // While a recording is being stopped: that recording, as the last and only selected row.
     // Otherwise the files chosen in the open dialog, the first of them selected.
     void AddFiles();
+    // Files given by path (from the command line, another copy, a repair), added as the open
+    // dialog's are. Refused, adding nothing, while a recording, playback or join runs.
+    bool AddPaths(const QStringList& paths);
     void RemoveSelected();
     void MoveUp();
     void MoveDown();

@@ -16,6 +16,7 @@
 #include "config/Settings.h"
 #include "config/ValueTables.h"
 #include "record/OutputNaming.h"
+#include "record/RecordingMarker.h"
 #include "record/SleepInhibitor.h"
 
 namespace {
@@ -89,6 +90,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     p_.writer.CreateFile(p_.state.OutputFile, 0);
+    MarkOpenFile();
     return true;
 }
 
@@ -221,8 +223,21 @@ std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) 
     return nullptr;
 }
 
+// The marker is a safety net: a recording goes on without one, and the reason is logged.
+void RecordingControl::MarkOpenFile() {
+    if (!p_.marker)
+        return;
+    try {
+        p_.marker->Begin(p_.state.OutputFile);
+    } catch (const SonvaraError& error) {
+        qWarning("%s", qUtf8Printable(error.message()));
+    }
+}
+
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     std::exception_ptr failure = Attempt([this] { p_.writer.CloseFile(); });
+    if (p_.marker)
+        p_.marker->End();
     p_.state.StoppingRecord = true;
     if (handOn) {
         const std::exception_ptr listing =

@@ -15,6 +15,7 @@ class AudioFile2LameEnc;
 class AudioRecord2;
 class AudioVisualizationEx2;
 class Clock;
+class RecordingMarker;
 class MainDisplays;
 class Settings;
 class SleepInhibitor;
@@ -62,6 +63,8 @@ public:
         MainDisplays& displays;
         SleepInhibitor& sleep;
         RecordingHost& host;
+        // Names the open file for a repair after a crash; none in tests that need no repair.
+        RecordingMarker* marker = nullptr;
     };
 
     // Takes the recorder's block and timer events from here on. Its error event is the
@@ -94,6 +97,7 @@ public:
 private:
     bool OpenNextFile(StartedBy who);
     void ShowFileName();
+    void MarkOpenFile();
     void SetCaptureFormat();
     void SplitRecording();
     void RestartCaptureInNewFormat();

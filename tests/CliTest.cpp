@@ -237,6 +237,43 @@ TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
     EXPECT_EQ(static_cast<int64_t>(cut.samples.size()) / cut.channels, cut.announced);
 }
 
+// A kill leaves the file as it stood after its last flushed block: a repair keeps all of it but
+// a cut frame, and its length header then tells exactly what decodes.
+TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", Path("config"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(SONVARA_CLI), {"record", "-o", Path("killed.mp3")});
+    ASSERT_TRUE(process.waitForStarted());
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("killed.mp3")).size() > 30000; }, 15000));
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(5000));
+    const qint64 sizeAtKill = QFileInfo(Path("killed.mp3")).size();
+    const QStringList markers =
+        QDir(Path("config/Sonvara")).entryList({"recording-*.marker"}, QDir::Files);
+    ASSERT_EQ(markers.size(), 1);
+    QFile marker(QDir(Path("config/Sonvara")).filePath(markers[0]));
+    ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(marker.readLine()).trimmed(), Path("killed.mp3"));
+
+    const CliResult repaired = Run({"repair", Path("killed.mp3")});
+    EXPECT_EQ(repaired.status, 0) << repaired.err.toStdString();
+    EXPECT_TRUE(repaired.out.startsWith("Repaired " + Path("killed.mp3")))
+        << repaired.out.toStdString();
+    EXPECT_GT(QFileInfo(Path("killed.mp3")).size(), sizeAtKill - 1441);  // at most a cut frame
+    const testaudio::Decoded whole = testaudio::DecodeFile(Path("killed.mp3"));
+    const int64_t decoded = static_cast<int64_t>(whole.samples.size()) / whole.channels;
+    EXPECT_GT(decoded, 44100);
+    EXPECT_LE(std::abs(decoded - whole.announced), 1152);
+
+    const CliResult notMp3 = Run({"repair", Path("config/Sonvara/" + markers[0])});
+    EXPECT_EQ(notMp3.status, 1);
+    EXPECT_TRUE(notMp3.err.contains("Cannot repair")) << notMp3.err.toStdString();
+}
+
 // A size limit stands in for a disk that fills up during the recording.
 TEST_F(Cli, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
     PrivatePulseServer server;
