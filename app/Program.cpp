@@ -2,10 +2,15 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <memory>
 
+#include "app/FileHandover.h"
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
 #include "app/TestProbe.h"
@@ -64,15 +69,43 @@ void PreferX11() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+// A second copy without files just ends; with files it hands them to the running copy.
+int HandOver(int argc, char** argv, const QStringList& files) {
+    if (files.isEmpty())
+        return 0;
+    const QCoreApplication app(argc, argv);
+    if (FileHandover::Send(SingleInstance::DefaultFolder(), files))
+        return 0;
+    std::fprintf(stderr, "sonvara: Sonvara is running but did not take the files.\n");
+    return 1;
+}
+
+// Without it the program still runs; files from a second copy then cannot reach it.
+std::unique_ptr<FileHandover> ListenForFiles(Tfm_main& fm_main) {
+    try {
+        auto handover = std::make_unique<FileHandover>(SingleInstance::DefaultFolder());
+        QObject::connect(handover.get(), &FileHandover::FilesReceived, &fm_main,
+                         &Tfm_main::AddFilesFromOutside);
+        return handover;
+    } catch (const SonvaraError& error) {
+        std::fprintf(stderr, "sonvara: %s\n", qUtf8Printable(error.message()));
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     // A file-size limit makes a write fail, which ends a recording with its file finished,
     // instead of killing the program halfway through a frame.
     std::signal(SIGXFSZ, SIG_IGN);
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QFile::decodeName(argv[i]);
+    const QStringList files = FileHandover::FilesFromArguments(arguments);
     SingleInstance instance(SingleInstance::DefaultFolder());
     if (!instance.TryAcquire())
-        return 0;
+        return HandOver(argc, argv, files);
     PreferX11();
     SonvaraApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Sonvara"));
@@ -90,6 +123,9 @@ int main(int argc, char** argv) {
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
+    const std::unique_ptr<FileHandover> handover = ListenForFiles(fm_main);
     fm_main.show();
+    if (!files.isEmpty())
+        QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });
     return app.exec();
 }

@@ -211,6 +211,14 @@ void Tfm_main::RecordingRecovered(const QString& file) {
         links_.list->AddPaths({file});
 }
 
+void Tfm_main::AddFilesFromOutside(const QStringList& files) {
+    pendingFiles_.Offer(files);
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
 void Tfm_main::ShowMessage(const QString& text) {
     QMessageBox::information(this, kTitle, text);
 }

@@ -7,6 +7,7 @@
 #include "app/DisplayElements.h"
 #include "app/Docking.h"
 #include "app/MainCommands.h"
+#include "app/PendingFiles.h"
 #include "app/RecordingRecovery.h"
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
@@ -90,6 +91,9 @@ public:
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
     void RecordingRecovered(const QString& file) override;
+    // Files from the command line or a second copy: listed as soon as the list takes them, and
+    // the window comes to the front.
+    void AddFilesFromOutside(const QStringList& files);
 
     // What a recording asks of the window.
     void CommitSettings() override;
@@ -134,4 +138,6 @@ private:
     RecordingMarker marker_;
     RecordingControl recording_;
     std::unique_ptr<PlaybackControl> playback_;
+    PendingFiles pendingFiles_{
+        [this](const QStringList& files) { return links_.list && links_.list->AddPaths(files); }};
 };

@@ -77,4 +77,18 @@ TEST_F(ListFlow, TheListJoinsIntoOneMp3InTheOutputFolder) {
     EXPECT_NEAR(DurationSeconds(joined), 3.0, 0.1);
 }
 
+// As "Open with Sonvara" in a file manager does while Sonvara runs.
+TEST_F(ListFlow, FilesGivenToASecondCopyReachTheRunningCopysList) {
+    QProcess second;
+    second.setProcessEnvironment(s.ProgramEnvironment());
+    second.start(QStringLiteral(SONVARA_PROGRAM),
+                 {QDir(s.Home()).filePath("one.wav"), QDir(s.Home()).filePath("two.wav")});
+    ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy is still running";
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    ASSERT_TRUE(
+        Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
+    EXPECT_TRUE(s.Item(kList, kView, QStringLiteral("one.wav")));
+    EXPECT_EQ(s.Program().state(), QProcess::Running);
+}
+
 }  // namespace
