@@ -198,6 +198,10 @@ void Tfm_main::ShowSourceDialog(QPoint topLeft) {
     Call(links_.showSourceDialog, topLeft);
 }
 
+void Tfm_main::ShowTagDialog(QPoint topLeft) {
+    Call(links_.showTagDialog, topLeft);
+}
+
 void Tfm_main::ShowMessage(const QString& text) {
     QMessageBox::information(this, kTitle, text);
 }
@@ -212,8 +216,10 @@ void Tfm_main::ShowOutputPath(const QString& path) {
 }
 
 // The stop routine's mark (StoppingRecord) makes the list take the recording itself.
-void Tfm_main::RecordingFinished(const QString&, bool) {
+void Tfm_main::RecordingFinished(const QString& file, bool writeTag) {
     AddFiles();
+    if (writeTag)
+        Call<const QString&>(links_.writeDefaultTags, file);
 }
 
 void Tfm_main::AddFiles() {
