@@ -206,9 +206,11 @@ void Tfm_main::ShowSourceDialog(QPoint topLeft) {
     Call(links_.showSourceDialog, topLeft);
 }
 
+// As a stopped recording: listed, then given the default tag.
 void Tfm_main::RecordingRecovered(const QString& file) {
     if (links_.list)
         links_.list->AddPaths({file});
+    Call<const QString&>(links_.writeDefaultTags, file);
 }
 
 void Tfm_main::AddFilesFromOutside(const QStringList& files) {
@@ -217,6 +219,10 @@ void Tfm_main::AddFilesFromOutside(const QStringList& files) {
         showNormal();
     raise();
     activateWindow();
+}
+
+void Tfm_main::ShowTagDialog(QPoint topLeft) {
+    Call(links_.showTagDialog, topLeft);
 }
 
 void Tfm_main::ShowMessage(const QString& text) {
@@ -233,8 +239,10 @@ void Tfm_main::ShowOutputPath(const QString& path) {
 }
 
 // The stop routine's mark (StoppingRecord) makes the list take the recording itself.
-void Tfm_main::RecordingFinished(const QString&, bool) {
+void Tfm_main::RecordingFinished(const QString& file, bool writeTag) {
     AddFiles();
+    if (writeTag)
+        Call<const QString&>(links_.writeDefaultTags, file);
 }
 
 void Tfm_main::AddFiles() {

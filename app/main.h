@@ -39,6 +39,9 @@ struct MainWindowLinks {
     std::function<void()> loadSettingsDialog;                        // at start-up
     std::function<void(QPoint topLeft)> showSettingsDialog;          // modal
     std::function<void()> commitSettings;  // the settings dialog's OK, also while hidden
+    std::function<void(QPoint topLeft)> showTagDialog;  // modal
+    // Into a finished recording, right after it joined the list.
+    std::function<void(const QString& file)> writeDefaultTags;
 };
 
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
@@ -64,6 +67,8 @@ public:
     // The reader of listed files, for measuring, playing and joining them.
     AudioFile2& FileReader() { return AudioFilepaly; }
     AudioFile2LameEnc& Encoder() { return AudioFile2LameEnc1; }
+    // File facts and tags, for the tag editor and the default tag.
+    AudioInformation2& TagInfo() { return AudioInformation21; }
     DisplayElements& Displays() { return displays_; }
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
@@ -87,7 +92,7 @@ public:
     void ShowScheduleDialog(QPoint) override {}
     void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
-    void ShowTagDialog(QPoint) override {}
+    void ShowTagDialog(QPoint topLeft) override;
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
     void RecordingRecovered(const QString& file) override;

@@ -14,8 +14,14 @@ void PrintInfo(const QString& file, const AudioInformation2& info, QTextStream& 
         << "  Samples:       " << info.Samples() << "\n"
         << "  Size:          " << info.Size() << "\n"
         << "  BitsPerSample: " << info.BitsPerSample() << "\n"
-        << "  FormatTag:     " << info.FormatTag() << "\n"
-        << "  Title:         " << info.infoTitle() << "\n"
+        << "  FormatTag:     " << info.FormatTag() << "\n";
+    PrintTag(info, out);
+}
+
+}  // namespace
+
+void PrintTag(const AudioInformation2& info, QTextStream& out) {
+    out << "  Title:         " << info.infoTitle() << "\n"
         << "  Artist:        " << info.infoArtist() << "\n"
         << "  Album:         " << info.infoAlbum() << "\n"
         << "  Year:          " << info.infoYearValue() << "\n"
@@ -23,8 +29,6 @@ void PrintInfo(const QString& file, const AudioInformation2& info, QTextStream& 
         << "  Genre:         " << info.infoGenreText() << "\n"
         << "  Comment:       " << info.infoComments() << "\n";
 }
-
-}  // namespace
 
 int RunInfoCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
     if (files.isEmpty())

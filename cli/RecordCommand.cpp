@@ -14,12 +14,14 @@
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
 #include "components/MainDisplays.h"
+#include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
 #include "record/RecordingMarker.h"
 #include "record/SleepInhibitor.h"
+#include "tags/DefaultTag.h"
 
 namespace {
 
@@ -87,32 +89,53 @@ public:
 };
 
 // The terminal in the place of the main window: the stored settings are the settings, and
-// messages and finished files are reported on standard error.
+// messages and finished files are reported on standard error. Finished files get the default
+// tag as the program's recordings do.
 class TerminalHost : public RecordingHost {
 public:
-    TerminalHost(QTextStream& err, const AudioRecord2& recorder, bool showProgress)
-        : err_(err), recorder_(recorder), showProgress_(showProgress) {}
+    TerminalHost(QTextStream& err, const AudioRecord2& recorder, DefaultTagWriter& tags,
+                 bool showProgress)
+        : err_(err), recorder_(recorder), tags_(tags), showProgress_(showProgress) {}
 
     RecordingControl* control = nullptr;
     std::function<void()> finished;
+    bool tagFailed = false;
 
     void CommitSettings() override {}
     void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
     void ShowOutputPath(const QString&) override {}
-    void RecordingFinished(const QString& file, bool) override {
+    void RecordingFinished(const QString& file, bool writeTag) override {
         const int64_t frames = control->FramesWritten() - reported_;
         reported_ += frames;
         if (showProgress_)
             err_ << "\r\033[K";
         err_ << "Recorded " << RecordingControl::TimeText(recorder_.SamplesToMs(frames) / 1000)
              << " to " << file << "\n";
+        if (writeTag)
+            WriteDefaultTags(file);
         err_.flush();
         finished();
     }
 
 private:
+    // The recording stands whatever becomes of its tag: a default tag stored with a year or
+    // track that is no number is a setting to correct, not a failed recording.
+    void WriteDefaultTags(const QString& file) {
+        try {
+            if (const std::optional<DefaultTagRefusal> refusal = tags_.WriteDefaultTags(file)) {
+                err_ << "sonvara-cli: " << refusal->message << ": the default tag's "
+                     << refusal->key << " in Kelvo.ini is \"" << refusal->value << "\"; " << file
+                     << " is left untagged.\n";
+            }
+        } catch (const SonvaraError& e) {
+            err_ << "sonvara-cli: " << e.message() << "\n";
+            tagFailed = true;
+        }
+    }
+
     QTextStream& err_;
     const AudioRecord2& recorder_;
+    DefaultTagWriter& tags_;
     bool showProgress_;
     int64_t reported_ = 0;
 };
@@ -135,7 +158,9 @@ int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Sett
     NoLevelDisplay levels;
     NoDisplays displays;
     LogindSleepInhibitor sleep;
-    TerminalHost host(err, recorder, showProgress);
+    TagLibAudioInformation2 tagInfo;
+    DefaultTagWriter tags(settings, tagInfo);
+    TerminalHost host(err, recorder, tags, showProgress);
     // Beside the program's own markers: its next start repairs a recording this run leaves
     // cut off.
     RecordingMarker marker(QFileInfo(DefaultSettingsPath()).absolutePath());
@@ -196,5 +221,5 @@ int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Sett
             << ".\n";
         return 1;
     }
-    return 0;
+    return host.tagFailed ? 1 : 0;
 }

@@ -10,6 +10,7 @@
 #include "cli/JoinCommand.h"
 #include "cli/RecordCommand.h"
 #include "cli/RepairCommand.h"
+#include "cli/TagCommand.h"
 #include "components/PulseAudioRecord2.h"
 #include "components/PulseContext.h"
 #include "config/IniSettings.h"
@@ -36,6 +37,10 @@ const char kUsage[] =
     "usage: sonvara-cli COMMAND ...\n"
     "\n"
     "  info FILE...                 print each file's facts and tag\n"
+    "  tag FILE...                  print each file's tag, or with options change it\n"
+    "       --title T, --artist A, --album A, --comment C\n"
+    "       --genre NAME|NUMBER     a genre of the ID3 list (0..147), \"\" for none\n"
+    "       --year N, --track N     0 for none\n"
     "  join -o OUT.mp3 IN...        join all inputs, in order, into one MP3\n"
     "       --frequency HZ          sample rate of the output\n"
     "       --bitrate KBPS          bit rate (the lowest one with VBR)\n"
@@ -45,7 +50,8 @@ const char kUsage[] =
     "       --cbr                   constant bit rate\n"
     "  devices                      list the capture device, its input lines and levels\n"
     "  record                       record from the sound card into MP3 files named, placed\n"
-    "                               and split by length as the settings say\n"
+    "                               and split by length as the settings say, each file\n"
+    "                               tagged with the default tag\n"
     "       -o OUT.mp3              into this file instead (split parts OUT-2.mp3, ...)\n"
     "       --seconds N             stop after N seconds of sound (else Ctrl-C stops)\n"
     "       --line K                record from input line K (see devices)\n"
@@ -64,6 +70,8 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
         return RunInfoCommand(rest, out, err);
     if (command == "repair")
         return RunRepairCommand(rest, out, err);
+    if (command == "tag")
+        return RunTagCommand(rest, out, err);
     if (command == "join") {
         IniSettings settings(DefaultSettingsPath());
         return RunJoinCommand(rest, settings, err, isatty(STDERR_FILENO));

@@ -5,9 +5,17 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -305,6 +313,94 @@ bool IsRaw(const QFileInfo& info) {
     return info.suffix().compare(QStringLiteral("raw"), Qt::CaseInsensitive) == 0;
 }
 
+QString SystemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// A copy of an audio file for its new tag, beside it with its name and extension (TagLib
+// tells formats by extension), renamed over the file once the tag is in it and on the disk.
+// Until then the file itself is untouched, so a crash or a full disk cannot cost its sound;
+// a copy not renamed is removed.
+class TagCopy {
+public:
+    TagCopy(const QString& what, const QString& fileName) : what_(what), shown_(fileName) {
+        // A link stays a link: the file it points to is the one replaced.
+        const QString canonical = QFileInfo(fileName).canonicalFilePath();
+        target_ = canonical.isEmpty() ? fileName : canonical;
+        const QFileInfo target(target_);
+        QTemporaryFile copy(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                            QStringLiteral(".tag-XXXXXX.") + target.suffix());
+        copy.setAutoRemove(false);
+        if (!copy.open())
+            Fail(what_, shown_,
+                 QStringLiteral("no copy can be made in its folder (%1).").arg(copy.errorString()));
+        path_ = copy.fileName();
+        // The destructor does not run for a copy that fails half made.
+        try {
+            Fill(copy);
+        } catch (...) {
+            QFile::remove(path_);
+            throw;
+        }
+    }
+    ~TagCopy() {
+        if (!replaced_)
+            QFile::remove(path_);
+    }
+    TagCopy(const TagCopy&) = delete;
+    TagCopy& operator=(const TagCopy&) = delete;
+
+    const QString& Path() const { return path_; }
+
+    // The copy, with the file's permissions and owner, takes the file's place in one step.
+    void ReplaceFile() {
+        struct stat original {};
+        if (::stat(QFile::encodeName(target_).constData(), &original) != 0)
+            Fail(what_, shown_, SystemError());
+        const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            Fail(what_, shown_, SystemError());
+        // Only root may give a file away, so another owner is kept where that is allowed; the
+        // copy is the writer's own file otherwise, as any rewritten file would be.
+        if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+            if (::fchown(fd, original.st_uid, original.st_gid) != 0 &&
+                ::fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) {
+            }
+        }
+        const bool ok = ::fchmod(fd, original.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+        const QString failure = ok ? QString() : SystemError();
+        ::close(fd);
+        if (!ok)
+            Fail(what_, shown_, failure);
+        if (std::rename(QFile::encodeName(path_).constData(),
+                        QFile::encodeName(target_).constData()) != 0)
+            Fail(what_, shown_, SystemError());
+        replaced_ = true;
+    }
+
+private:
+    void Fill(QFile& copy) {
+        QFile source(target_);
+        if (!source.open(QIODevice::ReadOnly))
+            Fail(what_, shown_, source.errorString());
+        constexpr qint64 kChunk = 1 << 20;
+        while (!source.atEnd()) {
+            const QByteArray chunk = source.read(kChunk);
+            if (chunk.isEmpty() && source.error() != QFileDevice::NoError)
+                Fail(what_, shown_, source.errorString());
+            if (copy.write(chunk) != chunk.size() || !copy.flush())
+                Fail(what_, shown_,
+                     QStringLiteral("no room for a copy (%1).").arg(copy.errorString()));
+        }
+    }
+
+    QString what_;
+    QString shown_;
+    QString target_;
+    QString path_;
+    bool replaced_ = false;
+};
+
 // Chapter times are 32-bit milliseconds; offsets all ones say that no byte offsets are given.
 constexpr unsigned kNoOffset = 0xFFFFFFFF;
 
@@ -392,7 +488,13 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     const QFileInfo info(fileName);
     if (IsRaw(info))
         Fail(what, fileName, QStringLiteral("a RAW file has no room for a tag."));
-    TagLib::FileRef ref = OpenAudio(what, fileName, info);
+    // The mode bits count even where access() would allow the write (root): a file marked
+    // read-only is one the user does not want changed.
+    const bool markedWritable =
+        (info.permissions() &
+         (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)) != 0;
+    if (OpenAudio(what, fileName, info).file()->readOnly() || !markedWritable)
+        Fail(what, fileName, QStringLiteral("the file is read-only."));
     TagFields fields;
     fields.title = title_;
     fields.artist = artist_;
@@ -404,26 +506,24 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     fields.year = static_cast<unsigned>(std::max(year_, 0));
     fields.track = static_cast<unsigned>(std::max(track_, 0));
 
-    // The mode bits count even where access() would allow the write (root): a file marked
-    // read-only is one the user does not want changed.
-    const bool markedWritable =
-        (info.permissions() &
-         (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)) != 0;
-    if (ref.file()->readOnly() || !markedWritable) {
-        Fail(what, fileName, QStringLiteral("the file is read-only."));
+    TagCopy copy(what, fileName);
+    {
+        TagLib::FileRef tagged(QFile::encodeName(copy.Path()).constData());
+        if (tagged.isNull())
+            Fail(what, fileName, QStringLiteral("its copy could not be read."));
+        bool saved = false;
+        if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(tagged.file())) {
+            saved = SaveMpeg(*mpeg, fields);
+        } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(tagged.file())) {
+            saved = SaveWav(*wav, fields);
+        } else {
+            SetFields(tagged.tag(), fields, false);
+            saved = tagged.save();
+        }
+        if (!saved)
+            Fail(what, fileName, QStringLiteral("the file could not be written."));
     }
-
-    bool saved = false;
-    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file())) {
-        saved = SaveMpeg(*mpeg, fields);
-    } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
-        saved = SaveWav(*wav, fields);
-    } else {
-        SetFields(ref.tag(), fields, false);
-        saved = ref.save();
-    }
-    if (!saved)
-        Fail(what, fileName, QStringLiteral("the file could not be written."));
+    copy.ReplaceFile();
 }
 
 void TagLibChapterWriter::WriteChapters(const QString& fileName,

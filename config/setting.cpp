@@ -1,5 +1,6 @@
 #include "config/setting.h"
 
+#include "components/widgets/DigitKeys.h"
 #include "components/widgets/SourceHelpPanel.h"
 
 #include <QCheckBox>
@@ -7,13 +8,11 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpressionValidator>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -153,10 +152,7 @@ QWidget* Tfm_set::BuildFilePage() {
         Named(new QCheckBox(QStringLiteral("Enable File Length Limitation System")), "length_en");
     file_rb_time = Named(new QRadioButton(QStringLiteral("Time: ")), "file_rb_time");
     file_time = Named(new QLineEdit, "file_time");
-    // Typed keys are filtered in eventFilter; this keeps pasted text to digits as well.
-    file_time->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), file_time));
-    file_time->installEventFilter(this);
+    TypeDigitsOnly(*file_time);
     file_limit_stop =
         Named(new QCheckBox(QStringLiteral("Stop recording when the limit is reached ")),
               "file_limit_stop");
@@ -472,22 +468,6 @@ void Tfm_set::tv_Click(int page) {
     }
     call(pageDialogs_.hideSource);
     call(pageDialogs_.hideSchedule);
-}
-
-// Typing a non-digit into the seconds acts as a Backspace, deleting the character before the
-// caret; keys that type nothing (moves, Tab, Enter) keep their meaning.
-bool Tfm_set::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == file_time && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const QString text = key->text();
-        if (key->key() == Qt::Key_Backspace || text.isEmpty() || !text.at(0).isPrint())
-            return QDialog::eventFilter(watched, event);
-        if (text.size() == 1 && text.at(0) >= u'0' && text.at(0) <= u'9')
-            return QDialog::eventFilter(watched, event);
-        file_time->backspace();
-        return true;
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 int Tfm_set::CurrentHelpText() const {

@@ -117,7 +117,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* BuildSourcePage(const std::array<QString, 4>& texts);

@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "components/FfmpegAudioReader.h"
+#include "components/TagLibAudioInformation2.h"
 #include "support/PrivatePulseServer.h"
 #include "support/TestAudio.h"
 
@@ -58,6 +59,17 @@ protected:
         }
         ADD_FAILURE() << devices.out.toStdString();
         return {};
+    }
+
+    QByteArray Bytes(const QString& name) const {
+        QFile file(Path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    TagLibAudioInformation2 ReadTag(const QString& name) const {
+        TagLibAudioInformation2 info;
+        info.ReadFromFile(Path(name));
+        return info;
     }
 
     QTemporaryDir dir_;
@@ -170,6 +182,101 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
     EXPECT_EQ(info.status, 1);
     EXPECT_TRUE(info.out.contains("44100 Hz"));
     EXPECT_TRUE(info.err.contains(Path("missing.wav")));
+}
+
+TEST_F(Cli, TagPrintsOrChangesTheGivenFieldsAndKeepsTheOthers) {
+    testaudio::WriteFile(Path("a.mp3"), Format::Mp3, testaudio::Tone(22050, 1, 11025, 440), 22050,
+                         1);
+    testaudio::WriteFile(Path("b.ogg"), Format::OggVorbis, testaudio::Tone(22050, 1, 11025, 440),
+                         22050, 1);
+    const CliResult both = Run({"tag", Path("a.mp3"), "--title", "Ĉu ŝi", "--year", "2020",
+                                "--genre", "hard rock", Path("b.ogg")});
+    ASSERT_EQ(both.status, 0) << both.err.toStdString();
+    ASSERT_EQ(Run({"tag", "--artist", "Anna", "--track", "4", Path("a.mp3")}).status, 0);
+
+    const CliResult shown = Run({"tag", Path("a.mp3"), Path("b.ogg")});
+    ASSERT_EQ(shown.status, 0) << shown.err.toStdString();
+    const QStringList blocks = shown.out.split(Path("b.ogg") + "\n");
+    ASSERT_EQ(blocks.size(), 2) << shown.out.toStdString();
+    for (const char* line :
+         {"Title:         Ĉu ŝi", "Year:          2020", "Genre:         Hard Rock"})
+        EXPECT_TRUE(blocks[0].contains(QString::fromUtf8(line)) && blocks[1].contains(line))
+            << line << "\n"
+            << shown.out.toStdString();
+    EXPECT_TRUE(
+        blocks[0].contains("Artist:        Anna\n  Album:         \n  Year:          2020\n"
+                           "  Track:         4\n"))
+        << shown.out.toStdString();
+    EXPECT_TRUE(blocks[1].contains("Track:         0")) << shown.out.toStdString();
+
+    // Numbers and names of the list, and "" for none.
+    ASSERT_EQ(Run({"tag", Path("a.mp3"), "--genre", "17"}).status, 0);
+    EXPECT_EQ(ReadTag("a.mp3").infoGenreText(), "Rock");
+    ASSERT_EQ(Run({"tag", Path("a.mp3"), "--genre", ""}).status, 0);
+    EXPECT_EQ(ReadTag("a.mp3").infoGenreText(), "");
+    EXPECT_EQ(ReadTag("a.mp3").infoTitle(), "Ĉu ŝi");
+}
+
+TEST_F(Cli, TagRefusesBadValuesAndLeavesEveryFileAlone) {
+    testaudio::WriteFile(Path("a.mp3"), Format::Mp3, testaudio::Tone(22050, 1, 11025, 440), 22050,
+                         1);
+    testaudio::WriteFile(Path("c.raw"), Format::Raw, testaudio::Tone(44100, 2, 4410, 440), 44100,
+                         2);
+    const QByteArray before = Bytes("a.mp3");
+    const QList<QStringList> refused = {{"--year", "20x0"}, {"--track", "-1"},
+                                        {"--genre", "148"}, {"--genre", "Polka Punk"},
+                                        {"--title"},        {"--colour", "red"}};
+    for (const QStringList& options : refused) {
+        const CliResult result = Run(QStringList{"tag", Path("a.mp3")} + options);
+        EXPECT_EQ(result.status, 1) << options.join(' ').toStdString();
+        EXPECT_EQ(result.err.count('\n'), 1) << result.err.toStdString();
+        EXPECT_TRUE(result.err.contains(options[0])) << result.err.toStdString();
+    }
+    EXPECT_EQ(Bytes("a.mp3"), before);
+
+    // A file that cannot take a tag is named; the others are still tagged.
+    const CliResult raw = Run({"tag", Path("c.raw"), Path("a.mp3"), "--title", "Kept"});
+    EXPECT_EQ(raw.status, 1);
+    EXPECT_TRUE(raw.err.contains(Path("c.raw")) && raw.err.contains("RAW"))
+        << raw.err.toStdString();
+    EXPECT_EQ(ReadTag("a.mp3").infoTitle(), "Kept");
+}
+
+// A size limit stands in for a disk too full for the copy the tag is written into.
+TEST_F(Cli, ATagThatCannotBeWrittenWholeLeavesTheFileAsItWas) {
+    testaudio::WriteFile(Path("long.wav"), Format::Wav, testaudio::Tone(44100, 2, 44100, 440),
+                         44100, 2);
+    const QByteArray before = Bytes("long.wav");
+    const CliResult result =
+        Run({"tag", Path("long.wav"), "--title", "Too big"}, {"prlimit", "--fsize=60000"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.err.contains(Path("long.wav"))) << result.err.toStdString();
+    EXPECT_EQ(Bytes("long.wav"), before);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"long.wav"});
+}
+
+TEST_F(Cli, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    WriteKelvoIni(
+        "[mp3]\nfrequency=5\nchannel=0\n[info]\ntitle=Night news\narist=Anna\n"
+        "genre=17\nyear=2024\nTrack=0\n");
+    const CliResult tagged = Run({"record", "-o", Path("take.mp3"), "--seconds", "0.5"});
+    ASSERT_EQ(tagged.status, 0) << tagged.err.toStdString();
+    const TagLibAudioInformation2 take = ReadTag("take.mp3");
+    EXPECT_EQ(take.infoTitle(), "Night news");
+    EXPECT_EQ(take.infoArtist(), "Anna");
+    EXPECT_EQ(take.infoGenreText(), "Rock");
+    EXPECT_EQ(take.infoYearValue(), 2024);
+
+    WriteKelvoIni("[mp3]\nfrequency=5\nchannel=0\n[info]\ntitle=Night news\nyear=\n");
+    const CliResult untagged = Run({"record", "-o", Path("bare.mp3"), "--seconds", "0.5"});
+    EXPECT_EQ(untagged.status, 0);
+    EXPECT_TRUE(untagged.err.contains("sonvara-cli: Invalid Year Value") &&
+                untagged.err.contains(Path("bare.mp3") + " is left untagged"))
+        << untagged.err.toStdString();
+    EXPECT_EQ(ReadTag("bare.mp3").infoTitle(), "");
+    EXPECT_EQ(testaudio::DecodeFile(Path("bare.mp3")).announced, 11025);
 }
 
 TEST_F(Cli, RecordsExactSecondsFromTheChosenLine) {

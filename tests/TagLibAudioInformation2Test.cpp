@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -268,4 +269,32 @@ TEST(TagLibAudioInformation2Errors, NameTheFile) {
     info.setInfoTitle(QStringLiteral("Not allowed"));
     ExpectErrorNaming([&] { info.WriteToFile(locked); }, locked);
     EXPECT_EQ(Contents(locked), original);
+}
+
+// The tag goes into a copy that replaces the file: what a user set on the file stays, a link
+// stays a link, and no copy is left behind.
+TEST(TagLibAudioInformation2Write, KeepsPermissionsAndLinksAndLeavesNoCopy) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Mp3, QStringLiteral("shared"));
+    const auto permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ReadGroup | QFileDevice::WriteGroup;
+    ASSERT_TRUE(QFile::setPermissions(path, permissions));
+    const QString link = dir.filePath(QStringLiteral("link.mp3"));
+    ASSERT_TRUE(QFile::link(path, link));
+
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(QStringLiteral("Through the link"));
+    writer.WriteToFile(link);
+    writer.setInfoArtist(QStringLiteral("Directly"));
+    writer.WriteToFile(path);
+
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    // The user's bits repeat the owner's or the group's, whichever applies to the test.
+    const auto userBits = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+    EXPECT_EQ(QFileInfo(path).permissions() & ~userBits, permissions);
+    const TagLibAudioInformation2 read = Read(path);
+    EXPECT_EQ(read.infoTitle(), "Through the link");
+    EXPECT_EQ(read.infoArtist(), "Directly");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
+              QStringList({"link.mp3", "shared.mp3"}));
 }
