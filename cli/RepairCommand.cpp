@@ -4,19 +4,30 @@
 #include "components/CodecAudioFile2.h"
 #include "components/Mp3Frames.h"
 #include "components/SonvaraError.h"
+#include "components/TagLibAudioInformation2.h"
 #include "join/JoinRow.h"
+#include "tags/DefaultTag.h"
 
-int RunRepairCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
+int RunRepairCommand(const QStringList& files, const Settings& settings, QTextStream& out,
+                     QTextStream& err) {
     if (files.isEmpty())
         throw UsageError(QStringLiteral("repair needs at least one file."));
     int status = 0;
     CodecAudioFile2 reader;
+    TagLibAudioInformation2 tagInfo;
+    DefaultTagWriter tags(settings, tagInfo);
     for (const QString& file : files) {
         try {
             RepairMp3File(file);
             const JoinRow row = MeasureJoinRow(reader, file);
             out << "Repaired " << file << ": " << row.timeText << " (" << row.frames
                 << " frames)\n";
+            // As for a recording: a stored year or track that is no number leaves it untagged.
+            if (const auto refusal = tags.WriteDefaultTags(file)) {
+                err << "sonvara-cli: " << refusal->message << ": the default tag's " << refusal->key
+                    << " in Kelvo.ini is \"" << refusal->value << "\"; " << file
+                    << " is left untagged.\n";
+            }
         } catch (const SonvaraError& e) {
             err << "sonvara-cli: " << e.message() << "\n";
             status = 1;

@@ -3,7 +3,10 @@
 #include <QStringList>
 #include <QTextStream>
 
-// `sonvara-cli repair FILE...`: makes recordings cut off by a crash or a kill whole again, as
-// the program does at its next start, and prints each one's length. Returns 1 when any file
-// could not be repaired (each gets a one-line error on err).
-int RunRepairCommand(const QStringList& files, QTextStream& out, QTextStream& err);
+class Settings;
+
+// `sonvara-cli repair FILE...`: makes recordings cut off by a crash or a kill whole again and
+// gives them the default tag, as the program does at its next start, and prints each one's
+// length. Returns 1 when any file could not be repaired (each gets a one-line error on err).
+int RunRepairCommand(const QStringList& files, const Settings& settings, QTextStream& out,
+                     QTextStream& err);

@@ -68,8 +68,10 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
     const QStringList rest = args.mid(1);
     if (command == "info")
         return RunInfoCommand(rest, out, err);
-    if (command == "repair")
-        return RunRepairCommand(rest, out, err);
+    if (command == "repair") {
+        IniSettings settings(DefaultSettingsPath());
+        return RunRepairCommand(rest, settings, out, err);
+    }
     if (command == "tag")
         return RunTagCommand(rest, out, err);
     if (command == "join") {

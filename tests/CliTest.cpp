@@ -366,6 +366,7 @@ TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
     ASSERT_TRUE(marker.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(marker.readLine()).trimmed(), Path("killed.mp3"));
 
+    WriteKelvoIni("[info]\ntitle=Night watch\n");
     const CliResult repaired = Run({"repair", Path("killed.mp3")});
     EXPECT_EQ(repaired.status, 0) << repaired.err.toStdString();
     EXPECT_TRUE(repaired.out.startsWith("Repaired " + Path("killed.mp3")))
@@ -375,6 +376,7 @@ TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
     const int64_t decoded = static_cast<int64_t>(whole.samples.size()) / whole.channels;
     EXPECT_GT(decoded, 44100);
     EXPECT_LE(std::abs(decoded - whole.announced), 1152);
+    EXPECT_TRUE(Run({"info", Path("killed.mp3")}).out.contains("Night watch"));
 
     const CliResult notMp3 = Run({"repair", Path("config/Sonvara/" + markers[0])});
     EXPECT_EQ(notMp3.status, 1);
