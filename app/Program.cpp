@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
+#include <QtDBus/QDBusConnection>
 #include <csignal>
+#include <cstdio>
+#include <optional>
 
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
@@ -11,6 +14,7 @@
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
+#include "play/MprisService.h"
 
 namespace {
 
@@ -85,6 +89,20 @@ int main(int argc, char** argv) {
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
+    // The desktop's media keys and player widgets; without a session bus the program runs
+    // without them and says so once.
+    std::optional<MprisService> mpris;
+    if (PlaybackOperations* playback = fm_main.Playback()) {
+        mpris.emplace(*playback, MprisService::Hooks{[&] { fm_main.BringToFront(); },
+                                                     [&](const QString& message) {
+                                                         fm_main.HandleError(message);
+                                                     }});
+        try {
+            mpris->Register(QDBusConnection::sessionBus());
+        } catch (const SonvaraError& error) {
+            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
+        }
+    }
     fm_main.show();
     return app.exec();
 }

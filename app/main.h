@@ -58,6 +58,11 @@ public:
     AudioFile2& FileReader() { return AudioFilepaly; }
     AudioFile2LameEnc& Encoder() { return AudioFile2LameEnc1; }
     DisplayElements& Displays() { return displays_; }
+    // The player's operations for the desktop's media keys and the schedule; null until the
+    // list is linked.
+    PlaybackOperations* Playback() { return playback_.get(); }
+    // Shown, not minimised, in front and with the keyboard.
+    void BringToFront();
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
 
