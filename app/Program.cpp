@@ -6,9 +6,11 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
+#include <QtDBus/QDBusConnection>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/FileHandover.h"
 #include "app/ProgramWindows.h"
@@ -18,6 +20,7 @@
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
+#include "play/MprisService.h"
 
 namespace {
 
@@ -124,6 +127,20 @@ int main(int argc, char** argv) {
     const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     const std::unique_ptr<FileHandover> handover = ListenForFiles(fm_main);
+    // The desktop's media keys and player widgets; without a session bus the program runs
+    // without them and says so once.
+    std::optional<MprisService> mpris;
+    if (PlaybackOperations* playback = fm_main.Playback()) {
+        mpris.emplace(*playback, MprisService::Hooks{[&] { fm_main.BringToFront(); },
+                                                     [&](const QString& message) {
+                                                         fm_main.HandleError(message);
+                                                     }});
+        try {
+            mpris->Register(QDBusConnection::sessionBus());
+        } catch (const SonvaraError& error) {
+            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
+        }
+    }
     fm_main.show();
     if (!files.isEmpty())
         QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });

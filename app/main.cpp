@@ -116,6 +116,13 @@ void Tfm_main::SeekTo(int barPosition) {
         playback_->SeekTo(barPosition);
 }
 
+void Tfm_main::BringToFront() {
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
 void Tfm_main::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (started_)

@@ -70,6 +70,11 @@ public:
     // File facts and tags, for the tag editor and the default tag.
     AudioInformation2& TagInfo() { return AudioInformation21; }
     DisplayElements& Displays() { return displays_; }
+    // The player's operations for the desktop's media keys and the schedule; null until the
+    // list is linked.
+    PlaybackOperations* Playback() { return playback_.get(); }
+    // Shown, not minimised, in front and with the keyboard.
+    void BringToFront();
     // The application-wide error handler.
     void HandleError(const QString& message) { commands_.HandleError(message); }
 

@@ -35,27 +35,33 @@ PlaybackControl::PlaybackControl(Parts parts) : p_(parts) {
 }
 
 void PlaybackControl::StartPlayback() {
+    if (const std::optional<PlayRefusal> refusal = TryStartPlayback(); refusal && !refusal->quiet)
+        p_.host.ShowMessage(refusal->text);
+}
+
+std::optional<PlayRefusal> PlaybackControl::TryStartPlayback() {
     AppState& state = p_.state;
     if (state.JoinRunning)
-        return;
+        return PlayRefusal{QStringLiteral("Please wait until the join has finished."), true};
     if (!state.PlayNotPaused) {
         Resume();
-        return;
+        return std::nullopt;
     }
     if (state.Playing)
-        return;
-    if (state.Recording) {
-        p_.host.ShowMessage(QStringLiteral("Please stop recording first."));
-        return;
-    }
+        return std::nullopt;
+    if (state.Recording)
+        return PlayRefusal{QStringLiteral("Please stop recording first."), false};
     const int row = RowToPlay();
     if (row < 0)
-        return;
+        return PlayRefusal{QStringLiteral("There is nothing to play: add files to the list first."),
+                           true};
     state.PlayedPosition = 0;
     state.PositionBase = 0;
     state.Playing = true;
     state.PlayNotPaused = true;
-    OpenFile(p_.list.Rows()[static_cast<size_t>(row)].path);
+    path_ = p_.list.Rows()[static_cast<size_t>(row)].path;
+    ++starts_;
+    OpenFile(path_);
     p_.player.SetFormat(p_.reader.ArraySampleRate(), p_.reader.ArrayChannels());
     p_.levels.SetVisible(true);
     p_.player.Play();
@@ -63,6 +69,9 @@ void PlaybackControl::StartPlayback() {
     p_.displays.SetBarEnabled(true);
     FeedPlayer();
     FeedPlayer();
+    if (observer_)
+        observer_->PlaybackChanged();
+    return std::nullopt;
 }
 
 // The selected row, or the last one, which then becomes selected; -1 for an empty list.
@@ -119,15 +128,17 @@ void PlaybackControl::TogglePlayPause() {
     state.PositionBase = state.PlayedPosition;
     p_.player.Stop();
     state.PlayNotPaused = false;
+    if (observer_)
+        observer_->PlaybackChanged();
 }
 
 void PlaybackControl::Resume() {
     p_.player.Play();
     p_.state.PlayNotPaused = true;
+    if (observer_)
+        observer_->PlaybackChanged();
 }
 
-// What is queued belongs to the old position and is dropped, its end mark too; the file
-// goes on from the new one at once, and a paused file stays paused there.
 void PlaybackControl::SeekTo(int barPosition) {
     AppState& state = p_.state;
     if (!state.Playing)
@@ -137,7 +148,23 @@ void PlaybackControl::SeekTo(int barPosition) {
         StopPlayback();
         return;
     }
-    const int64_t frame = MulDivRounded(std::max(barPosition, 0), p_.reader.Samples(), kBarEnd);
+    MoveTo(MulDivRounded(std::max(barPosition, 0), p_.reader.Samples(), kBarEnd));
+}
+
+void PlaybackControl::SeekToFrame(int64_t frame) {
+    if (!p_.state.Playing)
+        return;
+    if (frame >= p_.reader.Samples()) {
+        StopPlayback();
+        return;
+    }
+    MoveTo(std::max<int64_t>(frame, 0));
+}
+
+// What is queued belongs to the old position and is dropped, its end mark too; the file
+// goes on from the new one at once, and a paused file stays paused there.
+void PlaybackControl::MoveTo(int64_t frame) {
+    AppState& state = p_.state;
     p_.player.Flush();
     p_.reader.Seek(frame, 3);
     state.PositionBase = frame;
@@ -147,6 +174,8 @@ void PlaybackControl::SeekTo(int barPosition) {
     if (state.PlayNotPaused)
         p_.player.Play();
     ShowPosition();
+    if (observer_)
+        observer_->PlaybackSeeked();
 }
 
 void PlaybackControl::StopPlayback() {
@@ -160,9 +189,29 @@ void PlaybackControl::StopPlayback() {
     p_.player.Flush();
     if (p_.reader.IsOpen())
         p_.reader.CloseFile();
+    path_.clear();
     ClearDisplays();
     p_.levels.SetVisible(false);
     p_.displays.SetBarEnabled(false);
+    if (observer_)
+        observer_->PlaybackChanged();
+}
+
+PlaybackFacts PlaybackControl::Facts() const {
+    PlaybackFacts facts;
+    facts.starts = starts_;
+    if (!p_.state.Playing)
+        return facts;
+    facts.status =
+        p_.state.PlayNotPaused ? PlaybackFacts::Status::Playing : PlaybackFacts::Status::Paused;
+    facts.path = path_;
+    // A file that failed to open leaves Playing set until the error handler stops it.
+    if (p_.reader.IsOpen()) {
+        facts.frames = p_.reader.Samples();
+        facts.sampleRate = p_.reader.ArraySampleRate();
+    }
+    facts.position = p_.state.PlayedPosition;
+    return facts;
 }
 
 void PlaybackControl::ClearDisplays() {

@@ -4,6 +4,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "play/PlaybackOperations.h"
+
 struct AppState;
 class AudioFile2;
 class AudioPlayer2;
@@ -27,7 +29,7 @@ public:
 //   Paused   Playing true,  PlayNotPaused false (the file stays open)
 // Everything runs on the UI thread. Failures throw SonvaraError once Playing is set, so the
 // error handler's StopPlayback returns to Idle.
-class PlaybackControl {
+class PlaybackControl : public PlaybackOperations {
 public:
     struct Parts {
         AppState& state;
@@ -45,12 +47,17 @@ public:
     // Takes the player's request, block, end and timer events from here on.
     explicit PlaybackControl(Parts parts);
 
-    // Plays the selected row, or the last one when none is selected; resumes when paused.
+    // Plays the selected row, or the last one when none is selected; resumes when paused. Of
+    // the refusals, only the one during a recording is shown.
     void StartPlayback();
-    void TogglePlayPause();
-    void StopPlayback();
+    std::optional<PlayRefusal> TryStartPlayback() override;
+    void TogglePlayPause() override;
+    void StopPlayback() override;
     // The user let go of the seek bar there; 979 and 980 count as the end of the file.
     void SeekTo(int barPosition);
+    void SeekToFrame(int64_t frame) override;
+    PlaybackFacts Facts() const override;
+    void SetObserver(PlaybackObserver* observer) override { observer_ = observer; }
     // Queues the next block of the file; at its end, the empty block that marks it.
     void FeedPlayer();
 
@@ -64,6 +71,7 @@ public:
 
 private:
     void Resume();
+    void MoveTo(int64_t frame);
     int RowToPlay();
     void OpenFile(const QString& path);
     void ShowPosition();
@@ -71,5 +79,8 @@ private:
     void ClearDisplays();
 
     Parts p_;
-    QObject events_;  // ends the player connections with this object
+    PlaybackObserver* observer_ = nullptr;
+    QString path_;        // of the open file
+    int64_t starts_ = 0;  // see PlaybackFacts::starts
+    QObject events_;      // ends the player connections with this object
 };

@@ -95,11 +95,18 @@ Session::Session() : root_(QDir::tempPath() + QStringLiteral("/sonvara-e2e-XXXXX
 Session::~Session() {
     Stop(program_);
     pulse_.reset();
+    bus_.reset();
     Stop(xvfb_);
 }
 
 QString Session::Path(const char* name) const {
     return QDir(root_.path()).filePath(QString::fromLatin1(name));
+}
+
+void Session::UseSessionBus() {
+    bus_ = std::make_unique<PrivateSessionBus>();
+    if (!bus_->IsRunning())
+        Fail(bus_->ErrorText());
 }
 
 void Session::Start() {
@@ -164,6 +171,8 @@ QProcessEnvironment Session::ProgramEnvironment() const {
     // PrivatePulseServer has set this process's PULSE_COOKIE to its own.
     if (pulse_)
         env.insert(QStringLiteral("PULSE_SERVER"), pulse_->Address());
+    if (bus_)
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus_->Address());
     env.insert(QStringLiteral("SONVARA_TEST_PROBE"), Path("probe"));
     // The desktop's opener only notes what it was asked to show.
     env.insert(QStringLiteral("PATH"), Path("bin") + u':' + env.value(QStringLiteral("PATH")));

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "support/PrivatePulseServer.h"
+#include "support/PrivateSessionBus.h"
 
 using namespace std::chrono_literals;
 
@@ -51,6 +52,10 @@ public:
     QString ConfigHome() const { return Path("config"); }
     // Runs the program through this command (e.g. prlimit with its options); before Start().
     void SetLauncher(QStringList launcher) { launcher_ = std::move(launcher); }
+    // Gives the program a session bus of its own, as a desktop would; before Start(). Without
+    // one the program sees no session bus.
+    void UseSessionBus();
+    QString SessionBusAddress() const { return bus_ ? bus_->Address() : QString(); }
     // Starts the display, the sound server and the program, and waits for its windows.
     void Start();
 
@@ -105,6 +110,7 @@ private:
     QString display_;
     QProcess xvfb_;
     std::unique_ptr<PrivatePulseServer> pulse_;
+    std::unique_ptr<PrivateSessionBus> bus_;
     QProcess program_;
     QStringList launcher_;
 };

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QString>
+#include <QVariantMap>
+#include <cstdint>
+
+#include "components/SonvaraError.h"
+#include "play/PlaybackOperations.h"
+
+// A command of the media-player interface that playback refused, with the D-Bus error name the
+// caller receives and the reason as its message.
+class MprisRefusal : public SonvaraError {
+public:
+    MprisRefusal(QString errorName, const QString& message)
+        : SonvaraError(message), errorName_(std::move(errorName)) {}
+    const QString& errorName() const { return errorName_; }
+
+private:
+    QString errorName_;
+};
+
+// What Sonvara's MPRIS 2 player does, apart from the bus: the desktop's commands carried out by
+// playback's own operations, the properties read from what playback does, and which of the
+// signalled properties changed. Positions are in microseconds, as MPRIS counts them.
+class MprisPlayer {
+public:
+    static inline const QString kRefused = QStringLiteral("org.mpris.MediaPlayer2.sonvara.Refused");
+    static inline const QString kInvalidArgs =
+        QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    static inline const QString kNoTrack =
+        QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
+
+    explicit MprisPlayer(PlaybackOperations& playback);
+
+    // A command that playback refuses throws MprisRefusal; one that does not apply in the
+    // present state (a pause while stopped) does nothing, as MPRIS asks.
+    void Play();
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Seek(int64_t offsetUs);
+    // A trackId other than the current track's is a stale request and is ignored.
+    void SetPosition(const QString& trackId, int64_t positionUs);
+
+    QString PlaybackStatus() const;  // "Playing", "Paused" or "Stopped"
+    QVariantMap Metadata() const;    // only mpris:trackid, the NoTrack path, while stopped
+    int64_t PositionUs() const;
+    bool CanSeek() const;
+
+    // The properties that PropertiesChanged announces, those whose values differ from the
+    // last call (or from the construction) with their new values.
+    QVariantMap Changes();
+
+    // "/org/sonvara/Track/<starts>".
+    static QString TrackId(int64_t starts);
+    // At the rate's nearest frame and back; 0 at a rate of 0.
+    static int64_t UsToFrames(int64_t us, int sampleRate);
+    static int64_t FramesToUs(int64_t frames, int sampleRate);
+
+private:
+    QVariantMap Signalled() const;
+
+    PlaybackOperations& playback_;
+    QVariantMap announced_;
+};
