@@ -8,6 +8,7 @@
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
 #include "app/TestProbe.h"
+#include "components/InterruptNotifier.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
@@ -85,6 +86,9 @@ int main(int argc, char** argv) {
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
+    windows.Schedule().Start();
     return app.exec();
 }

@@ -35,7 +35,9 @@ struct MainWindowLinks {
     std::function<void(QPoint topLeft)> showSourceDialog;            // modal
     std::function<void()> loadSettingsDialog;                        // at start-up
     std::function<void(QPoint topLeft)> showSettingsDialog;          // modal
-    std::function<void()> commitSettings;  // the settings dialog's OK, also while hidden
+    std::function<void()> commitSettings;      // the settings dialog's OK, also while hidden
+    std::function<void()> loadScheduleDialog;  // at start-up
+    std::function<void(QPoint topLeft)> showScheduleDialog;  // modal
 };
 
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
@@ -62,6 +64,10 @@ public:
     void HandleError(const QString& message) { commands_.HandleError(message); }
 
     void StartRecording() override { recording_.StartRecording(StartedBy::User); }
+    // A start that waits for nobody.
+    void StartScheduledRecording() { recording_.StartRecording(StartedBy::Schedule); }
+    // The input line recordings use is on the sound server now.
+    bool InputLineAvailable() const { return AudioRecord1.ChosenSourceAvailable(); }
     void StopRecording() override { recording_.StopRecording(); }
     void ToggleRecordPause() override { recording_.ToggleRecordPause(); }
     // Playback needs the list; before it is linked they do nothing.
@@ -77,7 +83,7 @@ public:
     void ShowList() override;
     void CloseList() override;
     void FocusList() override;
-    void ShowScheduleDialog(QPoint) override {}
+    void ShowScheduleDialog(QPoint topLeft) override;
     void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint) override {}

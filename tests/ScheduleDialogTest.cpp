@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTimeEdit>
 
+#include "app/ProgramWindows.h"
 #include "components/Clock.h"
 #include "config/IniSettings.h"
 #include "schedule/sche.h"
@@ -145,6 +146,32 @@ TEST_F(ScheduleDialogTest, DefaultThenCancelLeavesThePowerOffOffAndEditsInForce)
     sche_.show();
     EXPECT_FALSE(sche_.LiveSchedule().timeSlots[1].on);
     EXPECT_FALSE(sche_.CB_SHOWD->isChecked());
+}
+
+// The program loads the stored schedule as it starts, so a slot set before a restart fires
+// without anyone opening the window.
+TEST(ScheduleAtStartUp, TheStoredScheduleIsInForceOnceTheMainWindowHasStarted) {
+    QTemporaryDir dir;
+    qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir.filePath("no-server")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+    {
+        IniSettings ini(DefaultSettingsPath());
+        ini.WriteInteger("autorec", "format", 1);
+        ini.WriteBool("autorec", "cb3", true);
+        ini.WriteString("autorec", "begintime3", "04:00:00");
+        ini.WriteString("Time", "Time", "22:00:00");
+    }
+    AppState state;
+    PulseContext pulse;
+    ProgramWindows windows(state, pulse, QStringLiteral(SONVARA_SKIN_FILE));
+    windows.fm_main.show();
+    EXPECT_FALSE(windows.fm_sche.isVisible());
+    const ScheduleSettings live = windows.fm_sche.LiveSchedule();
+    EXPECT_EQ(live.mode, kScheduleEveryDay);
+    EXPECT_TRUE(live.timeSlots[2].on);
+    EXPECT_EQ(live.timeSlots[2].begin, T("04:00:00"));
+    EXPECT_EQ(live.powerOffTime, T("22:00:00"));
+    qunsetenv("PULSE_SERVER");
 }
 
 }  // namespace
