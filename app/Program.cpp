@@ -16,6 +16,7 @@
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
 #include "app/TestProbe.h"
+#include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
@@ -141,7 +142,10 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
         }
     }
+    InterruptNotifier interrupt;
+    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
+    windows.Schedule().Start();
     if (!files.isEmpty())
         QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });
     return app.exec();

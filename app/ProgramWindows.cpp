@@ -1,11 +1,18 @@
 #include "app/ProgramWindows.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QStorageInfo>
+#include <cstdio>
+
 #include "components/SonvaraError.h"
 #include "components/widgets/DialogPlacement.h"
 #include "record/SourceHelp.h"
 
 ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QString& skinFile)
-    : fm_main(state, pulse, skinFile),
+    : state_(state),
+      fm_main(state, pulse, skinFile),
+      fm_sche(fm_main.Ini(), clock_),
       fm_dev(fm_main.Recorder()),
       fm_id3(fm_main.TagInfo(), fm_main.Ini()),
       fm_set(fm_main.Ini(), fm_main.FileWriter(), SourceHelpTexts()),
@@ -13,7 +20,8 @@ ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QStri
       fm_list(state, fm_main.Skin1(), fm_main, fm_main.FileReader()),
       join_({state, fm_main.Ini(), fm_main.FileReader(), fm_main.FileWriter(), fm_main.Encoder(),
              chapters_, fm_list.JoinView()}),
-      defaultTags_(fm_main.Ini(), fm_main.TagInfo()) {
+      defaultTags_(fm_main.Ini(), fm_main.TagInfo()),
+      schedule_({state, fm_main.Ini(), clock_, fm_sche, *this}) {
     LinkSettingsWindow();
     LinkTagWindow();
     LinkMainWindow();
@@ -36,12 +44,15 @@ void ProgramWindows::LinkMainWindow() {
     links.commitSettings = [this] { fm_set.set_bt_okClick(); };
     links.showTagDialog = [this](QPoint topLeft) { fm_id3.ShowModalAt(topLeft, &fm_main); };
     links.writeDefaultTags = [this](const QString& file) { WriteDefaultTags(file); };
+    links.loadScheduleDialog = [this] { fm_sche.Load(); };
+    links.showScheduleDialog = [this](QPoint topLeft) { fm_sche.ShowModalAt(topLeft, &fm_main); };
     fm_main.SetLinks(std::move(links));
 }
 
 void ProgramWindows::LinkSettingsWindow() {
     SettingsPageDialogs pages;
     fm_dev.AttachToSettingsPages(pages, &fm_set);
+    fm_sche.AttachToSettingsPages(pages, &fm_set);
     fm_dir.AttachToSettingsPages(pages, &fm_set);
     fm_set.SetPageDialogs(std::move(pages));
     QObject::connect(&fm_dir, &Tfm_dir::PathChosen, &fm_set, &Tfm_set::SetOutputDirectory);
@@ -68,4 +79,35 @@ void ProgramWindows::WriteDefaultTags(const QString& file) {
     } catch (const SonvaraError& error) {
         fm_main.ShowMessage(error.message());
     }
+}
+
+// Nobody may be there to read a message box any more: a failure goes to stderr, and the
+// program ends all the same.
+void ProgramWindows::EndOnSignal() {
+    const auto attempt = [](const auto& step) {
+        try {
+            step();
+        } catch (const SonvaraError& error) {
+            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "Sonvara: %s\n", error.what());
+        }
+    };
+    // The job ends at its next block and finishes its file before the event loop ends.
+    if (state_.JoinRunning)
+        join_.StopJoin();
+    if (state_.Recording)
+        attempt([this] { fm_main.StopRecording(); });
+    if (state_.Playing)
+        attempt([this] { fm_main.StopPlayback(); });
+    attempt([this] { fm_main.close(); });
+}
+
+// The output folder is made only when a recording starts; until then its parent's disk counts.
+int64_t ProgramWindows::FreeBytes(const QString& folder) {
+    QFileInfo place(folder);
+    while (!place.exists() && !place.isRoot() && place.absolutePath() != place.absoluteFilePath())
+        place = QFileInfo(place.absolutePath());
+    const QStorageInfo storage(place.absoluteFilePath());
+    return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
 }

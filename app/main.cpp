@@ -150,6 +150,8 @@ void Tfm_main::StartUp() {
     // The settings window's controls hold what is stored from now on, so a recording started
     // before the window was ever shown saves the user's settings, not the initial states.
     Call(links_.loadSettingsDialog);
+    // The stored schedule is in force from now on, not only once its window has been shown.
+    Call(links_.loadScheduleDialog);
     state_.BarFollows = true;
     AudioVisualization21->SetDisplayKind(17);
     ApplyMainSkin();
@@ -207,6 +209,10 @@ void Tfm_main::OpenHelp() {
 
 void Tfm_main::ShowSettingsDialog(QPoint topLeft) {
     Call(links_.showSettingsDialog, topLeft);
+}
+
+void Tfm_main::ShowScheduleDialog(QPoint topLeft) {
+    Call(links_.showScheduleDialog, topLeft);
 }
 
 void Tfm_main::ShowSourceDialog(QPoint topLeft) {

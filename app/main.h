@@ -42,6 +42,8 @@ struct MainWindowLinks {
     std::function<void(QPoint topLeft)> showTagDialog;  // modal
     // Into a finished recording, right after it joined the list.
     std::function<void(const QString& file)> writeDefaultTags;
+    std::function<void()> loadScheduleDialog;                // at start-up
+    std::function<void(QPoint topLeft)> showScheduleDialog;  // modal
 };
 
 // The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
@@ -79,6 +81,10 @@ public:
     void HandleError(const QString& message) { commands_.HandleError(message); }
 
     void StartRecording() override { recording_.StartRecording(StartedBy::User); }
+    // A start that waits for nobody.
+    void StartScheduledRecording() { recording_.StartRecording(StartedBy::Schedule); }
+    // The input line recordings use is on the sound server now.
+    bool InputLineAvailable() const { return AudioRecord1.ChosenSourceAvailable(); }
     void StopRecording() override { recording_.StopRecording(); }
     void ToggleRecordPause() override { recording_.ToggleRecordPause(); }
     // Playback needs the list; before it is linked they do nothing.
@@ -94,7 +100,7 @@ public:
     void ShowList() override;
     void CloseList() override;
     void FocusList() override;
-    void ShowScheduleDialog(QPoint) override {}
+    void ShowScheduleDialog(QPoint topLeft) override;
     void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint topLeft) override;

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/CliError.h"
-#include "cli/InterruptNotifier.h"
 #include "components/CodecAudioFile2.h"
+#include "components/InterruptNotifier.h"
 #include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"

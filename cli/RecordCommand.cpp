@@ -8,11 +8,11 @@
 
 #include "cli/CliError.h"
 #include "cli/EventFailure.h"
-#include "cli/InterruptNotifier.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
+#include "components/InterruptNotifier.h"
 #include "components/MainDisplays.h"
 #include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"

@@ -357,6 +357,48 @@ QString PulseAudioRecord2::SourceName() const {
     return chosenSource_;
 }
 
+bool PulseAudioRecord2::ChosenSourceAvailable() const {
+    if (!pulse_.IsConnected()) {
+        return false;
+    }
+    struct Query {
+        const PulseContext* pulse;
+        QString defaultSource;
+        bool found = false;
+    } query{&pulse_, {}};
+    PulseContext::Lock lock(pulse_);
+    QString source = chosenSource_;
+    if (source.isEmpty()) {
+        const bool named = pulse_.Wait(pa_context_get_server_info(
+            pulse_.Context(),
+            [](pa_context*, const pa_server_info* info, void* data) {
+                auto* query = static_cast<Query*>(data);
+                if (info) {
+                    query->defaultSource = Utf8(info->default_source_name);
+                }
+                query->pulse->Signal();
+            },
+            &query));
+        source = query.defaultSource;
+        if (!named || source.isEmpty()) {
+            return false;
+        }
+    }
+    const QByteArray name = source.toUtf8();
+    const bool answered = pulse_.Wait(pa_context_get_source_info_by_name(
+        pulse_.Context(), name.constData(),
+        [](pa_context*, const pa_source_info* info, int eol, void* data) {
+            auto* query = static_cast<Query*>(data);
+            if (eol == 0 && info) {
+                query->found = true;
+                return;
+            }
+            query->pulse->Signal();
+        },
+        &query));
+    return answered && query.found;
+}
+
 bool PulseAudioRecord2::IsCapturing() const {
     PulseContext::Lock lock(pulse_);
     return capturing_;

@@ -62,6 +62,9 @@ public:
     // The server's name of the source recorded from; empty means the server's default.
     QString SourceName() const;
     bool IsCapturing() const;
+    // The source recorded from (the server's default when none is chosen) is on the server
+    // now; false without a server or when it does not answer. Asks the server, changes nothing.
+    bool ChosenSourceAvailable() const;
     // Frames captured since the last Start, as OnTimer reports them.
     int64_t CurrentSamples() const { return currentSamples_.load(); }
     // How much sound may wait untaken before capture stops with an error (60 s by default):

@@ -123,6 +123,7 @@ void JoinEngine::JoinFilesTo(const std::vector<JoinRow>& rows, const QString& ou
         job.announced += row.frames;
     job.partial = job.output + QStringLiteral(".part");
     p_.state.JoinRunning = true;
+    underway_ = true;
     Attempt(job.failure, [&] { WriteRows(job); });
     Finish(job);
 }
@@ -251,6 +252,7 @@ void JoinEngine::Finish(Job& job) {
     if (job.created)
         Attempt(failure, [&] { ReplaceOutput(job); });
     p_.state.JoinRunning = false;
+    underway_ = false;
     if (p_.openFolderAtEnd && job.replaced)
         p_.host.OpenFolder(QFileInfo(job.output).absolutePath());
     p_.host.SetTimeHeader(kTime);

@@ -59,6 +59,9 @@ public:
     // The same with the output file given, as the command-line tool does.
     void JoinFilesTo(const std::vector<JoinRow>& rows, const QString& outputFile);
     void StopJoin();
+    // From the job's start until its output is finished: a stopped job is still writing its
+    // last steps while JoinRunning already reads false.
+    bool JobUnderway() const { return underway_; }
 
     // "Song.MP3" is written as "Song.mp3", "x.wav" as "x.mp3", "x" as "x.mp3"; absolute.
     static QString Mp3FileName(const QString& chosen);
@@ -77,4 +80,5 @@ private:
     void ReplaceOutput(Job& job);
 
     Parts p_;
+    bool underway_ = false;
 };

@@ -395,6 +395,18 @@ TEST(PulseAudioRecord2, SourceGoingAwayEndsCaptureWithAMessage) {
         << recorder.LastErrorText().toStdString();
 }
 
+// What a scheduled recording checks a minute ahead: asked of the server, not of the list.
+TEST(PulseAudioRecord2, TellsWhetherTheSourceItRecordsFromIsThere) {
+    Session s;
+    ASSERT_SESSION(s);
+    PulseAudioRecord2& recorder = *s.recorder;
+    EXPECT_TRUE(recorder.ChosenSourceAvailable());
+    ASSERT_TRUE(s.Choose(QStringLiteral("Sine source at 440 Hz")));
+    EXPECT_TRUE(recorder.ChosenSourceAvailable());
+    s.server.Pactl({QStringLiteral("unload-module"), QStringLiteral("module-sine-source")});
+    EXPECT_TRUE(WaitFor([&] { return !recorder.ChosenSourceAvailable(); }, 3000));
+}
+
 TEST(PulseAudioRecord2, WithoutAServerHasNoDeviceAndStartFails) {
     QTemporaryDir dir;
     const QByteArray old = qgetenv("PULSE_SERVER");
@@ -416,6 +428,7 @@ TEST(PulseAudioRecord2, WithoutAServerHasNoDeviceAndStartFails) {
                   QStringLiteral("No sound server was found (PulseAudio or PipeWire)."));
         EXPECT_TRUE(recorder.GetArray().empty());
         recorder.Stop();
+        EXPECT_FALSE(recorder.ChosenSourceAvailable());
     }
     if (old.isNull()) {
         qunsetenv("PULSE_SERVER");

@@ -157,6 +157,13 @@ void Session::StartDisplay() {
     display_ = u':' + QString::fromLatin1(xvfb_.readLine()).trimmed();
 }
 
+bool Session::SignalAndWaitForExit(int signal, std::chrono::milliseconds limit) {
+    if (program_.state() != QProcess::Running || ::kill(program_.processId(), signal) != 0)
+        return false;
+    return program_.waitForFinished(static_cast<int>(limit.count())) &&
+           program_.exitStatus() == QProcess::NormalExit && program_.exitCode() == 0;
+}
+
 QProcessEnvironment Session::ProgramEnvironment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     // Nothing of the machine's own session: no desktop, bus or session manager.

@@ -65,6 +65,9 @@ public:
     void RestartSoundServer();
     QProcessEnvironment ProgramEnvironment() const;
     const QProcess& Program() const { return program_; }
+    // Sends the program a signal (SIGTERM as a logout would) and waits for it to end; true
+    // when it ended in time and with exit code 0.
+    bool SignalAndWaitForExit(int signal, std::chrono::milliseconds limit = 20s);
 
     // One probe request (fields as TestProbe takes them); a null string when nobody answers.
     QString Ask(const QStringList& request) const;

@@ -4,8 +4,9 @@
 #include <QSocketNotifier>
 #include <memory>
 
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop, so that a long command can
-// finish its work cleanly instead of dying half way. One instance at a time.
+// Turns SIGINT, SIGTERM and SIGHUP (Ctrl-C, a shutdown or logout, a closed terminal) into a
+// Qt signal on the event loop, so that the work under way can end cleanly instead of dying
+// half way. One instance at a time.
 class InterruptNotifier : public QObject {
     Q_OBJECT
 

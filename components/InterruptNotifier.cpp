@@ -1,4 +1,4 @@
-#include "cli/InterruptNotifier.h"
+#include "components/InterruptNotifier.h"
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -6,6 +6,7 @@
 
 namespace {
 
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 int pipeEnds[2] = {-1, -1};
 
 void OnSignal(int) {
@@ -29,13 +30,13 @@ InterruptNotifier::InterruptNotifier() {
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (int signal : kSignals)
+        sigaction(signal, &action, nullptr);
 }
 
 InterruptNotifier::~InterruptNotifier() {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
+    for (int signal : kSignals)
+        std::signal(signal, SIG_DFL);
     notifier_.reset();
     for (int& end : pipeEnds) {
         if (end >= 0)

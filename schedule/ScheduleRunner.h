@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <cstdint>
+#include <exception>
+#include <memory>
+
+#include "schedule/ScheduleSettings.h"
+
+struct AppState;
+class Clock;
+class Settings;
+
+// The schedule in force: what the schedule window's controls hold at this moment, confirmed
+// or not.
+class ScheduleSource {
+public:
+    virtual ~ScheduleSource() = default;
+    virtual ScheduleSettings LiveSchedule() const = 0;
+};
+
+// What the schedule asks of the program around it.
+class ScheduleHost {
+public:
+    virtual ~ScheduleHost() = default;
+    // A new recording by the current settings that waits for nobody (no path box).
+    virtual void StartRecording() = 0;
+    // The stop routine: a recording it finds still marked as running is listed and tagged.
+    virtual void StopRecording() = 0;
+    virtual void StopPlayback() = 0;
+    // Asks a running join to end; it finishes its file on its own afterwards.
+    virtual void StopJoin() = 0;
+    // A join job is writing or finishing its file (it holds the recording's writer).
+    virtual bool JoinUnderway() const = 0;
+    // The input line recordings use is there now.
+    virtual bool InputLineAvailable() = 0;
+    // Bytes free to the user in folder (or the nearest folder above it that exists); negative
+    // when unknown.
+    virtual int64_t FreeBytes(const QString& folder) = 0;
+    // Powers the computer off, forced; failures are the host's to note, not to throw.
+    virtual void PowerOff() = 0;
+    // A desktop notification; never throws.
+    virtual void Notify(const QString& summary, const QString& body) = 0;
+};
+
+// Starts and stops recordings by the clock and powers the computer off at the set time. Each
+// second of local time is tested once, even when the passes come late: a pass tests every
+// second since the one before it, as far back as kCatchUpSeconds. In each second, in order:
+// the power-off, then for slots 1 to 3 (when ticked and the mode and day allow) the forecast a
+// minute ahead, the start and the stop. A failure of one step does not skip the others; the
+// first is thrown when the pass is done.
+class ScheduleRunner {
+public:
+    struct Parts {
+        AppState& state;
+        const Settings& settings;
+        const Clock& clock;
+        const ScheduleSource& schedule;
+        ScheduleHost& host;
+    };
+
+    // A stall of the UI thread up to this long still fires what fell into it, late.
+    static constexpr int kCatchUpSeconds = 10;
+    // How long before its start a slot is looked at for what could make it fail.
+    static constexpr int kForecastSeconds = 60;
+    // The timer's period; the passes the application's events ask for come on top.
+    static constexpr int kTimerMs = 200;
+
+    explicit ScheduleRunner(Parts parts);
+    ~ScheduleRunner();
+
+    // One pass.
+    void CheckSchedule();
+    // From now on a pass runs on the timer, and after any event of the application once the
+    // second has changed since the last pass; both from the event loop, nested ones included.
+    void Start();
+    // Until the power-off has been handed to the system.
+    bool PowerOffPending() const { return powerOffPending_; }
+
+private:
+    class Trigger;
+
+    void TestSecond(const QDateTime& second, std::exception_ptr& failure);
+    void BeginPowerOff(std::exception_ptr& failure);
+    void PowerOffWhenJoinIsDone();
+    void StartSlot(std::exception_ptr& failure);
+    void StopSlot(std::exception_ptr& failure);
+    void Forecast(int slot, const ScheduleSlot& times);
+
+    Parts p_;
+    QDateTime lastTested_;  // the latest second tested, local time
+    bool powerOffPending_ = false;
+    std::unique_ptr<Trigger> trigger_;
+};

@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include "components/Clock.h"
+#include "components/SonvaraError.h"
+#include "config/AppState.h"
+#include "config/IniSettings.h"
+#include "schedule/ScheduleRunner.h"
+
+namespace {
+
+struct SetClock : Clock {
+    QDateTime now;
+    QDateTime Now() const override { return now; }
+};
+
+struct FixedSchedule : ScheduleSource {
+    ScheduleSettings values;
+    ScheduleSettings LiveSchedule() const override { return values; }
+};
+
+// Acts on the state as the program's operations do. The stop routine lists a recording only
+// when it still reads as running, or is paused; a start is refused during a join.
+struct FakeHost : ScheduleHost {
+    explicit FakeHost(AppState& state) : state(state) {}
+    AppState& state;
+    QStringList log;
+    QStringList notes;
+    bool joinUnderway = false;
+    bool inputLine = true;
+    int64_t freeBytes = -1;
+    QString failingStep;
+
+    void Fail(const char* step) {
+        if (failingStep == QLatin1String(step))
+            throw SonvaraError(QStringLiteral("%1 failed").arg(step));
+    }
+    void StartRecording() override {
+        log << "start";
+        Fail("start");
+        state.Recording = true;
+    }
+    void StopRecording() override {
+        log << (state.Recording || !state.RecordNotPaused ? "stop listed" : "stop unlisted");
+        state.Recording = false;
+        state.RecordNotPaused = true;
+        Fail("stop");
+    }
+    void StopPlayback() override {
+        log << "stop playback";
+        state.Playing = false;
+    }
+    void StopJoin() override {
+        log << "stop join";
+        state.JoinRunning = false;
+    }
+    bool JoinUnderway() const override { return joinUnderway; }
+    bool InputLineAvailable() override { return inputLine; }
+    int64_t FreeBytes(const QString&) override { return freeBytes; }
+    void PowerOff() override { log << "power off"; }
+    void Notify(const QString& summary, const QString& body) override {
+        notes << summary + u'|' + body;
+    }
+};
+
+QTime T(const char* text) {
+    return QTime::fromString(QString::fromLatin1(text), QStringLiteral("HH:mm:ss"));
+}
+
+class ScheduleRunnerTest : public ::testing::Test {
+protected:
+    ScheduleRunnerTest() { clock_.now = QDateTime(kDay, T("06:00:00")); }
+
+    // Slot k (0-based) ticked with its times; its pickers stay disabled, which plays no part.
+    void Slot(int k, const char* begin, const char* end, int mode = kScheduleEveryDay) {
+        schedule_.values.mode = mode;
+        schedule_.values.timeSlots[k] = {true, true, T(begin), T(end), false, false};
+    }
+
+    // One pass at that moment of kDay (plus days).
+    void At(const char* time, int days = 0, int ms = 0) {
+        clock_.now = QDateTime(kDay.addDays(days), T(time).addMSecs(ms));
+        runner_.CheckSchedule();
+    }
+
+    void PowerOffAt(const char* time) {
+        ini_.WriteBool("timeclose", "bclose", true);
+        schedule_.values.powerOffTime = T(time);
+    }
+
+    const QDate kDay{2024, 3, 14};
+    QTemporaryDir dir_;
+    IniSettings ini_{dir_.filePath("Kelvo.ini")};
+    AppState state_;
+    SetClock clock_;
+    FixedSchedule schedule_;
+    FakeHost host_{state_};
+    ScheduleRunner runner_{{state_, ini_, clock_, schedule_, host_}};
+};
+
+TEST_F(ScheduleRunnerTest, SlotStopsPlaybackStartsAndLaterStopsItsRecordingUnlisted) {
+    Slot(0, "08:00:00", "08:30:00");
+    state_.Playing = true;
+    At("07:59:59");
+    EXPECT_TRUE(host_.log.isEmpty());
+    At("08:00:00");
+    EXPECT_EQ(host_.log, QStringList({"stop playback", "start"}));
+    host_.log.clear();
+    At("08:29:59");
+    At("08:30:00");
+    EXPECT_EQ(host_.log, QStringList({"stop unlisted"}));
+    EXPECT_FALSE(state_.Recording);
+}
+
+TEST_F(ScheduleRunnerTest, EachTestActsOncePerMatchingSecondHoweverManyPasses) {
+    Slot(0, "08:00:00", "08:00:01");
+    PowerOffAt("08:00:01");
+    for (int ms = 0; ms < 1000; ms += 20)
+        At("08:00:00", 0, ms);
+    EXPECT_EQ(host_.log, QStringList({"start"}));
+    for (int ms = 0; ms < 1000; ms += 20)
+        At("08:00:01", 0, ms);
+    EXPECT_EQ(host_.log, QStringList({"start", "stop listed", "power off"}));
+}
+
+TEST_F(ScheduleRunnerTest, OnlyATickedSlotInAnActiveModeFires) {
+    Slot(1, "08:00:00", "09:00:00");
+    schedule_.values.timeSlots[1].on = false;
+    schedule_.values.timeSlots[1].beginEnabled = true;  // pickers that show times decide nothing
+    At("08:00:00");
+    schedule_.values.timeSlots[1].on = true;
+    schedule_.values.mode = kScheduleDisabled;
+    At("08:00:00", 1);
+    schedule_.values.mode = 7;
+    At("08:00:00", 2);
+    EXPECT_TRUE(host_.log.isEmpty());
+    schedule_.values.mode = kScheduleEveryDay;
+    At("08:00:00", 3);
+    EXPECT_EQ(host_.log, QStringList({"start"}));
+}
+
+TEST_F(ScheduleRunnerTest, SpecialDayFiresOnItsDateOnly) {
+    Slot(0, "08:00:00", "09:00:00", kScheduleSpecialDay);
+    schedule_.values.day = kDay.addDays(2);
+    At("08:00:00");
+    At("08:00:00", 1);
+    EXPECT_TRUE(host_.log.isEmpty());
+    At("08:00:00", 2);
+    At("09:00:00", 2);
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
+}
+
+TEST_F(ScheduleRunnerTest, SlotEndingBeforeItsBeginRunsPastMidnightOnlyEveryDay) {
+    Slot(0, "23:00:00", "01:00:00");
+    At("23:00:00");
+    At("01:00:00", 1);
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
+
+    host_.log.clear();
+    Slot(0, "23:00:00", "01:00:00", kScheduleSpecialDay);
+    schedule_.values.day = kDay.addDays(3);
+    At("23:00:00", 3);
+    At("01:00:00", 4);
+    EXPECT_EQ(host_.log, QStringList({"start"}));
+    EXPECT_TRUE(state_.Recording);
+}
+
+// Within one second the order is the power-off, then slot 1 start, slot 1 stop, slot 2 ...
+TEST_F(ScheduleRunnerTest, TestsOfOneSecondRunInOrder) {
+    Slot(0, "10:00:00", "11:00:00");
+    Slot(1, "09:00:00", "10:00:00");
+    At("10:00:00");
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
+    EXPECT_FALSE(state_.Recording);
+
+    host_.log.clear();
+    Slot(0, "12:00:00", "13:00:00");
+    Slot(1, "12:00:00", "13:30:00");
+    At("12:00:00");
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted", "start"}));
+
+    host_.log.clear();
+    state_.Recording = false;
+    Slot(0, "14:00:00", "14:00:00");
+    Slot(1, "20:00:00", "21:00:00");
+    At("14:00:00");
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
+}
+
+TEST_F(ScheduleRunnerTest, RecordingOfTheUserEndsAtASlotsStartOrEnd) {
+    Slot(0, "08:00:00", "08:30:00");
+    state_.Recording = true;
+    At("08:00:00");
+    EXPECT_EQ(host_.log, QStringList({"stop unlisted", "start"}));
+
+    host_.log.clear();
+    state_.Recording = true;
+    state_.RecordNotPaused = false;  // a paused one is still listed
+    At("08:30:00");
+    EXPECT_EQ(host_.log, QStringList({"stop listed"}));
+}
+
+TEST_F(ScheduleRunnerTest, SecondsOfAStallFireLateAndOnceAndALongGapStartsAfresh) {
+    Slot(0, "08:00:00", "08:00:02");
+    At("07:59:58");
+    At("08:00:04");  // the UI thread was busy for six seconds
+    EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
+    At("08:00:01");  // a time server sets the clock back a little: nothing again
+    At("08:00:04");
+    EXPECT_EQ(host_.log.size(), 2);
+
+    host_.log.clear();
+    At("07:59:00", 1);
+    At("08:10:00", 1);  // back from sleep: what passed meanwhile stays passed
+    EXPECT_TRUE(host_.log.isEmpty());
+}
+
+TEST_F(ScheduleRunnerTest, AQuietSecondIsCaughtByTheTimer) {
+    Slot(0, "08:00:00", "09:00:00");
+    At("07:59:59");
+    runner_.Start();
+    clock_.now = QDateTime(kDay, T("08:00:00"));
+    QElapsedTimer waited;
+    waited.start();
+    while (host_.log.isEmpty() && waited.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    EXPECT_EQ(host_.log, QStringList({"start"}));
+}
+
+TEST_F(ScheduleRunnerTest, PowerOffInEveryModeReadsTheStoredSwitch) {
+    schedule_.values.powerOffTime = T("23:00:00");
+    schedule_.values.powerOff = true;  // the check box alone does not arm it
+    At("23:00:00");
+    EXPECT_TRUE(host_.log.isEmpty());
+    PowerOffAt("23:00:00");
+    At("23:00:00", 1);
+    EXPECT_EQ(host_.log, QStringList({"power off"}));
+}
+
+TEST_F(ScheduleRunnerTest, PowerOffFinishesTheRecordingListedFirst) {
+    PowerOffAt("23:00:00");
+    Slot(0, "22:00:00", "23:30:00");
+    At("22:00:00");
+    At("23:00:00");
+    EXPECT_EQ(host_.log, QStringList({"start", "stop listed", "power off"}));
+}
+
+TEST_F(ScheduleRunnerTest, PowerOffWaitsUntilTheStoppedJoinHasFinishedItsFile) {
+    PowerOffAt("23:00:00");
+    state_.JoinRunning = true;
+    host_.joinUnderway = true;
+    At("23:00:00");
+    At("23:00:01");
+    EXPECT_EQ(host_.log, QStringList({"stop join"}));
+    EXPECT_TRUE(runner_.PowerOffPending());
+    host_.joinUnderway = false;
+    At("23:00:01", 0, 500);
+    EXPECT_EQ(host_.log, QStringList({"stop join", "power off"}));
+    EXPECT_FALSE(runner_.PowerOffPending());
+}
+
+// The writer is the join's until its job has finished the file, even once it was told to stop;
+// and a stop the join would refuse must not leave capture running behind a cleared flag.
+TEST_F(ScheduleRunnerTest, DuringAJoinNoStartAndNoRecordingMarkedStopped) {
+    Slot(0, "08:00:00", "09:00:00");
+    host_.joinUnderway = true;
+    At("08:00:00");
+    EXPECT_TRUE(host_.log.isEmpty());
+
+    state_.Recording = true;
+    state_.JoinRunning = true;
+    At("09:00:00");
+    EXPECT_TRUE(host_.log.isEmpty());
+    EXPECT_TRUE(state_.Recording);
+}
+
+TEST_F(ScheduleRunnerTest, AFailingStepSkipsNoOtherAndIsThrownAfterThePass) {
+    Slot(0, "07:00:00", "08:00:00");
+    Slot(1, "08:00:00", "09:00:00");
+    state_.Recording = true;
+    host_.failingStep = "stop";
+    clock_.now = QDateTime(kDay, T("08:00:00"));
+    EXPECT_THROW(runner_.CheckSchedule(), SonvaraError);
+    EXPECT_EQ(host_.log, QStringList({"stop unlisted", "start"}));
+    EXPECT_TRUE(state_.Recording);
+}
+
+TEST_F(ScheduleRunnerTest, ForecastWarnsAMinuteAheadAndTheSlotStillStarts) {
+    ini_.WriteInteger("mp3", "bitrate", 11);  // 128 kbit/s
+    ini_.WriteBool("mp3", "enable vbr", false);
+    Slot(2, "08:00:00", "08:30:00");  // 28.8 MB
+    host_.freeBytes = 28'000'000;
+    host_.inputLine = false;
+    At("07:58:59");
+    EXPECT_TRUE(host_.notes.isEmpty());
+    At("07:59:00");
+    ASSERT_EQ(host_.notes.size(), 1);
+    const QString note = host_.notes[0];
+    EXPECT_TRUE(note.startsWith("Scheduled recording 3 starts at 08:00:00|")) << qPrintable(note);
+    EXPECT_TRUE(note.contains("00:30:00 at 128 kbit/s need about 29 MB, but only 28 MB"))
+        << qPrintable(note);
+    EXPECT_TRUE(note.contains("input line")) << qPrintable(note);
+    At("08:00:00");
+    EXPECT_EQ(host_.log, QStringList({"start"}));
+
+    host_.notes.clear();
+    host_.freeBytes = 29'000'000;
+    host_.inputLine = true;
+    At("07:59:00", 1);
+    EXPECT_TRUE(host_.notes.isEmpty());
+}
+
+}  // namespace
