@@ -42,6 +42,15 @@ protected:
                 QString::fromUtf8(process.readAllStandardError())};
     }
 
+    // The tool running on its own, for a test that cuts it off.
+    void StartInBackground(QProcess& process, const QStringList& args) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_CONFIG_HOME", Path("config"));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(SONVARA_CLI), args);
+        ASSERT_TRUE(process.waitForStarted());
+    }
+
     void WriteKelvoIni(const QByteArray& text) {
         QDir().mkpath(Path("config/Sonvara"));
         QFile file(Path("config/Sonvara/Kelvo.ini"));
@@ -125,10 +134,7 @@ TEST_F(Cli, AnInterruptedJoinLeavesAFinishedFileOfWhatWasJoined) {
     for (int i = 0; i < 40; ++i)
         args << Path("a.wav");
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", Path("config"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(SONVARA_CLI), args);
+    StartInBackground(process, args);
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("out.mp3.part")).size() > 20000; }, 60000));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(30000));
@@ -327,11 +333,7 @@ TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
     PrivatePulseServer server;
     ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", Path("config"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(SONVARA_CLI), {"record", "-o", Path("cut.mp3")});
-    ASSERT_TRUE(process.waitForStarted());
+    StartInBackground(process, {"record", "-o", Path("cut.mp3")});
     // Wait until sound has reached the file, then take the server away.
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("cut.mp3")).size() > 4000; }, 10000));
     server.Kill();
@@ -350,11 +352,7 @@ TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
     PrivatePulseServer server;
     ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
     QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", Path("config"));
-    process.setProcessEnvironment(env);
-    process.start(QStringLiteral(SONVARA_CLI), {"record", "-o", Path("killed.mp3")});
-    ASSERT_TRUE(process.waitForStarted());
+    StartInBackground(process, {"record", "-o", Path("killed.mp3")});
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("killed.mp3")).size() > 30000; }, 15000));
     process.kill();
     ASSERT_TRUE(process.waitForFinished(5000));
