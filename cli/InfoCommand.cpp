@@ -1,12 +1,13 @@
 #include "cli/InfoCommand.h"
 
 #include "cli/CliError.h"
+#include "cli/FileArguments.h"
 #include "components/TagLibAudioInformation2.h"
 
 namespace {
 
 void PrintInfo(const QString& file, const AudioInformation2& info, QTextStream& out) {
-    out << file << "\n"
+    out << WithNamesShown(file) << "\n"
         << "  Frequency:     " << info.Frequency() << " Hz\n"
         << "  Bitrate:       " << info.Bitrate() << " bps\n"
         << "  Duration:      " << info.Duration() << " ms\n"
@@ -40,7 +41,7 @@ int RunInfoCommand(const QStringList& files, QTextStream& out, QTextStream& err)
             info.ReadFromFile(file);
             PrintInfo(file, info, out);
         } catch (const SonvaraError& e) {
-            err << "sonvara-cli: " << e.message() << "\n";
+            err << "sonvara-cli: " << WithNamesShown(e.message()) << "\n";
             status = 1;
         }
     }

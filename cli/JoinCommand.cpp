@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/CliError.h"
+#include "cli/FileArguments.h"
 #include "components/CodecAudioFile2.h"
 #include "components/InterruptNotifier.h"
 #include "components/TagLibAudioInformation2.h"
@@ -85,8 +86,11 @@ void CheckMp3(const Mp3Settings& mp3) {
 // bad input costs no output.
 std::vector<JoinRow> MeasureInputs(const QStringList& inputs, AudioFile2& reader) {
     std::vector<JoinRow> rows;
-    for (const QString& input : inputs)
+    for (const QString& input : inputs) {
         rows.push_back(MeasureJoinRow(reader, input));
+        // Chapters are named after the file when its tag has no title.
+        rows.back().caption = QFileInfo(WithNamesShown(input)).fileName();
+    }
     return rows;
 }
 
@@ -98,7 +102,7 @@ public:
     bool refused = false;  // every message of the join is a refusal
 
     void ShowMessage(const QString& text) override {
-        err_ << "sonvara-cli: " << text << "\n";
+        err_ << "sonvara-cli: " << WithNamesShown(text) << "\n";
         err_.flush();
         refused = true;
     }

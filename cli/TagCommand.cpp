@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "cli/CliError.h"
+#include "cli/FileArguments.h"
 #include "cli/InfoCommand.h"
 #include "components/TagLibAudioInformation2.h"
 #include "tags/DefaultTag.h"
@@ -122,11 +123,11 @@ int RunTagCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
                 Change(info, parsed.changes);
                 info.WriteToFile(file);
             } else {
-                out << file << "\n";
+                out << WithNamesShown(file) << "\n";
                 PrintTag(info, out);
             }
         } catch (const SonvaraError& e) {
-            err << "sonvara-cli: " << e.message() << "\n";
+            err << "sonvara-cli: " << WithNamesShown(e.message()) << "\n";
             status = 1;
         }
     }

@@ -6,6 +6,7 @@
 #include "cli/CliError.h"
 #include "cli/DevicesCommand.h"
 #include "cli/EventFailure.h"
+#include "cli/FileArguments.h"
 #include "cli/InfoCommand.h"
 #include "cli/JoinCommand.h"
 #include "cli/RecordCommand.h"
@@ -99,13 +100,13 @@ int main(int argc, char** argv) {
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {
-        return Run(app.arguments().mid(1), out, err);
+        return Run(CommandLineArguments(argc, argv), out, err);
     } catch (const UsageError& e) {
-        err << "sonvara-cli: " << e.message() << " (see sonvara-cli --help)\n";
+        err << "sonvara-cli: " << WithNamesShown(e.message()) << " (see sonvara-cli --help)\n";
     } catch (const SonvaraError& e) {
-        err << "sonvara-cli: " << e.message() << "\n";
+        err << "sonvara-cli: " << WithNamesShown(e.message()) << "\n";
     } catch (const std::exception& e) {
-        err << "sonvara-cli: " << e.what() << "\n";
+        err << "sonvara-cli: " << WithNamesShown(QString::fromLocal8Bit(e.what())) << "\n";
     }
     return 1;
 }

@@ -41,6 +41,23 @@ void QuietFfmpeg() {
     });
 }
 
+// Whether the start of the file, as much as a demuxer reads to know it, can be read: when it
+// can, an EIO from the demuxer speaks of the content, not of the disk.
+bool HeadReadable(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const qint64 wanted = std::min<qint64>(file.size(), qint64{8} << 20);
+    qint64 got = 0;
+    while (got < wanted) {
+        const QByteArray chunk = file.read(std::min<qint64>(wanted - got, 1 << 20));
+        if (chunk.isEmpty())
+            return false;
+        got += chunk.size();
+    }
+    return true;
+}
+
 struct FormatCloser {
     void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
 };
@@ -432,6 +449,9 @@ void FfmpegAudioReader::Impl::CheckFile() const {
         Fail(QStringLiteral("it is a folder, not a file"));
     if (!info.exists())
         Fail(QStringLiteral("the file does not exist"));
+    // A pipe or a device would be read for ever, or block until a writer comes.
+    if (!info.isFile())
+        Fail(QStringLiteral("it is not a file"));
     if (!info.isReadable())
         Fail(QStringLiteral("access is denied"));
     if (info.size() == 0)
@@ -443,7 +463,8 @@ void FfmpegAudioReader::Impl::CheckFile() const {
 void FfmpegAudioReader::Impl::OpenStream() {
     const AVInputFormat* input = nullptr;
     AVDictionary* options = nullptr;
-    if (fileName.endsWith(QStringLiteral(".raw"), Qt::CaseInsensitive)) {
+    const bool raw = fileName.endsWith(QStringLiteral(".raw"), Qt::CaseInsensitive);
+    if (raw) {
         input = av_find_input_format("s16le");
         av_dict_set(&options, "sample_rate", "44100", 0);
         av_dict_set(&options, "ch_layout", "stereo", 0);
@@ -458,7 +479,8 @@ void FfmpegAudioReader::Impl::OpenStream() {
     if (opened < 0) {
         // Existence and access were checked before; what remains are I/O trouble and content
         // that no demuxer accepts (some fail with odd codes such as EINVAL or EOF).
-        if (opened == AVERROR(EIO) || opened == AVERROR(ENOMEM))
+        // Some demuxers (FLAC's) also say EIO when the file ends inside its header.
+        if (opened == AVERROR(ENOMEM) || (opened == AVERROR(EIO) && !HeadReadable(fileName)))
             Fail(AvErrorText(opened));
         Fail(kNotAudio);
     }
@@ -491,7 +513,10 @@ void FfmpegAudioReader::Impl::OpenStream() {
     pendingOffset = 0;
     position = 0;
     if (!DecodeFrame()) {
-        // A PCM file with a header and no sound is a valid empty file.
+        // A PCM file with a header and no sound is a valid empty file; a headerless one
+        // without a whole frame is not audio at all.
+        if (raw)
+            Fail(QStringLiteral("it holds less than one frame of sound"));
         if (!IsPcm(stream->codecpar->codec_id) || stream->codecpar->sample_rate <= 0 ||
             stream->codecpar->ch_layout.nb_channels <= 0)
             Fail(kNotAudio);

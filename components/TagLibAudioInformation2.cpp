@@ -5,13 +5,15 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
-#include <QTemporaryFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -309,6 +311,20 @@ TagLib::FileRef OpenAudio(const QString& what, const QString& fileName, const QF
     return ref;
 }
 
+// The decoder on a file, when it finds sound there; null otherwise.
+std::unique_ptr<FfmpegAudioReader> ReadableSound(const QString& fileName, const QFileInfo& info) {
+    if (!info.isFile())
+        return nullptr;
+    try {
+        auto reader = std::make_unique<FfmpegAudioReader>(fileName);
+        if (reader->Samples() > 0)
+            return reader;
+    } catch (const SonvaraError&) {
+        // Neither TagLib nor the decoder reads it: TagLib's refusal is the one reported.
+    }
+    return nullptr;
+}
+
 bool IsRaw(const QFileInfo& info) {
     return info.suffix().compare(QStringLiteral("raw"), Qt::CaseInsensitive) == 0;
 }
@@ -320,44 +336,57 @@ QString SystemError() {
 // A copy of an audio file for its new tag, beside it with its name and extension (TagLib
 // tells formats by extension), renamed over the file once the tag is in it and on the disk.
 // Until then the file itself is untouched, so a crash or a full disk cannot cost its sound;
-// a copy not renamed is removed.
+// a copy not renamed is removed. Paths are kept as the system's bytes: a name that is not
+// UTF-8 would not come through a QString, and the copy would replace another file.
 class TagCopy {
 public:
     TagCopy(const QString& what, const QString& fileName) : what_(what), shown_(fileName) {
         // A link stays a link: the file it points to is the one replaced.
-        const QString canonical = QFileInfo(fileName).canonicalFilePath();
-        target_ = canonical.isEmpty() ? fileName : canonical;
-        const QFileInfo target(target_);
-        QTemporaryFile copy(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
-                            QStringLiteral(".tag-XXXXXX.") + target.suffix());
-        copy.setAutoRemove(false);
-        if (!copy.open())
+        const QByteArray given = QFile::encodeName(fileName);
+        if (char* resolved = ::realpath(given.constData(), nullptr)) {
+            target_ = resolved;
+            std::free(resolved);
+        } else {
+            target_ = given;
+        }
+        const qsizetype slash = target_.lastIndexOf('/');
+        const QByteArray name = target_.mid(slash + 1);
+        const qsizetype dot = name.lastIndexOf('.');
+        const QByteArray suffix = dot >= 0 ? name.mid(dot) : QByteArray();
+        path_ = target_.left(slash + 1) + '.' + name + ".tag-XXXXXX" + suffix;
+        const int copy = ::mkostemps(path_.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+        if (copy < 0)
             Fail(what_, shown_,
-                 QStringLiteral("no copy can be made in its folder (%1).").arg(copy.errorString()));
-        path_ = copy.fileName();
+                 QStringLiteral("no copy can be made in its folder (%1).").arg(SystemError()));
         // The destructor does not run for a copy that fails half made.
         try {
             Fill(copy);
         } catch (...) {
-            QFile::remove(path_);
+            ::close(copy);
+            ::unlink(path_.constData());
             throw;
+        }
+        if (::close(copy) != 0) {
+            const QString failure = SystemError();
+            ::unlink(path_.constData());
+            Fail(what_, shown_, QStringLiteral("no room for a copy (%1).").arg(failure));
         }
     }
     ~TagCopy() {
         if (!replaced_)
-            QFile::remove(path_);
+            ::unlink(path_.constData());
     }
     TagCopy(const TagCopy&) = delete;
     TagCopy& operator=(const TagCopy&) = delete;
 
-    const QString& Path() const { return path_; }
+    const QByteArray& Path() const { return path_; }
 
     // The copy, with the file's permissions and owner, takes the file's place in one step.
     void ReplaceFile() {
         struct stat original {};
-        if (::stat(QFile::encodeName(target_).constData(), &original) != 0)
+        if (::stat(target_.constData(), &original) != 0)
             Fail(what_, shown_, SystemError());
-        const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC);
+        const int fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             Fail(what_, shown_, SystemError());
         // Only root may give a file away, so another owner is kept where that is allowed; the
@@ -372,32 +401,47 @@ public:
         ::close(fd);
         if (!ok)
             Fail(what_, shown_, failure);
-        if (std::rename(QFile::encodeName(path_).constData(),
-                        QFile::encodeName(target_).constData()) != 0)
+        if (std::rename(path_.constData(), target_.constData()) != 0)
             Fail(what_, shown_, SystemError());
         replaced_ = true;
     }
 
 private:
-    void Fill(QFile& copy) {
-        QFile source(target_);
-        if (!source.open(QIODevice::ReadOnly))
-            Fail(what_, shown_, source.errorString());
-        constexpr qint64 kChunk = 1 << 20;
-        while (!source.atEnd()) {
-            const QByteArray chunk = source.read(kChunk);
-            if (chunk.isEmpty() && source.error() != QFileDevice::NoError)
-                Fail(what_, shown_, source.errorString());
-            if (copy.write(chunk) != chunk.size() || !copy.flush())
-                Fail(what_, shown_,
-                     QStringLiteral("no room for a copy (%1).").arg(copy.errorString()));
+    void Fill(int copy) {
+        const int source = ::open(target_.constData(), O_RDONLY | O_CLOEXEC);
+        if (source < 0)
+            Fail(what_, shown_, SystemError());
+        std::vector<char> chunk(1 << 20);
+        for (;;) {
+            const ssize_t got = ::read(source, chunk.data(), chunk.size());
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0) {
+                const QString failure = SystemError();
+                ::close(source);
+                Fail(what_, shown_, failure);
+            }
+            if (got == 0)
+                break;
+            for (ssize_t done = 0; done < got;) {
+                const ssize_t put = ::write(copy, chunk.data() + done, size_t(got - done));
+                if (put < 0 && errno == EINTR)
+                    continue;
+                if (put <= 0) {
+                    const QString failure = SystemError();
+                    ::close(source);
+                    Fail(what_, shown_, QStringLiteral("no room for a copy (%1).").arg(failure));
+                }
+                done += put;
+            }
         }
+        ::close(source);
     }
 
     QString what_;
     QString shown_;
-    QString target_;
-    QString path_;
+    QByteArray target_;
+    QByteArray path_;
     bool replaced_ = false;
 };
 
@@ -432,14 +476,20 @@ void TagLibAudioInformation2::ClearTag() {
 // Headerless sound: the decoder knows its facts, and there is nowhere to keep a tag.
 void TagLibAudioInformation2::ReadRaw(const QString& fileName, const QFileInfo& info) {
     const FfmpegAudioReader reader(fileName);
+    ReadDecoded(reader, info);
+    formatTag_ = 1;
+    bitrate_ = frequency_ * channels_ * bitsPerSample_;
+}
+
+void TagLibAudioInformation2::ReadDecoded(const FfmpegAudioReader& reader, const QFileInfo& info) {
     frequency_ = reader.Frequency();
     channels_ = reader.Channels();
     bitsPerSample_ = 16;
-    formatTag_ = 1;
+    formatTag_ = 0;
     samples_ = reader.Samples();
     duration_ = reader.DurationMs();
     size_ = info.size();
-    bitrate_ = frequency_ * channels_ * bitsPerSample_;
+    bitrate_ = reader.Bitrate();
     ClearTag();
 }
 
@@ -447,7 +497,16 @@ void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
     const QFileInfo info(fileName);
     if (IsRaw(info))
         return ReadRaw(fileName, info);
-    const TagLib::FileRef ref = OpenAudio(QStringLiteral("Cannot read"), fileName, info);
+    TagLib::FileRef ref;
+    try {
+        ref = OpenAudio(QStringLiteral("Cannot read"), fileName, info);
+    } catch (const SonvaraError&) {
+        // TagLib refuses a file whose layout is damaged, such as a WAV cut short (its chunks
+        // run past its end), where the decoder still finds the sound that is there.
+        if (const std::unique_ptr<FfmpegAudioReader> reader = ReadableSound(fileName, info))
+            return ReadDecoded(*reader, info);
+        throw;
+    }
     const TagLib::AudioProperties* properties = ref.audioProperties();
     const FormatFacts format = DescribeFormat(ref.file());
     // TagLib estimates the length of some formats (MP3 without a header frame); the decoder
@@ -493,7 +552,17 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     const bool markedWritable =
         (info.permissions() &
          (QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther)) != 0;
-    if (OpenAudio(what, fileName, info).file()->readOnly() || !markedWritable)
+    TagLib::FileRef ref;
+    try {
+        ref = OpenAudio(what, fileName, info);
+    } catch (const SonvaraError&) {
+        if (ReadableSound(fileName, info))
+            Fail(what, fileName,
+                 QStringLiteral("its layout is damaged (it may be cut short), and a tag written "
+                                "into it could cost it its sound; convert it first."));
+        throw;
+    }
+    if (ref.file()->readOnly() || !markedWritable)
         Fail(what, fileName, QStringLiteral("the file is read-only."));
     TagFields fields;
     fields.title = title_;
@@ -508,7 +577,7 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
 
     TagCopy copy(what, fileName);
     {
-        TagLib::FileRef tagged(QFile::encodeName(copy.Path()).constData());
+        TagLib::FileRef tagged(copy.Path().constData());
         if (tagged.isNull())
             Fail(what, fileName, QStringLiteral("its copy could not be read."));
         bool saved = false;

@@ -3,6 +3,7 @@
 #include "components/AudioInformation2.h"
 #include "components/ChapterWriter.h"
 
+class FfmpegAudioReader;
 class QFileInfo;
 
 // AudioInformation2 over TagLib (tags, format facts) and FFmpeg (the exact frame count).
@@ -19,7 +20,8 @@ class QFileInfo;
 //
 // Genres: a genre text that is a list number ("12", "(12)") means that list entry and is
 // written, and read back, as its name ("Other"); a number outside the list ("-1") means no
-// genre. Other text is written as given. RAW files (headerless sound) have facts but no tag.
+// genre. Other text is written as given. RAW files (headerless sound) have facts but no tag, and
+// so have files whose layout TagLib refuses but whose sound the decoder reads (a cut WAV).
 class TagLibAudioInformation2 : public AudioInformation2 {
 public:
     void ReadFromFile(const QString& fileName) override;
@@ -28,6 +30,8 @@ public:
 
 private:
     void ReadRaw(const QString& fileName, const QFileInfo& info);
+    // The decoder's facts and no tag, for files TagLib cannot take.
+    void ReadDecoded(const FfmpegAudioReader& reader, const QFileInfo& info);
     void ClearTag();
 };
 

@@ -247,9 +247,22 @@ void JoinEngine::Finish(Job& job) {
     });
     // After a failed write the disk may be full, and rewriting the file for a tag could
     // damage what it holds.
+    // A file of no sound is no MP3 that players, or this program, can open: it must not take
+    // the place of an existing file.
+    const bool soundless = job.created && job.copied == 0;
+    if (soundless) {
+        QFile::remove(job.partial);
+        if (!failure && p_.state.JoinRunning)
+            failure = std::make_exception_ptr(
+                SonvaraError(QStringLiteral("There is no sound in %1; \"%2\" was not written.")
+                                 .arg(job.rows.size() == 1
+                                          ? QStringLiteral("\"%1\"").arg(Shown(job.rows[0].path))
+                                          : QStringLiteral("the files to join"),
+                                      Shown(job.output))));
+    }
     if (!failure)
         Attempt(failure, [&] { AddChapters(job); });
-    if (job.created)
+    if (job.created && !soundless)
         Attempt(failure, [&] { ReplaceOutput(job); });
     p_.state.JoinRunning = false;
     underway_ = false;
@@ -268,10 +281,10 @@ void JoinEngine::AddChapters(Job& job) {
     for (const Job::Span& span : job.spans) {
         if (span.length == 0)
             continue;
-        const QString& path = job.rows[span.row].path;
-        QString title = p_.chapters.TagTitle(path);
+        const JoinRow& row = job.rows[span.row];
+        QString title = p_.chapters.TagTitle(row.path);
         if (title.isEmpty())
-            title = QFileInfo(path).completeBaseName();
+            title = QFileInfo(row.caption).completeBaseName();
         chapters.push_back({title, ms(span.start), ms(span.start + span.length)});
     }
     if (chapters.size() > 1)

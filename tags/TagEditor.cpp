@@ -49,9 +49,9 @@ std::optional<TagEditor::Loaded> TagEditor::Load() {
     defaultTagMode_ = false;
     try {
         tags_.ReadFromFile(selected->path);
-    } catch (const SonvaraError&) {
-        // The list's own words for a file it cannot read.
-        host_.ShowMessage(QStringLiteral("Read ") + selected->path + QStringLiteral(" error!!"));
+    } catch (const SonvaraError& error) {
+        // Why matters here: the file was listed fine once, and may since be gone or changed.
+        host_.ShowMessage(error.message());
         return std::nullopt;
     }
     path_ = selected->path;

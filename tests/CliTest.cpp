@@ -399,6 +399,26 @@ TEST_F(Cli, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
     EXPECT_EQ(static_cast<int64_t>(kept.samples.size()) / kept.channels, kept.announced);
 }
 
+TEST_F(Cli, AJoinThatFillsTheDiskEndsWithOneMessageAndAWholeFileAndTheNextOneWorks) {
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 30 * 22050, 440),
+                         22050, 1);
+    const QStringList join{"join",       "-o", Path("full.mp3"), "--frequency", "22050",
+                           "--channels", "1",  Path("a.wav")};
+    const CliResult full = Run(join, {"prlimit", "--fsize=100000"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err.count("sonvara-cli: "), 1) << full.err.toStdString();
+    EXPECT_TRUE(full.err.contains("Cannot write \"" + Path("full.mp3"))) << full.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Path("full.mp3.part")));
+    const testaudio::Decoded kept = testaudio::DecodeFile(Path("full.mp3"));
+    EXPECT_GT(kept.announced, 22050);
+    EXPECT_LT(kept.announced, 30 * 22050);
+    EXPECT_EQ(testaudio::FrameCount(kept.samples, 1), kept.announced);
+
+    const CliResult next = Run(join);
+    ASSERT_EQ(next.status, 0) << next.err.toStdString();
+    EXPECT_EQ(FfmpegAudioReader(Path("full.mp3")).Samples(), 30 * 22050);
+}
+
 TEST_F(Cli, RecordingWithoutASoundServerSaysSo) {
     qputenv("PULSE_SERVER", QFile::encodeName("unix:" + Path("no-such-socket")));
     const CliResult result = Run({"record", "-o", Path("x.mp3"), "--seconds", "1"});

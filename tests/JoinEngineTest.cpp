@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <functional>
 
@@ -16,6 +17,7 @@
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "join/JoinEngine.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestAudio.h"
 
 using namespace testaudio;
@@ -211,6 +213,56 @@ TEST_F(JoinEngineTest, ARowThatFailsEndsTheJobOnceWithTheOutputFinished) {
     host_.duringPump = nullptr;
     engine_.JoinFilesTo({rows[0]}, Out("again.mp3"));
     EXPECT_EQ(FramesOf(Out("again.mp3")), 22050);
+}
+
+// A file-size limit stands in for a disk that fills up while the second row is written.
+TEST_F(JoinEngineTest, ADiskThatFillsEndsTheJoinOnceWithWhatReachedIt) {
+    const std::vector<JoinRow> rows = {Row("a", Format::Wav, 22050, 1, 4),
+                                       Row("b", Format::Wav, 22050, 1, 30),
+                                       Row("c", Format::Wav, 22050, 1, 4)};
+    QDir().mkpath(Path("out"));
+    int thrown = 0;
+    {
+        const FileSizeLimit limit(150000);
+        try {
+            engine_.JoinFilesTo(rows, Out("full.mp3"));
+        } catch (const SonvaraError& e) {
+            ++thrown;
+            EXPECT_TRUE(e.message().contains(Out("full.mp3"))) << e.message().toStdString();
+        }
+    }
+    EXPECT_EQ(thrown, 1);
+    EXPECT_TRUE(host_.log.filter("message: ").isEmpty()) << host_.log.join('\n').toStdString();
+    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_FALSE(QFile::exists(Out("full.mp3.part")));
+    EXPECT_LE(QFileInfo(Out("full.mp3")).size(), 150000);
+    const int64_t kept = FramesOf(Out("full.mp3"));
+    EXPECT_GT(kept, 4 * 22050);
+    EXPECT_LT(kept, 34 * 22050);
+    EXPECT_TRUE(host_.log.filter("row 2: ").isEmpty());
+
+    engine_.JoinFilesTo({rows[0], rows[2]}, Out("next.mp3"));
+    EXPECT_EQ(FramesOf(Out("next.mp3")), 8 * 22050);
+    EXPECT_FALSE(state_.JoinRunning);
+}
+
+// Inputs that open but hold no sound make no file: an MP3 of no frames opens nowhere.
+TEST_F(JoinEngineTest, AJoinOfNoSoundWritesNothing) {
+    JoinRow empty = Row("e", Format::Wav, 22050, 1, 0);
+    QDir().mkpath(Path("out"));
+    QFile old(Out("s.mp3"));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    try {
+        engine_.JoinFilesTo({empty, empty}, Out("s.mp3"));
+        ADD_FAILURE() << "no failure";
+    } catch (const SonvaraError& e) {
+        EXPECT_EQ(e.message(), "There is no sound in the files to join; \"" + Out("s.mp3") +
+                                   "\" was not written.");
+    }
+    EXPECT_EQ(Contents(Out("s.mp3")), "old");
+    EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), QStringList{"s.mp3"});
+    EXPECT_FALSE(state_.JoinRunning);
 }
 
 TEST_F(JoinEngineTest, RefusalsWriteNothing) {

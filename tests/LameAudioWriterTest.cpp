@@ -1,16 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
-#include <csignal>
 #include <set>
 
 #include "components/LameAudioWriter.h"
 #include "components/SonvaraError.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestAudio.h"
 
 using namespace testaudio;
@@ -340,22 +339,11 @@ TEST_F(LameAudioWriterTest, FailuresNameTheFile) {
 // A disk that fills up in the middle of a file: the part that reached it stays a whole MP3
 // whose length header tells what is there, with LAME's info frame and with the writer's own.
 TEST_F(LameAudioWriterTest, AFileCutShortByAFullDiskKeepsACorrectLength) {
-    struct Limit {
-        rlimit old{};
-        explicit Limit(rlim_t bytes) {
-            std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
-            getrlimit(RLIMIT_FSIZE, &old);
-            rlimit limited = old;
-            limited.rlim_cur = bytes;
-            setrlimit(RLIMIT_FSIZE, &limited);
-        }
-        ~Limit() { setrlimit(RLIMIT_FSIZE, &old); }
-    };
     for (const AudioFile2LameEnc& settings : {Settings(44100, 2, 128), Settings(48000, 1, 32)}) {
         const QString path = Path("full.mp3");
         bool failed = false;
         {
-            const Limit limit(20000);
+            const FileSizeLimit limit(20000);
             LameAudioWriter writer(path, settings);
             try {
                 for (int i = 0; i < 50; ++i)

@@ -182,7 +182,8 @@ TEST_F(TagEditorTest, ASelectedFileThatCannotBeReadKeepsTheWindowShut) {
     const QString missing = dir_.filePath("gone.mp3");
     Select(missing);
     EXPECT_FALSE(editor_.Load().has_value());
-    EXPECT_EQ(host_.messages, QStringList{"Read " + missing + " error!!"});
+    EXPECT_EQ(host_.messages,
+              QStringList{"Cannot read \"" + missing + "\": the file does not exist."});
 }
 
 // A recording that stops while the editor is open becomes the selected row; OK still belongs to

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtDBus/QDBusArgument>
@@ -11,6 +12,7 @@
 namespace {
 
 const QString kLevel = QStringLiteral("AudioVisualization21");
+const QString kMessage = QStringLiteral("qt_msgbox_label");
 const QString kTime = QStringLiteral("s_time");
 const QString kMprisName = QStringLiteral("org.mpris.MediaPlayer2.sonvara");
 const QString kMprisPath = QStringLiteral("/org/mpris/MediaPlayer2");
@@ -151,6 +153,47 @@ TEST_F(MediaKeyFlow, MediaKeysPlayPauseAndStopWhatTheListHolds) {
     EXPECT_EQ(s.Text(kMainWindow.title, kTime), "");
     EXPECT_EQ(Status(), "Stopped");
     EXPECT_TRUE(Eventually([&] { return !SonvaraStreamPlays(); }));
+}
+
+// A listed file deleted behind the program's back: playing, joining and tagging each say once
+// which file is gone, leave nothing behind, and the program goes on.
+TEST_F(PlayFlow, AListedFileThatIsGoneIsNamedWhenPlayedJoinedOrTagged) {
+    AddThroughTheOpenDialog();
+    ASSERT_TRUE(Eventually([&] {
+        return s.Item(QStringLiteral("List"), QStringLiteral("lv"), "tone.wav").has_value();
+    }));
+    const QString file = QDir(s.Home()).filePath(QStringLiteral("tone.wav"));
+    ASSERT_TRUE(QFile::remove(file));
+    const QString gone = "Cannot read \"" + file + "\": the file does not exist";
+    const auto expectOneMessage = [&](const char* command) {
+        s.WaitForWidget(kMainWindow.title, kMessage);
+        EXPECT_TRUE(s.Text(kMainWindow.title, kMessage).startsWith(gone))
+            << command << ": " << s.Text(kMainWindow.title, kMessage).toStdString();
+        EXPECT_EQ(s.Count(kMainWindow.title), 2) << command;
+        s.Key(QStringLiteral("Return"));
+        EXPECT_TRUE(Eventually([&] { return s.Count(kMainWindow.title) == 1; })) << command;
+    };
+
+    s.ClickSkin(kMainWindow, QStringLiteral("play"));
+    expectOneMessage("play");
+    EXPECT_FALSE(SonvaraStreamPlays());
+    EXPECT_EQ(s.Text(kMainWindow.title, kTime), "");
+
+    s.ClickSkin(kListWindow, QStringLiteral("join"));
+    const QString save = QStringLiteral("Save As");
+    s.WaitForWindow(save);
+    s.WaitForFocus(save, QStringLiteral("fileNameEdit"));
+    s.Type(QStringLiteral("Joined"));
+    s.Key(QStringLiteral("Return"));
+    s.WaitForWindow(save, false);
+    expectOneMessage("join");
+    EXPECT_TRUE(QDir(s.Home() + QStringLiteral("/My Recorder"))
+                    .entryList(QDir::Files | QDir::Hidden)
+                    .isEmpty());
+
+    s.ClickSkin(kMainWindow, QStringLiteral("tag"));
+    expectOneMessage("tag");
+    EXPECT_FALSE(s.Shown(QStringLiteral("ID3 info")));
 }
 
 }  // namespace
