@@ -80,14 +80,6 @@ public:
     void SetVisible(bool) override {}
 };
 
-class NoDisplays : public MainDisplays {
-public:
-    void SetText(const QString&, const QString&) override {}
-    void SetBarPosition(int) override {}
-    int BarPosition() const override { return 0; }
-    void SetBarEnabled(bool) override {}
-};
-
 // The terminal in the place of the main window: the stored settings are the settings, and
 // messages and finished files are reported on standard error. Finished files get the default
 // tag as the program's recordings do.

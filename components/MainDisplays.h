@@ -17,3 +17,13 @@ public:
     virtual int BarPosition() const = 0;
     virtual void SetBarEnabled(bool enabled) = 0;
 };
+
+// Displays that show nothing, for running recordings where there is no main window (the
+// command-line tool).
+class NoDisplays : public MainDisplays {
+public:
+    void SetText(const QString&, const QString&) override {}
+    void SetBarPosition(int) override {}
+    int BarPosition() const override { return 0; }
+    void SetBarEnabled(bool) override {}
+};

@@ -135,14 +135,6 @@ TEST_F(DefaultTagTest, AStoredYearOrTrackThatIsNoNumberLeavesTheFileAlone) {
     }
 }
 
-class NoDisplays : public MainDisplays {
-public:
-    void SetText(const QString&, const QString&) override {}
-    void SetBarPosition(int) override {}
-    int BarPosition() const override { return 0; }
-    void SetBarEnabled(bool) override {}
-};
-
 // Lists each finished recording, then writes the default tag into it, as the program does.
 struct TaggingHost : FakeRecordingHost {
     explicit TaggingHost(DefaultTagWriter& writer) : writer(writer) {}

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusUnixFileDescriptor>
 #include <atomic>
 
 #include "record/SleepInhibitor.h"
+#include "support/PrivateSessionBus.h"
 
 namespace {
 
@@ -56,16 +55,8 @@ private:
 class SleepInhibitorLogindTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString daemon = QStandardPaths::findExecutable("dbus-daemon");
-        if (daemon.isEmpty())
-            GTEST_SKIP() << "dbus-daemon is not installed";
-        daemon_.start(daemon,
-                      {"--session", "--nofork", "--print-address", "--address=unix:tmpdir=/tmp"});
-        ASSERT_TRUE(daemon_.waitForStarted(5000));
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
-        }
-        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
-        ASSERT_FALSE(address.isEmpty());
+        ASSERT_TRUE(bus_.IsRunning()) << bus_.ErrorText().toStdString();
+        const QString address = bus_.Address();
 
         int fds[2];
         ASSERT_EQ(::pipe2(fds, O_CLOEXEC), 0);
@@ -92,10 +83,6 @@ protected:
         delete fake_;
         if (readFd_ >= 0)
             ::close(readFd_);
-        if (daemon_.state() != QProcess::NotRunning) {
-            daemon_.kill();
-            daemon_.waitForFinished(5000);
-        }
     }
 
     // True once every copy of the handed-out lock is closed. The service thread lets go of
@@ -107,7 +94,7 @@ protected:
 
     static constexpr const char* kServiceName = "sonvara-test-logind";
     static constexpr const char* kClientName = "sonvara-test-client";
-    QProcess daemon_;
+    PrivateSessionBus bus_;
     QThread serviceThread_;
     FakeLogind* fake_ = nullptr;
     int readFd_ = -1;

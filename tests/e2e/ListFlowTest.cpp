@@ -60,13 +60,7 @@ TEST_F(ListFlow, TheListJoinsIntoOneMp3InTheOutputFolder) {
     AddAllThroughTheOpenDialog();
     ASSERT_TRUE(
         Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
-    s.ClickSkin(kListWindow, QStringLiteral("join"));
-    const QString save = QStringLiteral("Save As");
-    s.WaitForWindow(save);
-    s.WaitForFocus(save, QStringLiteral("fileNameEdit"));
-    s.Type(QStringLiteral("Joined"));
-    s.Key(QStringLiteral("Return"));
-    s.WaitForWindow(save, false);
+    JoinAs(QStringLiteral("Joined"));
 
     const QString folder = s.Home() + QStringLiteral("/My Recorder");
     const QString joined = folder + QStringLiteral("/Joined.mp3");

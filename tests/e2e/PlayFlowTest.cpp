@@ -179,13 +179,7 @@ TEST_F(PlayFlow, AListedFileThatIsGoneIsNamedWhenPlayedJoinedOrTagged) {
     EXPECT_FALSE(SonvaraStreamPlays());
     EXPECT_EQ(s.Text(kMainWindow.title, kTime), "");
 
-    s.ClickSkin(kListWindow, QStringLiteral("join"));
-    const QString save = QStringLiteral("Save As");
-    s.WaitForWindow(save);
-    s.WaitForFocus(save, QStringLiteral("fileNameEdit"));
-    s.Type(QStringLiteral("Joined"));
-    s.Key(QStringLiteral("Return"));
-    s.WaitForWindow(save, false);
+    JoinAs(QStringLiteral("Joined"));
     expectOneMessage("join");
     EXPECT_TRUE(QDir(s.Home() + QStringLiteral("/My Recorder"))
                     .entryList(QDir::Files | QDir::Hidden)

@@ -12,6 +12,16 @@ const QString kLevel = QStringLiteral("AudioVisualization21");
 
 }  // namespace
 
+void UserFlow::JoinAs(const QString& name) {
+    s.ClickSkin(kListWindow, QStringLiteral("join"));
+    const QString save = QStringLiteral("Save As");
+    s.WaitForWindow(save);
+    s.WaitForFocus(save, QStringLiteral("fileNameEdit"));
+    s.Type(name);
+    s.Key(QStringLiteral("Return"));
+    s.WaitForWindow(save, false);
+}
+
 void UserFlow::Record(std::chrono::milliseconds length) {
     const auto start = std::chrono::steady_clock::now();
     s.ClickSkin(kMainWindow, QStringLiteral("recorder"));

@@ -28,6 +28,8 @@ protected:
 
     // Records for about length with the main window's buttons; returns once the file is done.
     void Record(std::chrono::milliseconds length);
+    // Clicks the list's join and saves under name in the save dialog; returns once it closed.
+    void JoinAs(const QString& name);
 
     Session s;
 };
