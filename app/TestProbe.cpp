@@ -181,7 +181,10 @@ void TestProbe::Serve(QLocalSocket* socket) {
     connect(socket, &QLocalSocket::readyRead, socket, [socket] {
         while (socket->canReadLine()) {
             const QString line = QString::fromUtf8(socket->readLine()).chopped(1);
-            socket->write(Answer(line.split(u'\t')).toUtf8() + '\n');
+            // One line per answer: a message box's text may hold line breaks.
+            QString answer = Answer(line.split(u'\t'));
+            answer.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n"));
+            socket->write(answer.toUtf8() + '\n');
         }
     });
 }

@@ -1,3 +1,7 @@
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+
 #include "e2e/UserFlow.h"
 
 namespace {
@@ -57,6 +61,47 @@ TEST_F(UserFlow, ASoundServerRestartEndsTheRecordingOnceAndTheNextOneWorks) {
     Record(1s);
     EXPECT_EQ(Mp3Files(folder).size(), 2);
     EXPECT_EQ(s.Count(kMainWindow.title), 1);  // no message this time
+}
+
+// What a power loss leaves: a recording cut in the middle of a frame, and the marker of a
+// process that is gone (its id is ours, its start time is not).
+class CutOffRecordingFlow : public UserFlow {
+protected:
+    void SetUpHome(const QDir& home) override {
+        ASSERT_TRUE(home.mkpath("My Recorder"));
+        const QString wav = home.filePath("tone.wav");
+        cut_ = home.filePath("My Recorder/cut.mp3");
+        QProcess tool;
+        tool.start("sox", {"-n", "-r", "44100", "-c", "2", wav, "synth", "3", "sine", "440"});
+        ASSERT_TRUE(tool.waitForFinished(20000) && tool.exitCode() == 0);
+        tool.start("lame", {"--quiet", "-b", "128", wav, cut_});
+        ASSERT_TRUE(tool.waitForFinished(20000) && tool.exitCode() == 0);
+        QFile mp3(cut_);
+        ASSERT_TRUE(mp3.resize(mp3.size() * 2 / 3 + 100));
+
+        const QString settings = s.ConfigHome() + QStringLiteral("/Sonvara");
+        ASSERT_TRUE(QDir().mkpath(settings));
+        QFile marker(settings + QStringLiteral("/recording-1.marker"));
+        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+        marker.write(cut_.toUtf8() + "\n" + QByteArray::number(QCoreApplication::applicationPid()) +
+                     "\n1\n");
+    }
+    QString cut_;
+};
+
+TEST_F(CutOffRecordingFlow, ARecordingCutOffByACrashIsRepairedListedAndToldAtTheNextStart) {
+    s.WaitForWidget(kMainWindow.title, kMessage);
+    const QString text = s.Text(kMainWindow.title, kMessage);
+    EXPECT_TRUE(text.startsWith("A recording was cut off and has been repaired:"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("\n" + cut_ + " (00:00:0")) << text.toStdString();
+    s.Key(QStringLiteral("Return"));
+    EXPECT_TRUE(Eventually([&] { return s.Count(kMainWindow.title) == 1; }));
+    EXPECT_TRUE(s.Item(QStringLiteral("List"), QStringLiteral("lv"), QStringLiteral("cut.mp3")));
+    EXPECT_NEAR(DurationSeconds(cut_), 2.0, 0.3);
+    EXPECT_TRUE(QDir(s.ConfigHome() + QStringLiteral("/Sonvara"))
+                    .entryList({"*.marker"}, QDir::Files)
+                    .isEmpty());
 }
 
 }  // namespace

@@ -233,7 +233,18 @@ QString Session::Ask(const QStringList& request) const {
         if (!socket.waitForReadyRead(1000) && socket.state() != QLocalSocket::ConnectedState)
             return {};
     }
-    return socket.canReadLine() ? QString::fromUtf8(socket.readLine()).chopped(1) : QString();
+    if (!socket.canReadLine())
+        return {};
+    // The probe writes line breaks as \n and backslashes doubled.
+    const QString line = QString::fromUtf8(socket.readLine()).chopped(1);
+    QString answer;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == u'\\' && i + 1 < line.size())
+            answer += line[++i] == u'n' ? QChar(u'\n') : line[i];
+        else
+            answer += line[i];
+    }
+    return answer;
 }
 
 std::optional<Placed> Session::Window(const QString& title) const {
