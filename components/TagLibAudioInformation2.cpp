@@ -237,13 +237,28 @@ void ChangeMpeg(TagLib::MPEG::File& file, const TagFields& fields, unsigned chan
         SetId3v1(id3v1, FieldsOf(*id3v2), Field::kAllFields);
 }
 
+// ID3v2.3, which players on every system read, unless the file's ID3v2.4 tag holds frames
+// that version has no place for (TagLib drops them, or flattens the people lists).
+TagLib::ID3v2::Version Id3v2VersionFor(TagLib::ID3v2::Tag& tag) {
+    static const char* const kOnlyIn24[] = {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN",
+                                            "TDOR", "TDRL", "TDTG", "TIPL", "TMCL", "TMOO",
+                                            "TPRO", "TSOA", "TSOP", "TSOT", "TSST"};
+    if (tag.header()->majorVersion() < 4)
+        return TagLib::ID3v2::v3;
+    for (const char* id : kOnlyIn24) {
+        if (!tag.frameList(id).isEmpty())
+            return TagLib::ID3v2::v4;
+    }
+    return TagLib::ID3v2::v3;
+}
+
 bool SaveMpeg(TagLib::MPEG::File& file) {
     int tags = TagLib::MPEG::File::ID3v2;
     if (file.ID3v1Tag() != nullptr)
         tags |= TagLib::MPEG::File::ID3v1;
     if (file.hasAPETag())
         tags |= TagLib::MPEG::File::APE;
-    return file.save(tags, TagLib::File::StripNone, TagLib::ID3v2::v3,
+    return file.save(tags, TagLib::File::StripNone, Id3v2VersionFor(*file.ID3v2Tag(true)),
                      TagLib::File::DoNotDuplicate);
 }
 
@@ -467,7 +482,7 @@ bool WriteMpegInPlace(const QString& what, const QString& fileName, const QByteA
     const int64_t oldSize = file.ID3v2Tag()->header()->completeTagSize();
     const bool hadId3v1 = file.hasID3v1Tag();
     change(file);
-    const TagLib::ByteVector id3v2 = file.ID3v2Tag()->render(TagLib::ID3v2::v3);
+    const TagLib::ByteVector id3v2 = file.ID3v2Tag()->render(Id3v2VersionFor(*file.ID3v2Tag()));
     if (static_cast<int64_t>(id3v2.size()) != oldSize)
         return false;
     std::vector<FilePatch> patches{{0, QByteArray(id3v2.data(), id3v2.size())}};
@@ -649,8 +664,11 @@ void TagLibChapterWriter::WriteChapters(const QString& fileName,
         if (file.readOnly())
             Fail(what, fileName, QStringLiteral("the file is read-only."));
     }
-    WriteTags(what, fileName, [&chapters](TagLib::File& file) {
-        TagLib::ID3v2::Tag* tag = dynamic_cast<TagLib::MPEG::File&>(file).ID3v2Tag(true);
+    WriteTags(what, fileName, [&](TagLib::File& file) {
+        auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file);
+        if (mpeg == nullptr)
+            Fail(what, fileName, QStringLiteral("it is not an MP3 file."));
+        TagLib::ID3v2::Tag* tag = mpeg->ID3v2Tag(true);
         tag->removeFrames("CTOC");
         tag->removeFrames("CHAP");
         auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc");
