@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <optional>
 
 #include <dirent.h>
@@ -358,6 +359,8 @@ TagFileCopy::TagFileCopy(const QString& what, const QString& fileName, const QBy
     if (fd_ < 0)
         Fail(QStringLiteral("no copy can be made in its folder (%1).").arg(SystemError()));
     removal.emplace(path_);
+    // A new file no other write holds; should one take it for stale meanwhile, the rename
+    // at the end fails and says so.
     ::flock(fd_, LOCK_EX | LOCK_NB);
     // The destructor does not run for a copy that fails half made.
     try {

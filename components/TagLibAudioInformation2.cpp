@@ -463,9 +463,20 @@ private:
     std::unique_ptr<Utf8InfoWav> wav_;
 };
 
-// An MP3 file's new ID3v2 tag over its old one when TagLib renders it to the very size the
-// old one and its padding take (the ID3v1 tag goes at the end as ever): the sound's bytes stay
-// where they are, and the file stays the same file. False when it does not fit.
+// The tag padded with zeros to size bytes, its header saying so. TagLib pads a tag that shrank
+// only up to a limit, and drops larger padding where the room is there all the same.
+QByteArray PaddedId3v2(const TagLib::ByteVector& rendered, int64_t size) {
+    QByteArray tag(rendered.data(), rendered.size());
+    tag.append(QByteArray(size - tag.size(), '\0'));
+    const int64_t body = size - 10;
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = static_cast<char>((body >> (7 * (3 - i))) & 0x7F);
+    return tag;
+}
+
+// An MP3 file's new ID3v2 tag over its old one when it fits the room the old one and its
+// padding take (the ID3v1 tag goes at the end as ever): the sound's bytes stay where they
+// are, and the file stays the same file. False when it does not fit.
 bool WriteMpegInPlace(const QString& what, const QString& fileName, const QByteArray& target,
                       const TagChange& change) {
     auto stream = std::make_unique<TagLib::FileStream>(target.constData(), true);
@@ -479,13 +490,13 @@ bool WriteMpegInPlace(const QString& what, const QString& fileName, const QByteA
     stream->seek(0);
     if (stream->readBlock(3) != "ID3")
         return false;
-    const int64_t oldSize = file.ID3v2Tag()->header()->completeTagSize();
+    const int64_t room = file.ID3v2Tag()->header()->completeTagSize();
     const bool hadId3v1 = file.hasID3v1Tag();
     change(file);
     const TagLib::ByteVector id3v2 = file.ID3v2Tag()->render(Id3v2VersionFor(*file.ID3v2Tag()));
-    if (static_cast<int64_t>(id3v2.size()) != oldSize)
+    if (static_cast<int64_t>(id3v2.size()) > room)
         return false;
-    std::vector<FilePatch> patches{{0, QByteArray(id3v2.data(), id3v2.size())}};
+    std::vector<FilePatch> patches{{0, PaddedId3v2(id3v2, room)}};
     const TagLib::ID3v1::Tag* id3v1 = file.ID3v1Tag();
     if (id3v1 != nullptr && (hadId3v1 || !id3v1->isEmpty())) {
         const TagLib::ByteVector bytes = id3v1->render();
