@@ -262,11 +262,10 @@ void JoinEngine::Finish(Job& job) {
                                       Shown(job.output))));
     }
     if (!failure) {
-        try {
-            AddChapters(job);
-        } catch (const SonvaraError& error) {
-            job.chaptersFailure = error.message();
-        }
+        std::exception_ptr chapters;
+        Attempt(chapters, [&] { AddChapters(job); });
+        if (chapters)
+            job.chaptersFailure = ErrorMessage(chapters);
     }
     if (job.created && !soundless)
         Attempt(failure, [&] { ReplaceOutput(job); });
