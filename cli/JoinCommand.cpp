@@ -99,12 +99,16 @@ class TerminalJoinHost : public JoinHost {
 public:
     TerminalJoinHost(QTextStream& err, bool terminal) : err_(err), terminal_(terminal) {}
 
-    bool refused = false;  // every message of the join is a refusal
+    bool refused = false;  // every message of the join is a refusal; warnings are not
 
     void ShowMessage(const QString& text) override {
         err_ << "sonvara-cli: " << WithNamesShown(text) << "\n";
         err_.flush();
         refused = true;
+    }
+    void ShowWarning(const QString& text) override {
+        err_ << "sonvara-cli: warning: " << WithNamesShown(text) << "\n";
+        err_.flush();
     }
     QString AskOutputFile(const QString&) override { return {}; }
     void SetTimeHeader(const QString&) override {}

@@ -4,7 +4,8 @@
 #include <cstdint>
 
 // Facts and tag of one audio file. ReadFromFile fills every property; WriteToFile writes the
-// tag properties into the file (ID3v2.3 plus ID3v1 for MP3). Failures throw SonvaraError.
+// tag properties set since the last read or write into the file (ID3v2 plus ID3v1 for MP3)
+// and keeps the rest of its tag. Failures throw SonvaraError.
 class AudioInformation2 {
 public:
     virtual ~AudioInformation2() = default;
@@ -26,22 +27,41 @@ public:
 
     // Tag.
     QString infoTitle() const { return title_; }
-    void setInfoTitle(const QString& text) { title_ = text; }
+    void setInfoTitle(const QString& text) {
+        title_ = text;
+        changed_ |= kTitle;
+    }
     QString infoArtist() const { return artist_; }
-    void setInfoArtist(const QString& text) { artist_ = text; }
+    void setInfoArtist(const QString& text) {
+        artist_ = text;
+        changed_ |= kArtist;
+    }
     QString infoAlbum() const { return album_; }
-    void setInfoAlbum(const QString& text) { album_ = text; }
+    void setInfoAlbum(const QString& text) {
+        album_ = text;
+        changed_ |= kAlbum;
+    }
     QString infoComments() const { return comments_; }
-    void setInfoComments(const QString& text) { comments_ = text; }
+    void setInfoComments(const QString& text) {
+        comments_ = text;
+        changed_ |= kComment;
+    }
     int infoYearValue() const { return year_; }
-    void setInfoYearValue(int year) { year_ = year; }
+    void setInfoYearValue(int year) {
+        year_ = year;
+        changed_ |= kYear;
+    }
     int infoTrackNumber() const { return track_; }
-    void setInfoTrackNumber(int track) { track_ = track; }
+    void setInfoTrackNumber(int track) {
+        track_ = track;
+        changed_ |= kTrack;
+    }
     // The genre number, -1 when the file's genre is none of the list.
     int infoGenreIndex() const { return genreIndex_; }
     void setInfoGenreIndex(int index) {
         genreIndex_ = index;
         genreText_ = GenreName(index);
+        changed_ |= kGenre;
     }
     // The genre as text, stored as given. Whichever of the two genre setters ran last wins.
     void setInfoGenreS(const QString& text) {
@@ -51,8 +71,23 @@ public:
             if (GenreName(i) == text)
                 genreIndex_ = i;
         }
+        changed_ |= kGenre;
     }
     QString infoGenreText() const { return genreText_; }
+
+    // The fields the next write changes: those set since the last read or write, and all of
+    // them before anything was read, when the tag is made anew.
+    enum TagField : unsigned {
+        kTitle = 1,
+        kArtist = 2,
+        kAlbum = 4,
+        kComment = 8,
+        kYear = 16,
+        kTrack = 32,
+        kGenre = 64,
+        kAllFields = 127
+    };
+    unsigned ChangedFields() const { return changed_; }
 
 protected:
     int frequency_ = 0;
@@ -68,4 +103,5 @@ protected:
     int year_ = 0;
     int track_ = 0;
     int genreIndex_ = -1;
+    unsigned changed_ = kAllFields;
 };

@@ -16,7 +16,8 @@ struct JoinChapter {
 class ChapterWriter {
 public:
     virtual ~ChapterWriter() = default;
-    // Replaces any chapters the file had; its sound is not touched. Throws SonvaraError.
+    // Replaces any chapters the file had; its sound is not touched, and a write that fails
+    // leaves the file as it was. Throws SonvaraError.
     virtual void WriteChapters(const QString& file, const std::vector<JoinChapter>& chapters) = 0;
     // The title in a file's tag, empty when it has none or cannot be read.
     virtual QString TagTitle(const QString& file) = 0;

@@ -4,20 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QStringList>
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <taglib/aifffile.h>
 #include <taglib/apefile.h>
@@ -28,6 +22,8 @@
 #include <taglib/flacfile.h>
 #include <taglib/id3v1genres.h>
 #include <taglib/id3v1tag.h>
+#include <taglib/id3v2framefactory.h>
+#include <taglib/id3v2header.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mp4file.h>
@@ -38,6 +34,7 @@
 #include <taglib/tableofcontentsframe.h>
 #include <taglib/tag.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tfilestream.h>
 #include <taglib/trueaudiofile.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -45,6 +42,7 @@
 
 #include "components/FfmpegAudioReader.h"
 #include "components/SonvaraError.h"
+#include "components/TagFileCopy.h"
 
 namespace {
 
@@ -132,9 +130,9 @@ Genre ResolveGenre(const QString& raw) {
     return {FromTagLib(TagLib::ID3v1::genre(number)), -1};
 }
 
-// ID3v1 and RIFF INFO hold Latin-1 only, and TagLib would truncate other characters to
-// their low byte; a readable approximation is better: accents dropped, dashes and quotes
-// simplified, the rest '?'.
+// ID3v1 holds Latin-1 only, and TagLib would truncate other characters to their low byte; a
+// readable approximation is better: accents dropped, dashes and quotes simplified, the rest
+// '?'.
 QString Latin1Approximation(const QString& text) {
     QString out;
     for (const char32_t code : text.toUcs4()) {
@@ -169,23 +167,50 @@ struct TagFields {
     unsigned year = 0, track = 0;
 };
 
-void SetFields(TagLib::Tag* tag, const TagFields& fields, bool latin1Only) {
+using Field = AudioInformation2::TagField;
+
+// Only the changed fields: the others may hold more than the flat view shows (several
+// values, a full date, "3/12"), which setting them would lose.
+void SetFields(TagLib::Tag* tag, const TagFields& fields, unsigned changed, bool latin1Only) {
     if (tag == nullptr)
         return;
     const auto text = [latin1Only](const QString& value) {
         return ToTagLib(latin1Only ? Latin1Approximation(value) : value);
     };
-    tag->setTitle(text(fields.title));
-    tag->setArtist(text(fields.artist));
-    tag->setAlbum(text(fields.album));
-    tag->setComment(text(fields.comment));
-    tag->setGenre(text(fields.genre));
-    tag->setYear(fields.year);
-    tag->setTrack(fields.track);
+    if (changed & Field::kTitle)
+        tag->setTitle(text(fields.title));
+    if (changed & Field::kArtist)
+        tag->setArtist(text(fields.artist));
+    if (changed & Field::kAlbum)
+        tag->setAlbum(text(fields.album));
+    if (changed & Field::kComment)
+        tag->setComment(text(fields.comment));
+    if (changed & Field::kGenre)
+        tag->setGenre(text(fields.genre));
+    if (changed & Field::kYear)
+        tag->setYear(fields.year);
+    if (changed & Field::kTrack)
+        tag->setTrack(fields.track);
 }
 
-void SetId3v1(TagLib::ID3v1::Tag* tag, const TagFields& fields) {
-    SetFields(tag, fields, true);
+TagFields FieldsOf(const TagLib::Tag& tag) {
+    TagFields fields;
+    fields.title = FromTagLib(tag.title());
+    fields.artist = FromTagLib(tag.artist());
+    fields.album = FromTagLib(tag.album());
+    fields.comment = FromTagLib(tag.comment());
+    const Genre genre = ResolveGenre(FromTagLib(tag.genre()));
+    fields.genre = genre.text;
+    fields.genreIndex = genre.index;
+    fields.year = tag.year();
+    fields.track = tag.track();
+    return fields;
+}
+
+void SetId3v1(TagLib::ID3v1::Tag* tag, const TagFields& fields, unsigned changed) {
+    SetFields(tag, fields, changed, true);
+    if (!(changed & Field::kGenre))
+        return;
     // By number: setGenre would look the text up in TagLib's spelling only.
     int number = fields.genreIndex;
     if (number < 0 && !fields.genre.isEmpty()) {
@@ -194,23 +219,111 @@ void SetId3v1(TagLib::ID3v1::Tag* tag, const TagFields& fields) {
     tag->setGenreNumber(number >= 0 && number < kNoId3v1Genre ? number : kNoId3v1Genre);
 }
 
-bool SaveMpeg(TagLib::MPEG::File& file, const TagFields& fields) {
-    SetFields(file.ID3v2Tag(true), fields, false);
-    SetId3v1(file.ID3v1Tag(true), fields);
-    int tags = TagLib::MPEG::File::ID3v1 | TagLib::MPEG::File::ID3v2;
+// The ID3v2 tag takes the change and the ID3v1 and APE tags follow it. A tag made new starts
+// from what the others hold, so that it loses none of the fields the user did not touch.
+void ChangeMpeg(TagLib::MPEG::File& file, const TagFields& fields, unsigned changed) {
+    TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag(true);
+    if (id3v2->isEmpty())
+        TagLib::Tag::duplicate(file.tag(), id3v2, false);
+    SetFields(id3v2, fields, changed, false);
     // An APE tag is kept, and kept in step: readers that prefer it must not show old values.
-    if (file.hasAPETag()) {
-        SetFields(file.APETag(), fields, false);
-        tags |= TagLib::MPEG::File::APE;
+    if (file.hasAPETag())
+        SetFields(file.APETag(), fields, changed, false);
+    const bool hadId3v1 = file.hasID3v1Tag();
+    TagLib::ID3v1::Tag* id3v1 = file.ID3v1Tag(true);
+    if (hadId3v1)
+        SetId3v1(id3v1, fields, changed);
+    else
+        SetId3v1(id3v1, FieldsOf(*id3v2), Field::kAllFields);
+}
+
+// ID3v2.3, which players on every system read, unless the file's ID3v2.4 tag holds frames
+// that version has no place for (TagLib drops them, or flattens the people lists).
+TagLib::ID3v2::Version Id3v2VersionFor(TagLib::ID3v2::Tag& tag) {
+    static const char* const kOnlyIn24[] = {"ASPI", "EQU2", "RVA2", "SEEK", "SIGN", "TDEN",
+                                            "TDOR", "TDRL", "TDTG", "TIPL", "TMCL", "TMOO",
+                                            "TPRO", "TSOA", "TSOP", "TSOT", "TSST"};
+    if (tag.header()->majorVersion() < 4)
+        return TagLib::ID3v2::v3;
+    for (const char* id : kOnlyIn24) {
+        if (!tag.frameList(id).isEmpty())
+            return TagLib::ID3v2::v4;
     }
-    return file.save(tags, TagLib::File::StripNone, TagLib::ID3v2::v3,
+    return TagLib::ID3v2::v3;
+}
+
+bool SaveMpeg(TagLib::MPEG::File& file) {
+    int tags = TagLib::MPEG::File::ID3v2;
+    if (file.ID3v1Tag() != nullptr)
+        tags |= TagLib::MPEG::File::ID3v1;
+    if (file.hasAPETag())
+        tags |= TagLib::MPEG::File::APE;
+    return file.save(tags, TagLib::File::StripNone, Id3v2VersionFor(*file.ID3v2Tag(true)),
                      TagLib::File::DoNotDuplicate);
 }
 
-bool SaveWav(TagLib::RIFF::WAV::File& file, const TagFields& fields) {
-    SetFields(file.ID3v2Tag(), fields, false);
-    SetFields(file.InfoTag(), fields, true);
-    return file.save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripNone, TagLib::ID3v2::v3);
+// TagLib writes RIFF INFO text as UTF-8, and the text goes in whole. Readers take INFO for
+// Latin-1 unless a CSET chunk before it names the code page (exiftool follows it; FFmpeg
+// reads UTF-8 anyway), so a WAV file gets one naming UTF-8.
+class Utf8InfoWav : public TagLib::RIFF::WAV::File {
+public:
+    using File::File;
+    bool Save() {
+        // Code page 65001 (UTF-8), no country, language or dialect. TagLib writes the INFO
+        // list anew after the existing chunks, so it comes after this one.
+        static const char kUtf8CodePage[8] = {'\xE9', '\xFD', 0, 0, 0, 0, 0, 0};
+        setChunkData("CSET", TagLib::ByteVector(kUtf8CodePage, sizeof kUtf8CodePage));
+        return save(AllTags, StripNone, TagLib::ID3v2::v3);
+    }
+};
+
+// INFO text read as UTF-8 where it is that, and as Latin-1, as other programs write it, where
+// it is not: a tag written back keeps the fields the user did not touch.
+class InfoText : public TagLib::RIFF::Info::StringHandler {
+public:
+    TagLib::String parse(const TagLib::ByteVector& data) const override {
+        QByteArray bytes(data.data(), data.size());
+        if (const qsizetype end = bytes.indexOf('\0'); end >= 0)
+            bytes.truncate(end);
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8(bytes);
+        return utf8.hasError() ? TagLib::String(bytes.toStdString(), TagLib::String::Latin1)
+                               : ToTagLib(text);
+    }
+};
+
+void UseInfoText() {
+    static const InfoText handler;
+    TagLib::RIFF::Info::Tag::setStringHandler(&handler);
+}
+
+void ChangeWav(TagLib::RIFF::WAV::File& file, const TagFields& fields, unsigned changed) {
+    TagLib::ID3v2::Tag* id3v2 = file.ID3v2Tag();
+    TagLib::RIFF::Info::Tag* info = file.InfoTag();
+    if (id3v2->isEmpty())
+        TagLib::Tag::duplicate(info, id3v2, false);
+    const bool newInfo = info->isEmpty();
+    SetFields(id3v2, fields, changed, false);
+    if (newInfo)
+        TagLib::Tag::duplicate(id3v2, info, true);
+    else
+        SetFields(info, fields, changed, false);
+}
+
+void ChangeFields(TagLib::File& file, const TagFields& fields, unsigned changed) {
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file))
+        return ChangeMpeg(*mpeg, fields, changed);
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(&file))
+        return ChangeWav(*wav, fields, changed);
+    SetFields(file.tag(), fields, changed, false);
+}
+
+bool SaveTags(TagLib::File& file) {
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file))
+        return SaveMpeg(*mpeg);
+    if (auto* wav = dynamic_cast<Utf8InfoWav*>(&file))
+        return wav->Save();
+    return file.save();
 }
 
 struct FormatFacts {
@@ -329,121 +442,91 @@ bool IsRaw(const QFileInfo& info) {
     return info.suffix().compare(QStringLiteral("raw"), Qt::CaseInsensitive) == 0;
 }
 
-QString SystemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
+using TagChange = std::function<void(TagLib::File&)>;
 
-// A copy of an audio file for its new tag, beside it with its name and extension (TagLib
-// tells formats by extension), renamed over the file once the tag is in it and on the disk.
-// Until then the file itself is untouched, so a crash or a full disk cannot cost its sound;
-// a copy not renamed is removed. Paths are kept as the system's bytes: a name that is not
-// UTF-8 would not come through a QString, and the copy would replace another file.
-class TagCopy {
+// A file open for its tag; a WAV file as the kind that declares its INFO text.
+class OpenForTag {
 public:
-    TagCopy(const QString& what, const QString& fileName) : what_(what), shown_(fileName) {
-        // A link stays a link: the file it points to is the one replaced.
-        const QByteArray given = QFile::encodeName(fileName);
-        if (char* resolved = ::realpath(given.constData(), nullptr)) {
-            target_ = resolved;
-            std::free(resolved);
-        } else {
-            target_ = given;
-        }
-        const qsizetype slash = target_.lastIndexOf('/');
-        const QByteArray name = target_.mid(slash + 1);
-        const qsizetype dot = name.lastIndexOf('.');
-        const QByteArray suffix = dot >= 0 ? name.mid(dot) : QByteArray();
-        path_ = target_.left(slash + 1) + '.' + name + ".tag-XXXXXX" + suffix;
-        const int copy = ::mkostemps(path_.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
-        if (copy < 0)
-            Fail(what_, shown_,
-                 QStringLiteral("no copy can be made in its folder (%1).").arg(SystemError()));
-        // The destructor does not run for a copy that fails half made.
-        try {
-            Fill(copy);
-        } catch (...) {
-            ::close(copy);
-            ::unlink(path_.constData());
-            throw;
-        }
-        if (::close(copy) != 0) {
-            const QString failure = SystemError();
-            ::unlink(path_.constData());
-            Fail(what_, shown_, QStringLiteral("no room for a copy (%1).").arg(failure));
+    explicit OpenForTag(const QByteArray& path) : ref_(path.constData()) {
+        if (dynamic_cast<TagLib::RIFF::WAV::File*>(ref_.file()) != nullptr) {
+            ref_ = TagLib::FileRef();
+            wav_ = std::make_unique<Utf8InfoWav>(path.constData());
         }
     }
-    ~TagCopy() {
-        if (!replaced_)
-            ::unlink(path_.constData());
-    }
-    TagCopy(const TagCopy&) = delete;
-    TagCopy& operator=(const TagCopy&) = delete;
-
-    const QByteArray& Path() const { return path_; }
-
-    // The copy, with the file's permissions and owner, takes the file's place in one step.
-    void ReplaceFile() {
-        struct stat original {};
-        if (::stat(target_.constData(), &original) != 0)
-            Fail(what_, shown_, SystemError());
-        const int fd = ::open(path_.constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            Fail(what_, shown_, SystemError());
-        // Only root may give a file away, so another owner is kept where that is allowed; the
-        // copy is the writer's own file otherwise, as any rewritten file would be.
-        if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
-            if (::fchown(fd, original.st_uid, original.st_gid) != 0 &&
-                ::fchown(fd, static_cast<uid_t>(-1), original.st_gid) != 0) {
-            }
-        }
-        const bool ok = ::fchmod(fd, original.st_mode & 07777) == 0 && ::fsync(fd) == 0;
-        const QString failure = ok ? QString() : SystemError();
-        ::close(fd);
-        if (!ok)
-            Fail(what_, shown_, failure);
-        if (std::rename(path_.constData(), target_.constData()) != 0)
-            Fail(what_, shown_, SystemError());
-        replaced_ = true;
+    TagLib::File* File() const {
+        TagLib::File* file = wav_ ? wav_.get() : ref_.file();
+        return file != nullptr && file->isValid() ? file : nullptr;
     }
 
 private:
-    void Fill(int copy) {
-        const int source = ::open(target_.constData(), O_RDONLY | O_CLOEXEC);
-        if (source < 0)
-            Fail(what_, shown_, SystemError());
-        std::vector<char> chunk(1 << 20);
-        for (;;) {
-            const ssize_t got = ::read(source, chunk.data(), chunk.size());
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                const QString failure = SystemError();
-                ::close(source);
-                Fail(what_, shown_, failure);
-            }
-            if (got == 0)
-                break;
-            for (ssize_t done = 0; done < got;) {
-                const ssize_t put = ::write(copy, chunk.data() + done, size_t(got - done));
-                if (put < 0 && errno == EINTR)
-                    continue;
-                if (put <= 0) {
-                    const QString failure = SystemError();
-                    ::close(source);
-                    Fail(what_, shown_, QStringLiteral("no room for a copy (%1).").arg(failure));
-                }
-                done += put;
-            }
-        }
-        ::close(source);
-    }
-
-    QString what_;
-    QString shown_;
-    QByteArray target_;
-    QByteArray path_;
-    bool replaced_ = false;
+    TagLib::FileRef ref_;
+    std::unique_ptr<Utf8InfoWav> wav_;
 };
+
+// The tag padded with zeros to size bytes, its header saying so. TagLib pads a tag that shrank
+// only up to a limit, and drops larger padding where the room is there all the same.
+QByteArray PaddedId3v2(const TagLib::ByteVector& rendered, int64_t size) {
+    QByteArray tag(rendered.data(), rendered.size());
+    tag.append(QByteArray(size - tag.size(), '\0'));
+    const int64_t body = size - 10;
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = static_cast<char>((body >> (7 * (3 - i))) & 0x7F);
+    return tag;
+}
+
+// An MP3 file's new ID3v2 tag over its old one when it fits the room the old one and its
+// padding take (the ID3v1 tag goes at the end as ever): the sound's bytes stay where they
+// are, and the file stays the same file. False when it does not fit.
+bool WriteMpegInPlace(const QString& what, const QString& fileName, const QByteArray& target,
+                      const TagChange& change) {
+    auto stream = std::make_unique<TagLib::FileStream>(target.constData(), true);
+    if (!stream->isOpen())
+        return false;
+    TagLib::MPEG::File file(stream.get(), TagLib::ID3v2::FrameFactory::instance(), false);
+    const int64_t length = file.isValid() ? file.length() : 0;
+    if (!file.isValid() || !file.hasID3v2Tag() || file.hasAPETag() ||
+        file.ID3v2Tag()->header()->footerPresent())
+        return false;
+    stream->seek(0);
+    if (stream->readBlock(3) != "ID3")
+        return false;
+    const int64_t room = file.ID3v2Tag()->header()->completeTagSize();
+    const bool hadId3v1 = file.hasID3v1Tag();
+    change(file);
+    const TagLib::ByteVector id3v2 = file.ID3v2Tag()->render(Id3v2VersionFor(*file.ID3v2Tag()));
+    if (static_cast<int64_t>(id3v2.size()) > room)
+        return false;
+    std::vector<FilePatch> patches{{0, PaddedId3v2(id3v2, room)}};
+    const TagLib::ID3v1::Tag* id3v1 = file.ID3v1Tag();
+    if (id3v1 != nullptr && (hadId3v1 || !id3v1->isEmpty())) {
+        const TagLib::ByteVector bytes = id3v1->render();
+        patches.push_back(
+            {hadId3v1 ? length - 128 : length, QByteArray(bytes.data(), bytes.size())});
+    }
+    PatchInPlace(what, fileName, target, length, patches);
+    return true;
+}
+
+// Writes a change of tags into a file so that its sound cannot suffer: in place where only
+// the tag's own bytes change, otherwise into a copy that replaces the file once its sound is
+// checked. A link stays a link: the file it points to is the one changed.
+void WriteTags(const QString& what, const QString& fileName, const TagChange& change) {
+    const QByteArray target = TagTarget(fileName);
+    RemoveStaleTagCopies(target);
+    if (WriteMpegInPlace(what, fileName, target, change))
+        return;
+    TagFileCopy copy(what, fileName, target);
+    {
+        OpenForTag tagged(copy.Path());
+        if (tagged.File() == nullptr)
+            Fail(what, fileName, QStringLiteral("its copy could not be read."));
+        change(*tagged.File());
+        if (!SaveTags(*tagged.File()))
+            Fail(what, fileName, QStringLiteral("the file could not be written."));
+    }
+    copy.CheckSound();
+    copy.ReplaceFile();
+}
 
 // Chapter times are 32-bit milliseconds; offsets all ones say that no byte offsets are given.
 constexpr unsigned kNoOffset = 0xFFFFFFFF;
@@ -494,6 +577,7 @@ void TagLibAudioInformation2::ReadDecoded(const FfmpegAudioReader& reader, const
 }
 
 void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
+    changed_ = 0;
     const QFileInfo info(fileName);
     if (IsRaw(info))
         return ReadRaw(fileName, info);
@@ -544,6 +628,8 @@ void TagLibAudioInformation2::ReadFromFile(const QString& fileName) {
 
 void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     const QString what = QStringLiteral("Cannot write the tag of");
+    // Written or refused, these changes are done with: the next write is asked for anew.
+    const unsigned changed = std::exchange(changed_, 0u);
     const QFileInfo info(fileName);
     if (IsRaw(info))
         Fail(what, fileName, QStringLiteral("a RAW file has no room for a tag."));
@@ -574,50 +660,38 @@ void TagLibAudioInformation2::WriteToFile(const QString& fileName) {
     fields.genreIndex = genre.index;
     fields.year = static_cast<unsigned>(std::max(year_, 0));
     fields.track = static_cast<unsigned>(std::max(track_, 0));
-
-    TagCopy copy(what, fileName);
-    {
-        TagLib::FileRef tagged(copy.Path().constData());
-        if (tagged.isNull())
-            Fail(what, fileName, QStringLiteral("its copy could not be read."));
-        bool saved = false;
-        if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(tagged.file())) {
-            saved = SaveMpeg(*mpeg, fields);
-        } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(tagged.file())) {
-            saved = SaveWav(*wav, fields);
-        } else {
-            SetFields(tagged.tag(), fields, false);
-            saved = tagged.save();
-        }
-        if (!saved)
-            Fail(what, fileName, QStringLiteral("the file could not be written."));
-    }
-    copy.ReplaceFile();
+    ref = TagLib::FileRef();
+    UseInfoText();
+    WriteTags(what, fileName, [&](TagLib::File& file) { ChangeFields(file, fields, changed); });
 }
 
 void TagLibChapterWriter::WriteChapters(const QString& fileName,
                                         const std::vector<JoinChapter>& chapters) {
     const QString what = QStringLiteral("Cannot write the chapters of");
-    TagLib::MPEG::File file(QFile::encodeName(fileName).constData());
-    if (!file.isValid())
-        Fail(what, fileName, QStringLiteral("it is not an MP3 file."));
-    if (file.readOnly())
-        Fail(what, fileName, QStringLiteral("the file is read-only."));
-    TagLib::ID3v2::Tag* tag = file.ID3v2Tag(true);
-    tag->removeFrames("CTOC");
-    tag->removeFrames("CHAP");
-    auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc");
-    contents->setIsTopLevel(true);
-    contents->setIsOrdered(true);
-    tag->addFrame(contents);
-    for (size_t i = 0; i < chapters.size(); ++i) {
-        const TagLib::ByteVector id(("chp" + std::to_string(i)).c_str());
-        contents->addChildElement(id);
-        tag->addFrame(NewChapter(id, chapters[i]));
+    {
+        const TagLib::MPEG::File file(QFile::encodeName(fileName).constData(), false);
+        if (!file.isValid())
+            Fail(what, fileName, QStringLiteral("it is not an MP3 file."));
+        if (file.readOnly())
+            Fail(what, fileName, QStringLiteral("the file is read-only."));
     }
-    if (!file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v3,
-                   TagLib::File::DoNotDuplicate))
-        Fail(what, fileName, QStringLiteral("the file could not be written."));
+    WriteTags(what, fileName, [&](TagLib::File& file) {
+        auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(&file);
+        if (mpeg == nullptr)
+            Fail(what, fileName, QStringLiteral("it is not an MP3 file."));
+        TagLib::ID3v2::Tag* tag = mpeg->ID3v2Tag(true);
+        tag->removeFrames("CTOC");
+        tag->removeFrames("CHAP");
+        auto* contents = new TagLib::ID3v2::TableOfContentsFrame("toc");
+        contents->setIsTopLevel(true);
+        contents->setIsOrdered(true);
+        tag->addFrame(contents);
+        for (size_t i = 0; i < chapters.size(); ++i) {
+            const TagLib::ByteVector id(("chp" + std::to_string(i)).c_str());
+            contents->addChildElement(id);
+            tag->addFrame(NewChapter(id, chapters[i]));
+        }
+    });
 }
 
 QString TagLibChapterWriter::TagTitle(const QString& fileName) {

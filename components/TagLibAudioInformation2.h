@@ -8,9 +8,11 @@ class QFileInfo;
 
 // AudioInformation2 over TagLib (tags, format facts) and FFmpeg (the exact frame count).
 // MP3 files get ID3v2.3 plus ID3v1, the tags players on every system read; other formats
-// get their native tag (Vorbis comments, ASF attributes, a WAV file's ID3 chunk). A tag is
-// written into a copy that then replaces the file, keeping its permissions, so a write that
-// fails or is cut short leaves the file as it was.
+// get their native tag (Vorbis comments, ASF attributes, a WAV file's ID3 chunk and UTF-8 RIFF
+// INFO). A write changes only the fields set since the last read. The new tag takes the old
+// one's place when it fits there (MP3); otherwise it goes into a copy whose sound is checked
+// before it replaces the file, keeping its permissions and extended attributes, so a write
+// that fails or is cut short leaves the file as it was.
 //
 // FormatTag follows the WAVE format tag registry: a WAV file reports its own tag (1 PCM,
 // 3 IEEE float, 0xFFFE extensible, ...); other formats report the tag registered for their

@@ -74,6 +74,7 @@ struct JoinEngine::Job {
     std::vector<Span> spans;
     QString progress;
     std::exception_ptr failure;
+    QString chaptersFailure;  // chapters are extra: without them the join is still whole
 
     // The user knows the output by its own name, not by the one it has while written; only
     // when the output could not take its name is the other one worth telling.
@@ -260,8 +261,12 @@ void JoinEngine::Finish(Job& job) {
                                           : QStringLiteral("the files to join"),
                                       Shown(job.output))));
     }
-    if (!failure)
-        Attempt(failure, [&] { AddChapters(job); });
+    if (!failure) {
+        std::exception_ptr chapters;
+        Attempt(chapters, [&] { AddChapters(job); });
+        if (chapters)
+            job.chaptersFailure = ErrorMessage(chapters);
+    }
     if (job.created && !soundless)
         Attempt(failure, [&] { ReplaceOutput(job); });
     p_.state.JoinRunning = false;
@@ -270,6 +275,11 @@ void JoinEngine::Finish(Job& job) {
         p_.host.OpenFolder(QFileInfo(job.output).absolutePath());
     p_.host.SetTimeHeader(kTime);
     p_.host.ShowProgress(QString());
+    if (!job.chaptersFailure.isEmpty() && job.replaced)
+        p_.host.ShowWarning(
+            QStringLiteral("%1 \"%2\" holds the whole join, without chapters.")
+                .arg(job.chaptersFailure.replace(Shown(job.partial), Shown(job.output)),
+                     Shown(job.output)));
     if (failure)
         throw SonvaraError(job.FailureText(rowsFailed));
 }

@@ -19,6 +19,8 @@ public:
     virtual ~JoinHost() = default;
     // An information box with one OK button; returns when it is closed.
     virtual void ShowMessage(const QString& text) = 0;
+    // Something the finished join lacks (its chapters); the join itself succeeded.
+    virtual void ShowWarning(const QString& text) { ShowMessage(text); }
     // The save dialog opened in folder; the chosen file, or empty when cancelled.
     virtual QString AskOutputFile(const QString& folder) = 0;
     // The list's time column: its header ("Status" while a job runs, "Time" after it) and a

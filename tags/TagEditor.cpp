@@ -33,7 +33,6 @@ std::optional<TagEditor::Loaded> TagEditor::Load() {
     if (!selected) {
         defaultTagMode_ = true;
         path_.clear();
-        fileGenre_.clear();
         const DefaultTag stored = ReadDefaultTag(settings_);
         TagFields fields;
         fields.track = stored.track;
@@ -55,7 +54,6 @@ std::optional<TagEditor::Loaded> TagEditor::Load() {
         return std::nullopt;
     }
     path_ = selected->path;
-    fileGenre_ = tags_.infoGenreIndex() < 0 ? tags_.infoGenreText() : QString();
     TagFields fields;
     fields.fileName = selected->name;
     fields.title = tags_.infoTitle();
@@ -65,6 +63,7 @@ std::optional<TagEditor::Loaded> TagEditor::Load() {
     fields.comment = tags_.infoComments();
     fields.year = QString::number(tags_.infoYearValue());
     fields.track = QString::number(tags_.infoTrackNumber());
+    loaded_ = fields;
     return Loaded{fields, Facts()};
 }
 
@@ -103,22 +102,28 @@ TagEditor::Outcome TagEditor::Apply(const TagFields& fields) {
 // A failure to write is told here rather than handed to the program's error handler, which
 // would also stop a recording that has nothing to do with this file.
 TagEditor::Outcome TagEditor::ApplyToFile(const TagFields& fields) {
-    tags_.setInfoTitle(fields.title);
-    tags_.setInfoArtist(fields.artist);
-    tags_.setInfoAlbum(fields.album);
-    if (fields.genre < 0 && !fileGenre_.isEmpty())
-        tags_.setInfoGenreS(fileGenre_);
-    else
-        tags_.setInfoGenreIndex(fields.genre);
-    tags_.setInfoComments(fields.comment);
     const std::optional<int> year = ParseTagNumber(fields.year);
     if (!year)
         return Refuse(QStringLiteral("Invalid Year Value"), Outcome::FocusYear);
-    tags_.setInfoYearValue(*year);
     const std::optional<int> track = ParseTagNumber(fields.track);
     if (!track)
         return Refuse(QStringLiteral("Invalid Track Value"), Outcome::FocusTrack);
-    tags_.setInfoTrackNumber(*track);
+    // A field shown as loaded is a flattened view of what the file may hold (several artists,
+    // "2021-05-06", "3/12"): written back, it would lose that.
+    if (fields.title != loaded_.title)
+        tags_.setInfoTitle(fields.title);
+    if (fields.artist != loaded_.artist)
+        tags_.setInfoArtist(fields.artist);
+    if (fields.album != loaded_.album)
+        tags_.setInfoAlbum(fields.album);
+    if (fields.genre != loaded_.genre)
+        tags_.setInfoGenreIndex(fields.genre);
+    if (fields.comment != loaded_.comment)
+        tags_.setInfoComments(fields.comment);
+    if (fields.year != loaded_.year)
+        tags_.setInfoYearValue(*year);
+    if (fields.track != loaded_.track)
+        tags_.setInfoTrackNumber(*track);
     try {
         tags_.WriteToFile(path_);
     } catch (const SonvaraError& error) {

@@ -58,10 +58,11 @@ public:
     std::optional<Loaded> Load();
 
     enum class Outcome { Close, FocusYear, FocusTrack, StayOpen };
-    // OK. Default mode stores the fields as typed. File mode writes them into the file that was
-    // loaded, even if the list's selection moved meanwhile, and keep a genre of the file's that
-    // the list does not have unless another is chosen. A year or track that is no number is
-    // told and written nowhere, as is a file that cannot take the tag.
+    // OK. Default mode stores the fields as typed. File mode writes the fields whose text
+    // differs from what was loaded into the file that was loaded, even if the list's selection
+    // moved meanwhile; the rest of its tag (a genre the list lacks, several artists, a full
+    // date) stays. A year or track that is no number is told and written nowhere, as is a file
+    // that cannot take the tag.
     Outcome Apply(const TagFields& fields);
     // Clear: title, artist, album and comment emptied, year and track "0", the genre the tag
     // component holds; the facts again. Nothing is written.
@@ -78,6 +79,6 @@ private:
     Settings& settings_;
     TagEditorHost& host_;
     bool defaultTagMode_ = true;
-    QString path_;       // the file loaded in file mode
-    QString fileGenre_;  // its genre when that is none of the list's, kept unless one is chosen
+    QString path_;      // the file loaded in file mode
+    TagFields loaded_;  // its fields as they were shown
 };

@@ -261,6 +261,32 @@ TEST_F(Cli, ATagThatCannotBeWrittenWholeLeavesTheFileAsItWas) {
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"long.wav"});
 }
 
+// TagLib tells no write error. A size limit that lets the copy be made but not grow by the new
+// tag stands in for a nearly full disk: a tag is refused, a join keeps its sound without chapters.
+TEST_F(Cli, ATagOrChaptersThatFillTheDiskLeaveTheSoundWhole) {
+    testaudio::WriteFile(Path("a.mp3"), Format::Mp3, testaudio::Tone(22050, 1, 22050, 440), 22050,
+                         1);
+    const QByteArray before = Bytes("a.mp3");
+    const QString room = QStringLiteral("--fsize=%1").arg(before.size() + 300);
+    const CliResult tag =
+        Run({"tag", Path("a.mp3"), "--title", QString(400, u'T')}, {"prlimit", room});
+    EXPECT_EQ(tag.status, 1);
+    EXPECT_TRUE(tag.err.contains(Path("a.mp3")) && tag.err.contains("left as it was"))
+        << tag.err.toStdString();
+    EXPECT_EQ(Bytes("a.mp3"), before);
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.mp3"});
+
+    const QStringList join{"join", "-o", Path("j.mp3"), Path("a.mp3"), Path("a.mp3")};
+    ASSERT_EQ(Run(join).status, 0);
+    const int64_t frames = FfmpegAudioReader(Path("j.mp3")).Samples();
+    const QString full = QStringLiteral("--fsize=%1").arg(Bytes("j.mp3").size() - 1);
+    const CliResult joined = Run(join, {"prlimit", full});
+    EXPECT_EQ(joined.status, 0) << joined.err.toStdString();
+    EXPECT_TRUE(joined.err.contains("warning") && joined.err.contains("without chapters"))
+        << joined.err.toStdString();
+    EXPECT_EQ(FfmpegAudioReader(Path("j.mp3")).Samples(), frames);
+}
+
 TEST_F(Cli, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
     PrivatePulseServer server;
     ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();

@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <taglib/flacfile.h>
+#include <taglib/xiphcomment.h>
+
 #include "components/TagLibAudioInformation2.h"
 #include "config/IniSettings.h"
 #include "support/TestAudio.h"
@@ -210,6 +213,27 @@ TEST_F(TagEditorTest, OkWritesTheFileShownAndKeepsAGenreTheListLacks) {
     fields.genre = 101;
     EXPECT_EQ(editor_.Apply(fields), TagEditor::Outcome::Close);
     EXPECT_EQ(Read(shown).infoGenreIndex(), 101);
+}
+
+// Fields shown as loaded are a flat view of the file's: OK writes only those edited.
+TEST_F(TagEditorTest, OkKeepsTheFieldsThatWereNotEdited) {
+    const QString path = Audio("rich.flac", Format::Flac);
+    {
+        TagLib::FLAC::File file(QFile::encodeName(path).constData());
+        file.xiphComment(true)->addField("ARTIST", "Artist A", false);
+        file.xiphComment()->addField("ARTIST", "Artist B", false);
+        file.xiphComment()->addField("DATE", "2021-05-06");
+        ASSERT_TRUE(file.save());
+    }
+    Select(path);
+    TagFields fields = Loaded();
+    fields.title = "New";
+    EXPECT_EQ(editor_.Apply(fields), TagEditor::Outcome::Close);
+    TagLib::FLAC::File file(QFile::encodeName(path).constData());
+    const TagLib::Ogg::FieldListMap kept = file.xiphComment()->fieldListMap();
+    EXPECT_EQ(kept["ARTIST"], TagLib::StringList("Artist A").append("Artist B"));
+    EXPECT_EQ(kept["DATE"], TagLib::StringList("2021-05-06"));
+    EXPECT_EQ(kept["TITLE"], TagLib::StringList("New"));
 }
 
 TEST_F(TagEditorTest, AFileThatCannotTakeTheTagIsToldAndTheWindowStays) {

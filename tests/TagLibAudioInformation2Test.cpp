@@ -3,14 +3,21 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <functional>
 
+#include <sys/xattr.h>
+#include <unistd.h>
+
 #include <taglib/apetag.h>
+#include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/textidentificationframe.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/xiphcomment.h>
 
 #include "components/SonvaraError.h"
@@ -297,4 +304,103 @@ TEST(TagLibAudioInformation2Write, KeepsPermissionsAndLinksAndLeavesNoCopy) {
     EXPECT_EQ(read.infoArtist(), "Directly");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System),
               QStringList({"link.mp3", "shared.mp3"}));
+}
+
+// What other taggers wrote and the program does not show (several values, full dates,
+// "n/total", frames of its own) stays when only the title is written.
+TEST(TagLibAudioInformation2Write, ChangesOnlyTheFieldsThatWereSet) {
+    QTemporaryDir dir;
+    const QString flac = MakeAudio(dir, Format::Flac, QStringLiteral("rich"));
+    {
+        TagLib::FLAC::File file(QFile::encodeName(flac).constData());
+        TagLib::Ogg::XiphComment* xiph = file.xiphComment(true);
+        for (const char* field : {"ARTIST=Artist A", "ARTIST=Artist B", "DATE=2021-05-06",
+                                  "TRACKNUMBER=3/12", "GENRE=Rock", "GENRE=Jazz"}) {
+            const QStringList pair = QString::fromLatin1(field).split(u'=');
+            xiph->addField(pair[0].toStdString(), pair[1].toStdString(), false);
+        }
+        ASSERT_TRUE(file.save());
+    }
+    const QString mp3 = MakeAudio(dir, Format::Mp3, QStringLiteral("rich"));
+    {
+        TagLib::MPEG::File file(QFile::encodeName(mp3).constData());
+        TagLib::PropertyMap properties;
+        properties["ARTIST"] = TagLib::StringList("Artist A").append("Artist B");
+        properties["DATE"] = TagLib::StringList("2021-05-06");
+        properties["TRACKNUMBER"] = TagLib::StringList("3/12");
+        properties["MOOD"] = TagLib::StringList("calm");
+        file.ID3v2Tag(true)->setProperties(properties);
+        ASSERT_TRUE(
+            file.save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone, TagLib::ID3v2::v4));
+    }
+    for (const QString& path : {flac, mp3}) {
+        const auto properties = [&path] {
+            TagLib::PropertyMap map =
+                TagLib::FileRef(QFile::encodeName(path).constData()).file()->properties();
+            map.erase("TITLE");
+            return map;
+        };
+        const TagLib::PropertyMap before = properties();
+        TagLibAudioInformation2 info = Read(path);
+        info.setInfoTitle(QStringLiteral("Only this"));
+        info.WriteToFile(path);
+        EXPECT_EQ(Read(path).infoTitle(), "Only this") << path.toStdString();
+        EXPECT_EQ(properties().toString().to8Bit(true), before.toString().to8Bit(true))
+            << path.toStdString();
+    }
+}
+
+// A tag that fits the room of the old one is written into the file itself: a hard link still
+// shares it. Copies a killed write left behind go at the next write; a copy keeps the file's
+// extended attributes.
+TEST(TagLibAudioInformation2Write, FitsInPlaceOrCopiesWithAttributesAndClearsLeftCopies) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Mp3, QStringLiteral("linked"));
+    const QByteArray name = QFile::encodeName(path);
+    const bool attributes = ::setxattr(name.constData(), "user.note", "kept", 4, 0) == 0;
+    TagLibAudioInformation2 first;
+    first.setInfoTitle(QStringLiteral("First"));
+    first.WriteToFile(path);  // no room in the encoder's tag: a copy, with room to spare
+    char note[8] = {};
+    if (attributes) {
+        EXPECT_EQ(::getxattr(name.constData(), "user.note", note, sizeof note), 4);
+    }
+    const QString link = dir.filePath(QStringLiteral("hard.mp3"));
+    ASSERT_EQ(::link(name.constData(), QFile::encodeName(link).constData()), 0);
+    QFile stale(dir.filePath(QStringLiteral(".linked.mp3.tag-AbC123.mp3")));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    const Decoded sound = DecodeFile(path);
+
+    TagLibAudioInformation2 second = Read(path);
+    second.setInfoArtist(QStringLiteral("Second"));
+    second.WriteToFile(path);
+    EXPECT_EQ(Read(link).infoArtist(), "Second");
+    EXPECT_EQ(Read(link).infoTitle(), "First");
+    EXPECT_EQ(DecodeFile(path).samples, sound.samples);
+    EXPECT_FALSE(stale.exists());
+}
+
+// TagLib writes RIFF INFO as UTF-8: readers learn so from a CSET chunk ahead of it.
+TEST(TagLibAudioInformation2Wav, InfoTextReadsBackAsWritten) {
+    QTemporaryDir dir;
+    const QString path = MakeAudio(dir, Format::Wav, QStringLiteral("info"));
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(kNonAscii);
+    writer.WriteToFile(path);
+
+    const QByteArray bytes = Contents(path);
+    const qsizetype cset = bytes.indexOf("CSET"), info = bytes.indexOf("LIST");
+    ASSERT_GT(cset, 0);
+    EXPECT_LT(cset, info);
+    EXPECT_EQ(bytes.mid(cset + 8, 2), QByteArray("\xE9\xFD"));  // code page 65001, UTF-8
+    EXPECT_TRUE(bytes.mid(info).contains("INAM") && bytes.mid(info).contains(kNonAscii.toUtf8()));
+    const QString ffprobe = QStandardPaths::findExecutable(QStringLiteral("ffprobe"));
+    if (ffprobe.isEmpty())
+        return;
+    QProcess probe;
+    probe.start(ffprobe, {"-v", "error", "-show_entries", "format_tags=title", "-of",
+                          "default=nw=1:nk=1", path});
+    ASSERT_TRUE(probe.waitForFinished());
+    EXPECT_EQ(QString::fromUtf8(probe.readAllStandardOutput()).trimmed(), kNonAscii);
 }
