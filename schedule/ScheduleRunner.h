@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <exception>
@@ -30,6 +31,9 @@ public:
     virtual void StartRecording() = 0;
     // The stop routine: a recording it finds still marked as running is listed and tagged.
     virtual void StopRecording() = 0;
+    // The stop routine with nobody there to close a box (the power-off follows): what it would
+    // show, its failures included, is handed back instead. Never throws.
+    virtual QStringList StopRecordingUnattended() = 0;
     virtual void StopPlayback() = 0;
     // Asks a running join to end; it finishes its file on its own afterwards.
     virtual void StopJoin() = 0;
@@ -84,7 +88,7 @@ private:
     class Trigger;
 
     void TestSecond(const QDateTime& second, std::exception_ptr& failure);
-    void BeginPowerOff(std::exception_ptr& failure);
+    void BeginPowerOff();
     void PowerOffWhenJoinIsDone();
     void StartSlot(std::exception_ptr& failure);
     void StopSlot(std::exception_ptr& failure);

@@ -33,6 +33,7 @@ struct FakeHost : ScheduleHost {
     bool inputLine = true;
     int64_t freeBytes = -1;
     QString failingStep;
+    QStringList boxes;  // what the stop routine would show
 
     void Fail(const char* step) {
         if (failingStep == QLatin1String(step))
@@ -48,6 +49,15 @@ struct FakeHost : ScheduleHost {
         state.Recording = false;
         state.RecordNotPaused = true;
         Fail("stop");
+    }
+    // As the program's: the stop routine's boxes and failure are handed back.
+    QStringList StopRecordingUnattended() override {
+        try {
+            StopRecording();
+        } catch (const SonvaraError& error) {
+            return boxes + QStringList{error.message()};
+        }
+        return boxes;
     }
     void StopPlayback() override {
         log << "stop playback";
@@ -246,6 +256,20 @@ TEST_F(ScheduleRunnerTest, PowerOffFinishesTheRecordingListedFirst) {
     At("22:00:00");
     At("23:00:00");
     EXPECT_EQ(host_.log, QStringList({"start", "stop listed", "power off"}));
+}
+
+// Nobody may be there to close a box: what finishing the recording has to say, its failure
+// included, becomes a notification, and the power goes off all the same.
+TEST_F(ScheduleRunnerTest, PowerOffNotifiesWhatTheStopHasToSayAndGoesAhead) {
+    PowerOffAt("23:00:00");
+    state_.Recording = true;
+    host_.boxes = {"Cannot write the tag"};
+    host_.failingStep = "stop";
+    EXPECT_NO_THROW(At("23:00:00"));
+    EXPECT_EQ(host_.log, QStringList({"stop listed", "power off"}));
+    const QString summary = "Sonvara before the scheduled power-off|";
+    EXPECT_EQ(host_.notes,
+              QStringList({summary + "Cannot write the tag", summary + "stop failed"}));
 }
 
 TEST_F(ScheduleRunnerTest, PowerOffWaitsUntilTheStoppedJoinHasFinishedItsFile) {
