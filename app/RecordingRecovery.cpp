@@ -69,7 +69,7 @@ void RepairMarkedFile(const RecordingMarker::LeftBehind& left) {
 }
 
 // A marker that cannot be checked may still belong to a recording under way elsewhere; it
-// goes only once its file is gone or finished, when it guards nothing.
+// goes, without a word, only once its file is gone or finished, when it guards nothing.
 bool GuardsNothing(const RecordingMarker::LeftBehind& left) {
     const Descriptor fd(OpenWithoutFollowing(left.file, O_RDONLY));
     if (fd.get() < 0)
@@ -93,9 +93,10 @@ void RecoverRecordings(const QString& markerFolder, AudioFile2& reader, Recovery
     QStringList recovered, failed;
     for (const RecordingMarker::LeftBehind& left : RecordingMarker::FindLeftBehind(markerFolder)) {
         if (!left.doubt.isEmpty()) {
-            failed << LeftAlone(left);
             if (GuardsNothing(left))
                 RecordingMarker::Dismiss(left);
+            else
+                failed << LeftAlone(left);
             continue;
         }
         try {

@@ -133,7 +133,7 @@ Layout ReadLayout(int fd) {
 // The frame count the Xing fields hold, when they hold one.
 std::optional<uint32_t> StatedFrames(const Layout& layout) {
     const unsigned char* fields = &layout.info[static_cast<size_t>(layout.fields)];
-    if (!(GetBig(fields + 4, 4) & 1))
+    if (!(GetBig(fields + 4, 4) & 1) || layout.fields + 12 > static_cast<int>(layout.info.size()))
         return std::nullopt;
     return GetBig(fields + 8, 4);
 }
@@ -148,6 +148,8 @@ void PatchInfoFrame(std::vector<unsigned char>& frame, int info, const Frames& f
     const auto streamBytes = static_cast<uint32_t>(frames.end - infoAt);
     const uint32_t flags = GetBig(&frame[info + 4], 4);
     int at = info + 8;
+    if (at + 8 > static_cast<int>(frame.size()))
+        return;  // a frame too small to hold the fields it announces
     if (flags & 1) {
         PutBig(&frame[at], frames.count, 4);
         at += 4;

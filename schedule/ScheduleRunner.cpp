@@ -154,7 +154,7 @@ void ScheduleRunner::StopSlot(std::exception_ptr& failure) {
 // power goes: a forced power-off would leave both files without their end. Nobody may be
 // there to close a box, so what these steps have to say becomes a notification.
 void ScheduleRunner::BeginPowerOff() {
-    const QString summary = QStringLiteral("Sonvara before the scheduled power-off");
+    const QString summary = QStringLiteral("Before the scheduled power-off");
     if (p_.state.Recording) {
         for (const QString& message : p_.host.StopRecordingUnattended())
             p_.host.Notify(summary, message);

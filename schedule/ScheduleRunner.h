@@ -55,7 +55,8 @@ public:
 // second since the one before it, as far back as kCatchUpSeconds. In each second, in order:
 // the power-off, then for slots 1 to 3 (when ticked and the mode and day allow) the forecast a
 // minute ahead, the start and the stop. A failure of one step does not skip the others; the
-// first is thrown when the pass is done.
+// first is thrown when the pass is done. On the way to the power-off nobody may be there to
+// close a box: what its steps have to say becomes a notification instead.
 class ScheduleRunner {
 public:
     struct Parts {

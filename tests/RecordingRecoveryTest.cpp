@@ -2,8 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QTemporaryDir>
+#include <tuple>
 
 #include "app/RecordingRecovery.h"
 #include "components/CodecAudioFile2.h"
@@ -134,12 +134,7 @@ TEST_F(RecordingRecoveryTest, NothingElseIsRepaired) {
     };
     // Markers that cannot be checked stay: they may belong to a recording under way.
     enum Then { MarkerKept, Replaced, Linked, Shortened, Finished };
-    const struct {
-        const char* name;
-        int line;
-        const char* value;
-        Then then;
-    } cases[] = {
+    const std::tuple<const char*, int, const char*, Then> cases[] = {
         {"foreign boot id", 3, "2b1c64b3-0000-4000-8000-000000000000", MarkerKept},
         {"other PID namespace", 4, "pid:[4026532999]", MarkerKept},
         {"other host", 5, "elsewhere", MarkerKept},
@@ -149,27 +144,26 @@ TEST_F(RecordingRecoveryTest, NothingElseIsRepaired) {
         {"shorter than marked", 2, "1", Shortened},
         {"complete info frame", 2, "1", Finished},
     };
-    for (const auto& c : cases) {
-        QFile::remove(cut);
+    for (const auto& [name, line, value, then] : cases) {
         QFile::remove(target);
-        WriteCutOffRecording(cut, false, c.then == Finished);
-        const QString marker = WriteMarkerOfAGoneProcess(cut, c.line, c.value);
-        if (c.then == Replaced || c.then == Linked) {
+        WriteCutOffRecording(cut, false, then == Finished);
+        const QString marker = WriteMarkerOfAGoneProcess(cut, line, value);
+        if (then == Replaced || then == Linked) {
             QFile::rename(cut, target);
-            c.then == Linked ? QFile::link(target, cut) : QFile::copy(target, cut);
+            then == Linked ? QFile::link(target, cut) : QFile::copy(target, cut);
         }
-        if (c.then == Shortened)
-            QFile::resize(cut, QFileInfo(cut).size() - 100);
-        const QString kept = c.then == Linked ? target : cut;
+        if (then == Shortened)
+            QFile::resize(cut, QFile(cut).size() - 100);
+        const QString kept = then == Linked ? target : cut;
         const QByteArray before = bytes(kept);
         CodecAudioFile2 reader;
         Host host;
         RecoverRecordings(Path("settings"), reader, host);
-        EXPECT_TRUE(host.recovered.isEmpty()) << c.name;
-        ASSERT_EQ(host.messages.size(), 1) << c.name;
-        EXPECT_TRUE(host.messages[0].contains(cut)) << c.name;
-        EXPECT_EQ(bytes(kept), before) << c.name;
-        EXPECT_EQ(QFile::exists(marker), c.then == MarkerKept) << c.name;
+        EXPECT_TRUE(host.recovered.isEmpty()) << name;
+        ASSERT_EQ(host.messages.size(), 1) << name;
+        EXPECT_TRUE(host.messages[0].contains(cut)) << name;
+        EXPECT_EQ(bytes(kept), before) << name;
+        EXPECT_EQ(QFile::exists(marker), then == MarkerKept) << name;
         QFile::remove(marker);
     }
 }
