@@ -81,6 +81,22 @@ void ProgramWindows::WriteDefaultTags(const QString& file) {
     }
 }
 
+// The boxes of both windows that a stop can raise (an untaggable or unreadable file) are
+// diverted for its length.
+QStringList ProgramWindows::StopRecordingUnattended() {
+    QStringList told;
+    fm_main.DivertMessages(&told);
+    fm_list.DivertMessages(&told);
+    try {
+        fm_main.StopRecording();
+    } catch (...) {
+        told << ErrorMessage(std::current_exception());
+    }
+    fm_main.DivertMessages(nullptr);
+    fm_list.DivertMessages(nullptr);
+    return told;
+}
+
 // Nobody may be there to read a message box any more: a failure goes to stderr, and the
 // program ends all the same.
 void ProgramWindows::EndOnSignal() {

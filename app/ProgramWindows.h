@@ -56,6 +56,7 @@ private:
     // What the schedule does to the program.
     void StartRecording() override { fm_main.StartScheduledRecording(); }
     void StopRecording() override { fm_main.StopRecording(); }
+    QStringList StopRecordingUnattended() override;
     void StopPlayback() override { fm_main.StopPlayback(); }
     void StopJoin() override { join_.StopJoin(); }
     bool JoinUnderway() const override { return join_.JobUnderway(); }

@@ -239,6 +239,10 @@ void Tfm_main::ShowTagDialog(QPoint topLeft) {
 }
 
 void Tfm_main::ShowMessage(const QString& text) {
+    if (divertedMessages_) {
+        *divertedMessages_ << text;
+        return;
+    }
     QMessageBox::information(this, kTitle, text);
 }
 

@@ -106,6 +106,8 @@ public:
     void ShowTagDialog(QPoint topLeft) override;
     void OpenHelp() override;
     void ShowMessage(const QString& text) override;
+    // While set, ShowMessage adds its text there instead of showing a box.
+    void DivertMessages(QStringList* to) { divertedMessages_ = to; }
     void RecordingRecovered(const QString& file) override;
     // Files from the command line or a second copy: listed as soon as the list takes them, and
     // the window comes to the front.
@@ -139,6 +141,7 @@ private:
     std::unique_ptr<MainWindowDrag> drag_;
     MainWindowLinks links_;
     bool started_ = false;
+    QStringList* divertedMessages_ = nullptr;
 
     // The audio components.
     PulseAudioRecord2 AudioRecord1;

@@ -18,11 +18,18 @@ int RunRepairCommand(const QStringList& files, const Settings& settings, QTextSt
     DefaultTagWriter tags(settings, tagInfo);
     for (const QString& file : files) {
         try {
-            RepairMp3File(file);
+            const Mp3Repair repair = RepairMp3File(file);
+            if (!repair.repaired) {
+                out << "Nothing to repair in " << file << ": it is whole.\n";
+                continue;
+            }
             const JoinRow row = MeasureJoinRow(reader, file);
             out << "Repaired " << file << ": " << row.timeText << " (" << row.frames
                 << " frames)\n";
-            // As for a recording: a stored year or track that is no number leaves it untagged.
+            // A tag of the user's own stays. As for a recording: a stored year or track that is
+            // no number leaves it untagged.
+            if (repair.tagged)
+                continue;
             if (const auto refusal = tags.WriteDefaultTags(file)) {
                 err << "sonvara-cli: " << refusal->message << ": the default tag's " << refusal->key
                     << " in Kelvo.ini is \"" << refusal->value << "\"; " << file

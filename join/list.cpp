@@ -99,6 +99,10 @@ QStringList Tfm_list::AskFilesToAdd() {
 }
 
 void Tfm_list::ShowMessage(const QString& text) {
+    if (divertedMessages_) {
+        *divertedMessages_ << text;
+        return;
+    }
     QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
 }
 

@@ -36,6 +36,8 @@ public:
     void SetProgressDisplay(std::function<void(const QString&)> showProgress) {
         showProgress_ = std::move(showProgress);
     }
+    // While set, the list's messages are added there instead of shown in a box.
+    void DivertMessages(QStringList* to) { divertedMessages_ = to; }
 
     // Columns of a row: the shown name and time, then the length in frames and the full path.
     enum Column { NameColumn, TimeColumn, FramesColumn, PathColumn };
@@ -71,4 +73,5 @@ private:
     JoinList list_;
     QString openFolder_ = QDir::homePath();
     std::function<void(const QString&)> showProgress_;
+    QStringList* divertedMessages_ = nullptr;
 };

@@ -90,7 +90,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     p_.writer.CreateFile(p_.state.OutputFile, 0);
-    MarkOpenFile();
+    MarkOpenFile(true);
     return true;
 }
 
@@ -224,11 +224,15 @@ std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) 
 }
 
 // The marker is a safety net: a recording goes on without one, and the reason is logged.
-void RecordingControl::MarkOpenFile() {
+// Once the file is open, and then as it grows: a repair takes only the file as last marked.
+void RecordingControl::MarkOpenFile(bool opened) {
     if (!p_.marker)
         return;
     try {
-        p_.marker->Begin(p_.state.OutputFile);
+        if (opened)
+            p_.marker->Begin(p_.state.OutputFile);
+        else
+            p_.marker->Update();
     } catch (const SonvaraError& error) {
         qWarning("%s", qUtf8Printable(error.message()));
     }
@@ -348,6 +352,8 @@ void RecordingControl::OnBlock() {
     if (!p_.writer.IsOpen())
         return;
     WriteQueuedBlocksOrEnd();
+    if (p_.writer.IsOpen())
+        MarkOpenFile(false);
     if (p_.state.NotDragging && p_.state.Recording)
         ShowFileSize();
     if (frameBudget_ && framesWritten_ >= *frameBudget_ && p_.state.Recording)

@@ -97,7 +97,7 @@ public:
 private:
     bool OpenNextFile(StartedBy who);
     void ShowFileName();
-    void MarkOpenFile();
+    void MarkOpenFile(bool opened);
     void SetCaptureFormat();
     void SplitRecording();
     void RestartCaptureInNewFormat();

@@ -1,5 +1,6 @@
 #include "record/RecordingMarker.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -7,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSysInfo>
 
 #include "components/SonvaraError.h"
 
@@ -14,6 +16,10 @@ namespace {
 
 constexpr const char* kPrefix = "recording-";
 constexpr const char* kSuffix = ".marker";
+constexpr int kUpdateMs = 1000;
+
+// The lines of a marker: the first three are all that earlier versions wrote.
+enum Line { kFile, kPid, kStart, kBoot, kPidNamespace, kHost, kIdentity, kLines };
 
 // The start time of a process, in clock ticks since boot: with the process id it names one
 // process, even after the id has been given to another. Empty when there is no such process.
@@ -26,6 +32,51 @@ QByteArray StartTime(qint64 pid) {
     const int close = line.lastIndexOf(')');
     const QList<QByteArray> fields = line.mid(close + 2).split(' ');
     return fields.size() > 19 ? fields[19] : QByteArray();
+}
+
+QByteArray BootId() {
+    QFile file(QStringLiteral("/proc/sys/kernel/random/boot_id"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed() : QByteArray();
+}
+
+// Process ids mean something only within their namespace (a container has its own).
+QByteArray PidNamespace() {
+    char target[64];
+    const ssize_t length = readlink("/proc/self/ns/pid", target, sizeof target);
+    return length > 0 ? QByteArray(target, static_cast<int>(length)) : QByteArray();
+}
+
+// The link itself, not what it points to: a link is never what was recorded into.
+QByteArray IdentityText(const QString& file) {
+    struct stat info {};
+    if (lstat(QFile::encodeName(file).constData(), &info) != 0)
+        return "0 0 0";
+    return QByteArray::number(static_cast<quint64>(info.st_dev)) + ' ' +
+           QByteArray::number(static_cast<quint64>(info.st_ino)) + ' ' +
+           QByteArray::number(static_cast<qint64>(info.st_size));
+}
+
+RecordingMarker::FileIdentity ParseIdentity(const QByteArray& text) {
+    const QList<QByteArray> parts = text.split(' ');
+    if (parts.size() != 3)
+        return {};
+    return {parts[0].toULongLong(), parts[1].toULongLong(), parts[2].toLongLong()};
+}
+
+// Why the process of a marker cannot be checked from here, or empty when it can.
+QString Doubt(const QList<QByteArray>& lines) {
+    if (lines.size() < kLines)
+        return QStringLiteral(
+            "its marker comes from an earlier version, which did not note on which computer "
+            "it was recorded");
+    if (lines[kHost] != QSysInfo::machineHostName().toUtf8())
+        return QStringLiteral("it was being recorded on the computer \"%1\"")
+            .arg(QString::fromUtf8(lines[kHost]));
+    if (lines[kBoot].isEmpty() || lines[kBoot] != BootId())
+        return QStringLiteral("it was being recorded before this computer was last started");
+    if (lines[kPidNamespace].isEmpty() || lines[kPidNamespace] != PidNamespace())
+        return QStringLiteral("it was being recorded in another container or PID namespace");
+    return {};
 }
 
 }  // namespace
@@ -41,19 +92,35 @@ RecordingMarker::~RecordingMarker() {
 }
 
 void RecordingMarker::Begin(const QString& file) {
+    file_ = QFileInfo(file).absoluteFilePath();
+    Write();
+}
+
+void RecordingMarker::Update() {
+    if (file_.isEmpty() || (sinceWritten_.isValid() && sinceWritten_.elapsed() < kUpdateMs))
+        return;
+    Write();
+}
+
+void RecordingMarker::Write() {
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile marker(path_);
     const qint64 pid = QCoreApplication::applicationPid();
-    const QByteArray text = QFileInfo(file).absoluteFilePath().toUtf8() + '\n' +
-                            QByteArray::number(pid) + '\n' + StartTime(pid) + '\n';
+    const QList<QByteArray> lines = {file_.toUtf8(),     QByteArray::number(pid),
+                                     StartTime(pid),     BootId(),
+                                     PidNamespace(),     QSysInfo::machineHostName().toUtf8(),
+                                     IdentityText(file_)};
+    const QByteArray text = lines.join('\n') + '\n';
     if (!marker.open(QIODevice::WriteOnly) || marker.write(text) != text.size() ||
         !marker.commit()) {
         throw SonvaraError(QStringLiteral("Cannot write the recording marker \"%1\": %2.")
                                .arg(QDir::toNativeSeparators(path_), marker.errorString()));
     }
+    sinceWritten_.start();
 }
 
 void RecordingMarker::End() {
+    file_.clear();
     QFile::remove(path_);
 }
 
@@ -67,12 +134,16 @@ std::vector<RecordingMarker::LeftBehind> RecordingMarker::FindLeftBehind(const Q
         if (!marker.open(QIODevice::ReadOnly))
             continue;
         const QList<QByteArray> lines = marker.readAll().split('\n');
-        if (lines.size() < 3)
-            continue;  // being written by its process this moment, or not ours
-        const qint64 pid = lines[1].toLongLong();
-        if (pid > 0 && !lines[2].isEmpty() && StartTime(pid) == lines[2])
-            continue;  // still recording
-        left.push_back({marker.fileName(), QString::fromUtf8(lines[0])});
+        if (lines.size() <= kStart)
+            continue;  // not ours
+        const QString doubt = Doubt(lines);
+        const qint64 pid = lines[kPid].toLongLong();
+        const bool running = pid > 0 && !lines[kStart].isEmpty() && StartTime(pid) == lines[kStart];
+        // An earlier version's marker of a process running here is taken to be that process's.
+        if (running && (doubt.isEmpty() || lines.size() < kLines))
+            continue;
+        left.push_back({marker.fileName(), QString::fromUtf8(lines[kFile]), doubt,
+                        lines.size() < kLines ? FileIdentity{} : ParseIdentity(lines[kIdentity])});
     }
     return left;
 }

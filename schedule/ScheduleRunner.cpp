@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "components/Clock.h"
+#include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "config/OutputFolder.h"
@@ -110,7 +111,7 @@ void ScheduleRunner::CheckSchedule() {
 void ScheduleRunner::TestSecond(const QDateTime& second, std::exception_ptr& failure) {
     if (StoredPowerOff(p_.settings) &&
         SameSecond(second.time(), p_.schedule.LiveSchedule().powerOffTime))
-        BeginPowerOff(failure);
+        BeginPowerOff();
     const QDateTime ahead = second.addSecs(kForecastSeconds);
     for (int k = 0; k < 3; ++k) {
         // Read again for every slot: a step may have run the event loop, and the user may have
@@ -150,12 +151,20 @@ void ScheduleRunner::StopSlot(std::exception_ptr& failure) {
 }
 
 // The recording is finished by the stop routine and listed, and a join is ended, before the
-// power goes: a forced power-off would leave both files without their end.
-void ScheduleRunner::BeginPowerOff(std::exception_ptr& failure) {
-    if (p_.state.Recording)
-        Attempt(failure, [this] { p_.host.StopRecording(); });
-    if (p_.state.JoinRunning)
+// power goes: a forced power-off would leave both files without their end. Nobody may be
+// there to close a box, so what these steps have to say becomes a notification.
+void ScheduleRunner::BeginPowerOff() {
+    const QString summary = QStringLiteral("Before the scheduled power-off");
+    if (p_.state.Recording) {
+        for (const QString& message : p_.host.StopRecordingUnattended())
+            p_.host.Notify(summary, message);
+    }
+    if (p_.state.JoinRunning) {
+        std::exception_ptr failure;
         Attempt(failure, [this] { p_.host.StopJoin(); });
+        if (failure)
+            p_.host.Notify(summary, ErrorMessage(failure));
+    }
     powerOffPending_ = true;
     PowerOffWhenJoinIsDone();
 }

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <exception>
@@ -30,6 +31,9 @@ public:
     virtual void StartRecording() = 0;
     // The stop routine: a recording it finds still marked as running is listed and tagged.
     virtual void StopRecording() = 0;
+    // The stop routine with nobody there to close a box (the power-off follows): what it would
+    // show, its failures included, is handed back instead. Never throws.
+    virtual QStringList StopRecordingUnattended() = 0;
     virtual void StopPlayback() = 0;
     // Asks a running join to end; it finishes its file on its own afterwards.
     virtual void StopJoin() = 0;
@@ -51,7 +55,8 @@ public:
 // second since the one before it, as far back as kCatchUpSeconds. In each second, in order:
 // the power-off, then for slots 1 to 3 (when ticked and the mode and day allow) the forecast a
 // minute ahead, the start and the stop. A failure of one step does not skip the others; the
-// first is thrown when the pass is done.
+// first is thrown when the pass is done. On the way to the power-off nobody may be there to
+// close a box: what its steps have to say becomes a notification instead.
 class ScheduleRunner {
 public:
     struct Parts {
@@ -84,7 +89,7 @@ private:
     class Trigger;
 
     void TestSecond(const QDateTime& second, std::exception_ptr& failure);
-    void BeginPowerOff(std::exception_ptr& failure);
+    void BeginPowerOff();
     void PowerOffWhenJoinIsDone();
     void StartSlot(std::exception_ptr& failure);
     void StopSlot(std::exception_ptr& failure);

@@ -407,6 +407,44 @@ TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
     EXPECT_TRUE(notMp3.err.contains("Cannot repair")) << notMp3.err.toStdString();
 }
 
+// What the info frame says the file decodes to: its frames less the encoder delay and padding
+// of its LAME tag.
+int64_t StatedSamples(const QByteArray& mp3) {
+    const qsizetype info = std::max(mp3.indexOf("Info"), mp3.indexOf("Xing"));
+    const auto big = [&](int at, int bytes) {
+        return mp3.mid(info + at, bytes).toHex().toLongLong(nullptr, 16);
+    };
+    return big(8, 4) * 1152 - (big(141, 3) >> 12) - (big(141, 3) & 0xFFF);
+}
+
+// A whole file stays byte for byte; a cut one keeps its tags in front and at the end, and then
+// tells exactly how long it decodes.
+TEST_F(Cli, RepairMendsOnlyCutFilesAndKeepsTheirOwnTags) {
+    testaudio::WriteFile(Path("whole.mp3"), Format::Mp3, testaudio::Tone(44100, 2, 3 * 44100, 440),
+                         44100, 2, {.title = "Front"});
+    const QByteArray whole = Bytes("whole.mp3") + QByteArray("TAGMy Song").leftJustified(128, 0);
+    for (const auto& [name, bytes] :
+         {std::pair{"whole.mp3", whole},
+          {"cut.mp3", whole.left(whole.size() / 2) + whole.right(128)}}) {
+        QFile file(Path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    WriteKelvoIni("[info]\ntitle=Default\n");
+
+    const CliResult result = Run({"repair", Path("whole.mp3"), Path("cut.mp3")});
+    EXPECT_EQ(result.status, 0) << result.err.toStdString();
+    EXPECT_TRUE(result.out.startsWith("Nothing to repair in " + Path("whole.mp3")))
+        << result.out.toStdString();
+    EXPECT_EQ(Bytes("whole.mp3"), whole);
+    EXPECT_TRUE(Bytes("cut.mp3").endsWith(whole.right(128)));
+    EXPECT_EQ(ReadTag("cut.mp3").infoTitle(), "Front");
+    for (const char* name : {"whole.mp3", "cut.mp3"}) {
+        const testaudio::Decoded decoded = testaudio::DecodeFile(Path(name));
+        EXPECT_EQ(static_cast<int64_t>(decoded.samples.size()) / 2, StatedSamples(Bytes(name)))
+            << name;
+    }
+}
+
 // A size limit stands in for a disk that fills up during the recording.
 TEST_F(Cli, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
     PrivatePulseServer server;

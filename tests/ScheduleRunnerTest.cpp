@@ -33,6 +33,7 @@ struct FakeHost : ScheduleHost {
     bool inputLine = true;
     int64_t freeBytes = -1;
     QString failingStep;
+    QStringList boxes;  // what the stop routine would show in a box
 
     void Fail(const char* step) {
         if (failingStep == QLatin1String(step))
@@ -48,6 +49,10 @@ struct FakeHost : ScheduleHost {
         state.Recording = false;
         state.RecordNotPaused = true;
         Fail("stop");
+    }
+    QStringList StopRecordingUnattended() override {
+        StopRecording();
+        return boxes;
     }
     void StopPlayback() override {
         log << "stop playback";
@@ -246,6 +251,18 @@ TEST_F(ScheduleRunnerTest, PowerOffFinishesTheRecordingListedFirst) {
     At("22:00:00");
     At("23:00:00");
     EXPECT_EQ(host_.log, QStringList({"start", "stop listed", "power off"}));
+}
+
+// Nobody may be there to close a box: what finishing the recording has to say becomes a
+// notification, and the power goes off all the same.
+TEST_F(ScheduleRunnerTest, PowerOffNotifiesWhatTheStopHasToSayAndGoesAhead) {
+    PowerOffAt("23:00:00");
+    state_.Recording = true;
+    host_.boxes = {"Cannot write the tag", "Read a.mp3 error!!"};
+    EXPECT_NO_THROW(At("23:00:00"));
+    EXPECT_EQ(host_.log, QStringList({"stop listed", "power off"}));
+    EXPECT_EQ(host_.notes, QStringList({"Before the scheduled power-off|Cannot write the tag",
+                                        "Before the scheduled power-off|Read a.mp3 error!!"}));
 }
 
 TEST_F(ScheduleRunnerTest, PowerOffWaitsUntilTheStoppedJoinHasFinishedItsFile) {

@@ -1,6 +1,9 @@
+#include <sys/stat.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
+#include <QSysInfo>
 
 #include "e2e/UserFlow.h"
 
@@ -63,8 +66,9 @@ TEST_F(UserFlow, ASoundServerRestartEndsTheRecordingOnceAndTheNextOneWorks) {
     EXPECT_EQ(s.Count(kMainWindow.title), 1);  // no message this time
 }
 
-// What a power loss leaves: a recording cut in the middle of a frame, and the marker of a
-// process that is gone (its id is ours, its start time is not).
+// What a crash leaves: a recording cut in the middle of a frame whose info frame still says
+// that its length is not known, and the marker of a process that is gone (its id is ours, its
+// start time is not) on this computer, naming that very file.
 class CutOffRecordingFlow : public UserFlow {
 protected:
     void SetUpHome(const QDir& home) override {
@@ -77,14 +81,26 @@ protected:
         tool.start("lame", {"--quiet", "-b", "128", wav, cut_});
         ASSERT_TRUE(tool.waitForFinished(20000) && tool.exitCode() == 0);
         QFile mp3(cut_);
+        ASSERT_TRUE(mp3.open(QIODevice::ReadWrite));
+        // No frame count and no byte count yet.
+        ASSERT_TRUE(mp3.seek(mp3.read(64).indexOf("Info") + 8) && mp3.write(QByteArray(8, 0)) == 8);
         ASSERT_TRUE(mp3.resize(mp3.size() * 2 / 3 + 100));
 
         const QString settings = s.ConfigHome() + QStringLiteral("/Sonvara");
         ASSERT_TRUE(QDir().mkpath(settings));
         QFile marker(settings + QStringLiteral("/recording-1.marker"));
         ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+        QFile boot("/proc/sys/kernel/random/boot_id");
+        ASSERT_TRUE(boot.open(QIODevice::ReadOnly));
+        struct stat file {};
+        ASSERT_EQ(stat(QFile::encodeName(cut_).constData(), &file), 0);
         marker.write(cut_.toUtf8() + "\n" + QByteArray::number(QCoreApplication::applicationPid()) +
-                     "\n1\n");
+                     "\n1\n" + boot.readAll().trimmed() + "\n" +
+                     QFile::symLinkTarget("/proc/self/ns/pid").section('/', -1).toUtf8() + "\n" +
+                     QSysInfo::machineHostName().toUtf8() + "\n" +
+                     QByteArray::number(quint64(file.st_dev)) + " " +
+                     QByteArray::number(quint64(file.st_ino)) + " " +
+                     QByteArray::number(qint64(file.st_size)) + "\n");
     }
     QString cut_;
 };
