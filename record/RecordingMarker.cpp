@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -79,13 +80,23 @@ QString Doubt(const QList<QByteArray>& lines) {
     return {};
 }
 
+// A process id alone may be taken at once by processes of two computers sharing this home, or
+// of two containers: the name also carries where this process runs, so that none of them
+// replaces another's marker.
+QString MarkerName() {
+    const QByteArray where =
+        QSysInfo::machineHostName().toUtf8() + '\n' + BootId() + '\n' + PidNamespace();
+    const QByteArray tag =
+        QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(12);
+    return QStringLiteral("%1%2-%3%4")
+        .arg(kPrefix)
+        .arg(QCoreApplication::applicationPid())
+        .arg(QString::fromLatin1(tag), kSuffix);
+}
+
 }  // namespace
 
-RecordingMarker::RecordingMarker(QString folder)
-    : path_(QDir(folder).filePath(QStringLiteral("%1%2%3")
-                                      .arg(kPrefix)
-                                      .arg(QCoreApplication::applicationPid())
-                                      .arg(kSuffix))) {}
+RecordingMarker::RecordingMarker(QString folder) : path_(QDir(folder).filePath(MarkerName())) {}
 
 RecordingMarker::~RecordingMarker() {
     End();
