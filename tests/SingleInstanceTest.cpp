@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "app/SingleInstance.h"
+#include "components/SonvaraError.h"
 
 namespace {
 
@@ -83,6 +85,38 @@ TEST_F(SingleInstanceTest, AnUnusableFolderDoesNotStopTheProgram) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     EXPECT_TRUE(SingleInstance(dir_.filePath("file/below")).TryAcquire());
+}
+
+// Without XDG_RUNTIME_DIR the folder lies where any user may make it first, to receive the
+// names of the files handed over or to keep Sonvara from starting.
+TEST_F(SingleInstanceTest, TheLockFolderIsUsedOnlyWhenItIsTheUsersAlone) {
+    const QDir dir(dir_.path());
+    ASSERT_TRUE(dir.mkdir("own") && dir.mkdir("open") && dir.mkdir("foreign"));
+    ::chmod(qPrintable(dir.filePath("own")), 0700);
+    ::chmod(qPrintable(dir.filePath("open")), 0755);
+    ASSERT_TRUE(QFile::link(dir.filePath("own"), dir.filePath("link")));
+    WriteLock(1, "file");
+    const bool root = ::chown(qPrintable(dir.filePath("foreign")), 65534, 65534) == 0;
+    const struct {
+        QString folder;
+        const char* refusal;
+    } cases[] = {{dir.filePath("new"), nullptr},
+                 {dir.filePath("own"), nullptr},
+                 {dir.filePath("link"), "symbolic link"},
+                 {dir.filePath("sonvara.lock"), "not a folder"},
+                 {dir.filePath("open"), "mode is 0755"},
+                 {root ? dir.filePath("foreign") : QStringLiteral("/"), "another user"}};
+    for (const auto& [folder, refusal] : cases) {
+        SCOPED_TRACE(folder.toStdString());
+        try {
+            SingleInstance::MakePrivateFolder(folder);
+            struct stat info {};
+            EXPECT_TRUE(::lstat(qPrintable(folder), &info) == 0 && (info.st_mode & 07777) == 0700);
+            EXPECT_FALSE(refusal);
+        } catch (const SonvaraError& error) {
+            EXPECT_TRUE(refusal && error.message().contains(refusal)) << error.what();
+        }
+    }
 }
 
 }  // namespace
