@@ -1,5 +1,6 @@
 #include <QProcess>
 #include <QUrl>
+#include <thread>
 
 #include "e2e/UserFlow.h"
 
@@ -83,6 +84,30 @@ TEST_F(ListFlow, FilesGivenToASecondCopyReachTheRunningCopysList) {
         Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
     EXPECT_TRUE(s.Item(kList, kView, QStringLiteral("one.wav")));
     EXPECT_EQ(s.Program().state(), QProcess::Running);
+}
+
+// Closing the program during a long join stops it as "stopj" does: the program ends at once,
+// what was joined is a whole MP3, and no folder opens after the program has gone.
+TEST_F(UserFlow, ClosingTheMainWindowDuringAJoinEndsTheProgramWithAWholeOutput) {
+    const QString part = QDir(s.Home()).filePath("part.wav");
+    QProcess tool;
+    tool.start("sox", {"-n", "-r", "8000", "-c", "1", part, "synth", "300", "sine", "440"});
+    ASSERT_TRUE(tool.waitForFinished(20000) && tool.exitCode() == 0);
+    tool.setProcessEnvironment(s.ProgramEnvironment());
+    tool.start(QStringLiteral(SONVARA_PROGRAM), QStringList(20, part));  // 100 minutes
+    ASSERT_TRUE(tool.waitForFinished(10000) && tool.exitCode() == 0);
+    ASSERT_TRUE(Eventually([&] { return s.Item(kList, kView, "part.wav").has_value(); }));
+    JoinAs(QStringLiteral("Joined"));
+    ASSERT_TRUE(Eventually([&] { return s.Item(kList, kView, "Converting").has_value(); }));
+    std::this_thread::sleep_for(1s);
+    s.ClickSkin(kMainWindow, QStringLiteral("close"));
+    ASSERT_TRUE(s.WaitForExit(5s));
+
+    const QString joined = s.Home() + QStringLiteral("/My Recorder/Joined.mp3");
+    EXPECT_GT(DurationSeconds(joined), 10);
+    EXPECT_LT(DurationSeconds(joined), 5900);
+    EXPECT_FALSE(QFile::exists(joined + QStringLiteral(".part")));
+    EXPECT_TRUE(s.OpenedOnTheDesktop().isEmpty());
 }
 
 }  // namespace
