@@ -1,12 +1,8 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QLocalSocket>
 #include <QTemporaryDir>
-#include <atomic>
 #include <thread>
 
 #include "app/FileHandover.h"
@@ -67,58 +63,6 @@ TEST(FileHandover, ASecondCopysFilesReachTheRunningCopyWhateverTheirNames) {
     EXPECT_EQ(FileHandover::FilesFromArguments(
                   {"-platform", "xcb", "a.mp3", "--verbose", "--", "-b.mp3", "c.mp3"}),
               (QStringList{"a.mp3", "-b.mp3", "c.mp3"}));
-}
-
-// Idle, surplus and flooding peers are cut off, and a listening socket that Qt closed when it
-// ran out of descriptors opens again: a second copy's files still arrive.
-TEST(FileHandover, HostilePeersAreCutOffAndFilesStillArrive) {
-    QTemporaryDir folder;
-    FileHandover running(folder.path(), {2, 1000, 300, 50});
-    const QString path = QDir(folder.path()).filePath(FileHandover::kSocketName);
-    QLocalSocket idle[3], flood;
-    const auto open = [&idle] {
-        return std::count_if(std::begin(idle), std::end(idle), [](const QLocalSocket& peer) {
-            return peer.state() == QLocalSocket::ConnectedState;
-        });
-    };
-    for (QLocalSocket& peer : idle)
-        peer.connectToServer(path);
-    PumpEvents(150);
-    EXPECT_EQ(open(), 2);
-    EXPECT_TRUE(WaitFor([&] { return open() == 0; }, 1000));
-    flood.connectToServer(path);
-    flood.write(QByteArray(2000, 'x'));
-    PumpEvents(150);  // less than the idle time
-    EXPECT_EQ(flood.state(), QLocalSocket::UnconnectedState);
-
-    rlimit saved{};
-    ::getrlimit(RLIMIT_NOFILE, &saved);
-    rlimit low = saved;
-    low.rlim_cur = ::dup(0) + 8;
-    ::setrlimit(RLIMIT_NOFILE, &low);
-    std::vector<int> spare;
-    for (int fd; (fd = ::dup(0)) >= 0;)
-        spare.push_back(fd);
-    ::close(spare.back());  // for the peer; the server's accept then fails
-    QLocalSocket last;
-    last.connectToServer(path);
-    PumpEvents(50);
-    for (int fd : spare)
-        ::close(fd);
-    ::setrlimit(RLIMIT_NOFILE, &saved);
-
-    QStringList received;
-    QObject::connect(&running, &FileHandover::FilesReceived,
-                     [&](const QStringList& files) { received = files; });
-    std::atomic<bool> sent = false, done = false;
-    std::thread sender([&] {
-        sent = FileHandover::Send(folder.path(), {"/a.mp3"}, 3000);
-        done = true;
-    });
-    WaitFor([&] { return done && !received.isEmpty(); }, 4000);
-    sender.join();
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(received, QStringList{"/a.mp3"});
 }
 
 }  // namespace

@@ -160,10 +160,6 @@ void Session::StartDisplay() {
 bool Session::SignalAndWaitForExit(int signal, std::chrono::milliseconds limit) {
     if (program_.state() != QProcess::Running || ::kill(program_.processId(), signal) != 0)
         return false;
-    return WaitForExit(limit);
-}
-
-bool Session::WaitForExit(std::chrono::milliseconds limit) {
     return program_.waitForFinished(static_cast<int>(limit.count())) &&
            program_.exitStatus() == QProcess::NormalExit && program_.exitCode() == 0;
 }

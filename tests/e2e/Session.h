@@ -68,8 +68,6 @@ public:
     // Sends the program a signal (SIGTERM as a logout would) and waits for it to end; true
     // when it ended in time and with exit code 0.
     bool SignalAndWaitForExit(int signal, std::chrono::milliseconds limit = 20s);
-    // Waits for the program to end by itself; true when it ended in time and with exit code 0.
-    bool WaitForExit(std::chrono::milliseconds limit);
 
     // One probe request (fields as TestProbe takes them); a null string when nobody answers.
     QString Ask(const QStringList& request) const;
