@@ -105,7 +105,7 @@ TEST_F(UserFlow, ClosingTheMainWindowDuringAJoinEndsTheProgramWithAWholeOutput) 
     JoinAs(QStringLiteral("Joined"));
     ASSERT_TRUE(Eventually([&] { return s.Item(kList, kView, "Converting").has_value(); }));
     s.ClickSkin(kMainWindow, QStringLiteral("close"));
-    EXPECT_TRUE(s.SignalAndWaitForExit(0, 5s));  // signal 0 sends nothing: it only waits
+    EXPECT_TRUE(s.SignalAndWaitForExit(0, 10s));  // signal 0 sends nothing: it only waits
     EXPECT_GT(DurationSeconds(joined), 1);
     EXPECT_FALSE(QFile::exists(joined + ".part") || !s.OpenedOnTheDesktop().isEmpty());
 }
