@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
+#include <cstdio>
 
 #include "components/SonvaraError.h"
 
@@ -21,8 +22,18 @@ QByteArray Encode(const QStringList& files) {
     return data + '\0';
 }
 
-// More than any file manager hands over at once; a client sending more is not one of ours.
-constexpr qsizetype kMaxListBytes = 16 * 1024 * 1024;
+bool Complete(const QByteArray& received) {
+    return received.endsWith(QByteArray(2, '\0')) || received == QByteArray(1, '\0');
+}
+
+QStringList Decode(const QByteArray& received) {
+    QStringList files;
+    for (const QByteArray& name : received.split('\0')) {
+        if (!name.isEmpty())
+            files << QFile::decodeName(name);
+    }
+    return files;
+}
 
 QString SocketPath(const QString& folder) {
     return QDir(folder).filePath(QString::fromLatin1(FileHandover::kSocketName));
@@ -30,44 +41,93 @@ QString SocketPath(const QString& folder) {
 
 }  // namespace
 
-FileHandover::FileHandover(const QString& folder) : server_(std::make_unique<QLocalServer>()) {
-    const QString path = SocketPath(folder);
-    QLocalServer::removeServer(path);
+FileHandover::FileHandover(const QString& folder) : FileHandover(folder, Limits()) {}
+
+FileHandover::FileHandover(const QString& folder, Limits limits)
+    : path_(SocketPath(folder)), limits_(limits), server_(std::make_unique<QLocalServer>()) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(path)) {
-        throw SonvaraError(QStringLiteral("Cannot listen for files on \"%1\": %2.")
-                               .arg(path, server_->errorString()));
-    }
     connect(server_.get(), &QLocalServer::newConnection, this, &FileHandover::TakeConnection);
+    Listen();
+    connect(&watch_, &QTimer::timeout, this, &FileHandover::KeepListening);
+    watch_.start(limits_.relistenMs);
 }
 
-FileHandover::~FileHandover() = default;
+// The sockets still open count themselves out as they go.
+FileHandover::~FileHandover() {
+    server_.reset();
+}
+
+void FileHandover::Listen() {
+    QLocalServer::removeServer(path_);
+    if (!server_->listen(path_)) {
+        throw SonvaraError(QStringLiteral("Cannot listen for files on \"%1\": %2.")
+                               .arg(path_, server_->errorString()));
+    }
+}
+
+// Qt closes the listening socket for good when accepting fails (no descriptors left); files
+// from a second copy would then never arrive again.
+void FileHandover::KeepListening() {
+    if (server_->isListening())
+        return;
+    try {
+        Listen();
+        lost_ = false;
+    } catch (const SonvaraError& error) {
+        if (!lost_)
+            std::fprintf(stderr, "sonvara: %s Trying again.\n", qUtf8Printable(error.message()));
+        lost_ = true;
+    }
+}
 
 void FileHandover::TakeConnection() {
     while (QLocalSocket* socket = server_->nextPendingConnection()) {
-        auto received = std::make_shared<QByteArray>();
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket, received] {
-            *received += socket->readAll();
-            if (received->size() > kMaxListBytes) {
-                socket->abort();
-                return;
-            }
-            const bool complete =
-                received->endsWith(QByteArray(2, '\0')) || *received == QByteArray(1, '\0');
-            if (!complete)
-                return;
-            QStringList files;
-            for (const QByteArray& name : received->split('\0')) {
-                if (!name.isEmpty())
-                    files << QFile::decodeName(name);
-            }
-            received->clear();
-            emit FilesReceived(files);
-            socket->write("k");
-            socket->flush();
-        });
+        if (open_ >= limits_.connections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
+        Serve(socket);
     }
+}
+
+void FileHandover::Serve(QLocalSocket* socket) {
+    auto* deadline = new QTimer(socket);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    deadline->start(limits_.idleMs);
+    auto received = std::make_shared<Received>();
+    connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+    connect(socket, &QLocalSocket::readyRead, this,
+            [this, socket, received] { Read(socket, *received); });
+}
+
+// The answer goes out before anyone takes the files, and the connection is not touched after
+// this handler: taking them may show a message box whose event loop deletes it.
+void FileHandover::Read(QLocalSocket* socket, Received& received) {
+    if (received.done)
+        return;
+    received.data += socket->read(limits_.bytes + 1 - received.data.size());
+    if (received.data.size() > limits_.bytes) {
+        received.done = true;
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (!Complete(received.data))
+        return;
+    received.done = true;
+    const QStringList files = Decode(received.data);
+    socket->write("k");
+    socket->flush();
+    socket->disconnectFromServer();
+    QMetaObject::invokeMethod(
+        this, [this, files] { emit FilesReceived(files); }, Qt::QueuedConnection);
 }
 
 QStringList FileHandover::FilesFromArguments(const QStringList& arguments) {

@@ -74,20 +74,20 @@ void PreferX11() {
 }
 
 // A second copy without files just ends; with files it hands them to the running copy.
-int HandOver(int argc, char** argv, const QStringList& files) {
+int HandOver(int argc, char** argv, const QString& folder, const QStringList& files) {
     if (files.isEmpty())
         return 0;
     const QCoreApplication app(argc, argv);
-    if (FileHandover::Send(SingleInstance::DefaultFolder(), files))
+    if (FileHandover::Send(folder, files))
         return 0;
     std::fprintf(stderr, "sonvara: Sonvara is running but did not take the files.\n");
     return 1;
 }
 
 // Without it the program still runs; files from a second copy then cannot reach it.
-std::unique_ptr<FileHandover> ListenForFiles(Tfm_main& fm_main) {
+std::unique_ptr<FileHandover> ListenForFiles(const QString& folder, Tfm_main& fm_main) {
     try {
-        auto handover = std::make_unique<FileHandover>(SingleInstance::DefaultFolder());
+        auto handover = std::make_unique<FileHandover>(folder);
         QObject::connect(handover.get(), &FileHandover::FilesReceived, &fm_main,
                          &Tfm_main::AddFilesFromOutside);
         return handover;
@@ -95,6 +95,17 @@ std::unique_ptr<FileHandover> ListenForFiles(Tfm_main& fm_main) {
         std::fprintf(stderr, "sonvara: %s\n", qUtf8Printable(error.message()));
         return nullptr;
     }
+}
+
+// Started from a menu, nobody reads stderr: on a display the user also sees why.
+int RefuseToStart(int argc, char** argv, const QString& message) {
+    std::fprintf(stderr, "sonvara: %s\n", qUtf8Printable(message));
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return 1;
+    PreferX11();
+    const QApplication app(argc, argv);
+    QMessageBox::critical(nullptr, QStringLiteral("Sonvara V1.02"), message);
+    return 1;
 }
 
 }  // namespace
@@ -107,9 +118,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         arguments << QFile::decodeName(argv[i]);
     const QStringList files = FileHandover::FilesFromArguments(arguments);
-    SingleInstance instance(SingleInstance::DefaultFolder());
+    QString folder;
+    try {
+        folder = SingleInstance::DefaultFolder();
+    } catch (const SonvaraError& error) {
+        return RefuseToStart(argc, argv, error.message());
+    }
+    SingleInstance instance(folder);
     if (!instance.TryAcquire())
-        return HandOver(argc, argv, files);
+        return HandOver(argc, argv, folder, files);
     PreferX11();
     SonvaraApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Sonvara"));
@@ -127,7 +144,7 @@ int main(int argc, char** argv) {
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
-    const std::unique_ptr<FileHandover> handover = ListenForFiles(fm_main);
+    const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs
     // without them and says so once.
     std::optional<MprisService> mpris;

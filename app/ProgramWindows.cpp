@@ -32,6 +32,7 @@ void ProgramWindows::LinkMainWindow() {
     links.listWindow = &fm_list;
     links.list = &fm_list.List();
     links.joinFiles = [this] { join_.JoinFiles(fm_list.List().Rows()); };
+    links.endJoin = [this] { join_.StopJoinForExit(); };
     fm_list.SetProgressDisplay(
         [this](const QString& text) { fm_main.Displays().SetText(QStringLiteral("showp"), text); });
     links.focusList = [this] { fm_list.FocusList(); };
@@ -110,8 +111,7 @@ void ProgramWindows::EndOnSignal() {
         }
     };
     // The job ends at its next block and finishes its file before the event loop ends.
-    if (state_.JoinRunning)
-        join_.StopJoin();
+    join_.StopJoinForExit();
     if (state_.Recording)
         attempt([this] { fm_main.StopRecording(); });
     if (state_.Playing)

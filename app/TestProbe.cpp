@@ -19,6 +19,9 @@ namespace {
 
 const QString kNone = QStringLiteral("none");
 const QString kSkinSurface = QStringLiteral("skinSurface");
+// Far more than any request of the tests: a peer that sends more without a line break is cut
+// off instead of filling the memory.
+constexpr qint64 kMaxRequestBytes = 64 * 1024;
 
 QString Flag(bool on) {
     return on ? QStringLiteral("1") : QStringLiteral("0");
@@ -160,7 +163,9 @@ std::unique_ptr<TestProbe> TestProbe::StartFromEnvironment() {
     if (path.isEmpty())
         return nullptr;
     std::unique_ptr<TestProbe> probe(new TestProbe);
-    // A socket left at the path is not removed: it may be another copy's.
+    // A socket left at the path is not removed: it may be another copy's. What the probe
+    // tells is the user's own, whatever the umask lets others do.
+    probe->server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!probe->server_->listen(path)) {
         std::fprintf(stderr, "Test probe: cannot listen at %s: %s\n", qPrintable(path),
                      qPrintable(probe->server_->errorString()));
@@ -185,6 +190,10 @@ void TestProbe::Serve(QLocalSocket* socket) {
             QString answer = Answer(line.split(u'\t'));
             answer.replace(u'\\', QStringLiteral("\\\\")).replace(u'\n', QStringLiteral("\\n"));
             socket->write(answer.toUtf8() + '\n');
+        }
+        if (socket->bytesAvailable() > kMaxRequestBytes) {
+            socket->abort();
+            socket->deleteLater();
         }
     });
 }

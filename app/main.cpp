@@ -177,7 +177,10 @@ void Tfm_main::ApplyMainSkin() {
 }
 
 void Tfm_main::closeEvent(QCloseEvent* event) {
-    // Nothing is asked; what runs is finished so that no file is left half written.
+    // Nothing is asked; what runs is finished so that no file is left half written. A join
+    // pumps events, so this may run inside it: it finishes its output once this returns, and
+    // the event loop then ends.
+    Call(links_.endJoin);
     if (state_.Recording)
         StopRecording();
     if (state_.Playing)

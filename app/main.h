@@ -33,6 +33,7 @@ struct MainWindowLinks {
     QWidget* listWindow = nullptr;  // docked under the main window
     JoinList* list = nullptr;       // its rows, which finished recordings join
     std::function<void()> joinFiles;
+    std::function<void()> endJoin;  // a join under way stops, for the program's end
     std::function<void()> focusList;
     std::function<void(const Settings& settings)> fillSourceDialog;  // at start-up
     std::function<void(QPoint topLeft)> showSourceDialog;            // modal

@@ -125,12 +125,18 @@ void JoinEngine::JoinFilesTo(const std::vector<JoinRow>& rows, const QString& ou
     job.partial = job.output + QStringLiteral(".part");
     p_.state.JoinRunning = true;
     underway_ = true;
+    openFolder_ = p_.openFolderAtEnd;
     Attempt(job.failure, [&] { WriteRows(job); });
     Finish(job);
 }
 
 void JoinEngine::StopJoin() {
     p_.state.JoinRunning = false;
+}
+
+void JoinEngine::StopJoinForExit() {
+    openFolder_ = false;
+    StopJoin();
 }
 
 QString JoinEngine::Mp3FileName(const QString& chosen) {
@@ -271,7 +277,7 @@ void JoinEngine::Finish(Job& job) {
         Attempt(failure, [&] { ReplaceOutput(job); });
     p_.state.JoinRunning = false;
     underway_ = false;
-    if (p_.openFolderAtEnd && job.replaced)
+    if (openFolder_ && job.replaced)
         p_.host.OpenFolder(QFileInfo(job.output).absolutePath());
     p_.host.SetTimeHeader(kTime);
     p_.host.ShowProgress(QString());

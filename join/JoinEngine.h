@@ -61,6 +61,9 @@ public:
     // The same with the output file given, as the command-line tool does.
     void JoinFilesTo(const std::vector<JoinRow>& rows, const QString& outputFile);
     void StopJoin();
+    // As StopJoin, for a program that is ending: the output is finished all the same, but the
+    // folder is not shown any more.
+    void StopJoinForExit();
     // From the job's start until its output is finished: a stopped job is still writing its
     // last steps while JoinRunning already reads false.
     bool JobUnderway() const { return underway_; }
@@ -83,4 +86,5 @@ private:
 
     Parts p_;
     bool underway_ = false;
+    bool openFolder_ = true;
 };

@@ -19,7 +19,7 @@ JoinRow JoinList::Measure(const QString& path) {
     return MeasureJoinRow(reader_, path);
 }
 
-// A file that cannot be measured gets no row; the user hears of it and the rest go on.
+// A file that cannot be measured gets no row; the caller tells the user.
 bool JoinList::Append(const QString& path) {
     try {
         rows_.push_back(Measure(path));
@@ -27,46 +27,70 @@ bool JoinList::Append(const QString& path) {
     } catch (...) {
         if (reader_.IsOpen())
             reader_.CloseFile();
-        host_.ShowMessage(QStringLiteral("Read ") + path + QStringLiteral(" error!!"));
         return false;
     }
+}
+
+QString JoinList::ReadError(const QString& path) {
+    return QStringLiteral("Read ") + path + QStringLiteral(" error!!");
+}
+
+bool JoinList::Busy() const {
+    return state_.Recording || state_.Playing || state_.JoinRunning;
 }
 
 void JoinList::AddFiles() {
     if (state_.StoppingRecord)
         AddRecording();
-    else if (!state_.Recording && !state_.Playing && !state_.JoinRunning)
+    else if (!Busy())
         AddChosenFiles();
 }
 
 void JoinList::AddRecording() {
-    if (!Append(state_.OutputFile))
+    if (!Append(state_.OutputFile)) {
+        host_.ShowMessage(ReadError(state_.OutputFile));
         return;
+    }
     selected_ = {static_cast<int>(rows_.size()) - 1};
     host_.Changed();
     if (state_.ListShown)
         host_.FocusList();
 }
 
+// The dialog's event loop may have let a recording start: the refusal is asked again.
 void JoinList::AddChosenFiles() {
-    AddPaths(host_.AskFilesToAdd());
+    const QStringList paths = host_.AskFilesToAdd();
+    if (Busy())
+        return;
+    AddEach(paths, [this](const QString& path) { host_.ShowMessage(ReadError(path)); });
 }
 
+// Nobody chose these files here one by one: one message names all that failed.
 bool JoinList::AddPaths(const QStringList& paths) {
-    if (state_.Recording || state_.Playing || state_.JoinRunning)
+    if (Busy())
         return false;
-    const int first = static_cast<int>(rows_.size());
-    for (const QString& path : paths) {
-        if (!Append(path))
-            continue;
-        selected_ = {first};
-        host_.Changed();
-    }
+    QStringList failures;
+    AddEach(paths, [&failures](const QString& path) { failures << ReadError(path); });
+    if (!failures.isEmpty())
+        host_.ShowMessage(failures.join(u'\n'));
     return true;
 }
 
+void JoinList::AddEach(const QStringList& paths,
+                       const std::function<void(const QString&)>& failed) {
+    const int first = static_cast<int>(rows_.size());
+    for (const QString& path : paths) {
+        if (!Append(path)) {
+            failed(path);
+            continue;
+        }
+        selected_ = {first};
+        host_.Changed();
+    }
+}
+
 void JoinList::RemoveSelected() {
-    if (state_.Recording || state_.Playing || state_.JoinRunning)
+    if (Busy())
         return;
     std::vector<JoinRow> kept;
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {

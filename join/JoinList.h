@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <set>
 #include <vector>
 
@@ -42,7 +43,8 @@ public:
     // Otherwise the files chosen in the open dialog, the first of them selected.
     void AddFiles();
     // Files given by path (from the command line, another copy, a repair), added as the open
-    // dialog's are. Refused, adding nothing, while a recording, playback or join runs.
+    // dialog's are, except that one message names every file that could not be read.
+    // Refused, adding nothing, while a recording, playback or join runs.
     bool AddPaths(const QStringList& paths);
     void RemoveSelected();
     void MoveUp();
@@ -58,10 +60,13 @@ public:
     static QString TimeText(qint64 ms);
 
 private:
+    static QString ReadError(const QString& path);
+    bool Busy() const;
     JoinRow Measure(const QString& path);
     bool Append(const QString& path);
     void AddRecording();
     void AddChosenFiles();
+    void AddEach(const QStringList& paths, const std::function<void(const QString&)>& failed);
     void Move(int by);
     int FirstSelected() const { return selected_.empty() ? -1 : *selected_.begin(); }
 

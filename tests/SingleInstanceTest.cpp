@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +84,28 @@ TEST_F(SingleInstanceTest, AnUnusableFolderDoesNotStopTheProgram) {
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     EXPECT_TRUE(SingleInstance(dir_.filePath("file/below")).TryAcquire());
+}
+
+// Without XDG_RUNTIME_DIR the folder lies where any user may make it first.
+TEST_F(SingleInstanceTest, TheLockFolderIsUsedOnlyWhenItIsTheUsersAlone) {
+    const QDir dir(dir_.path());
+    for (const auto& [name, mode] : {std::pair{"own", 0700}, {"open", 0755}, {"foreign", 0700}})
+        ASSERT_TRUE(dir.mkdir(name) && ::chmod(qPrintable(dir.filePath(name)), mode) == 0);
+    ASSERT_TRUE(QFile::link(dir.filePath("own"), dir.filePath("link")));
+    const bool root = ::chown(qPrintable(dir.filePath("foreign")), 65534, 65534) == 0;
+    for (const auto& [name, refusal] : std::initializer_list<std::pair<QString, const char*>>{
+             {"new", nullptr},
+             {"own", nullptr},
+             {"link", "symbolic link"},
+             {"open", "mode is 0755"},
+             {root ? "foreign" : "/", "another user"}}) {
+        try {
+            SingleInstance::MakePrivateFolder(dir.filePath(name));
+            EXPECT_TRUE(!refusal && (QFile::permissions(dir.filePath(name)) & 0x77) == 0);
+        } catch (const std::exception& error) {
+            EXPECT_TRUE(refusal && QString(error.what()).contains(refusal)) << error.what();
+        }
+    }
 }
 
 }  // namespace

@@ -71,18 +71,43 @@ TEST_F(ListFlow, TheListJoinsIntoOneMp3InTheOutputFolder) {
     EXPECT_NEAR(DurationSeconds(joined), 3.0, 0.1);
 }
 
-// As "Open with Sonvara" in a file manager does while Sonvara runs.
+// As "Open with Sonvara" in a file manager does while Sonvara runs. The second copy is told at
+// once that its files were taken, and one message names the one that cannot be read.
 TEST_F(ListFlow, FilesGivenToASecondCopyReachTheRunningCopysList) {
+    const QString notes = s.Home() + "/notes.txt", message = QStringLiteral("qt_msgbox_label");
+    ASSERT_TRUE(QFile(notes).open(QIODevice::WriteOnly));
     QProcess second;
     second.setProcessEnvironment(s.ProgramEnvironment());
     second.start(QStringLiteral(SONVARA_PROGRAM),
-                 {QDir(s.Home()).filePath("one.wav"), QDir(s.Home()).filePath("two.wav")});
-    ASSERT_TRUE(second.waitForFinished(10000)) << "the second copy is still running";
+                 {QDir(s.Home()).filePath("one.wav"), notes, QDir(s.Home()).filePath("two.wav")});
+    ASSERT_TRUE(second.waitForFinished(3000)) << "the second copy is still running";
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+    s.WaitForWidget(kMainWindow.title, message);
+    EXPECT_EQ(s.Text(kMainWindow.title, message), "Read " + notes + " error!!");
+    EXPECT_EQ(s.Count(kMainWindow.title), 2);  // the main window and one message
+    s.Key(QStringLiteral("Return"));
     ASSERT_TRUE(
         Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
     EXPECT_TRUE(s.Item(kList, kView, QStringLiteral("one.wav")));
     EXPECT_EQ(s.Program().state(), QProcess::Running);
+}
+
+// Closing the program during a long join stops it as "stopj" does: the program ends at once,
+// what was joined is a whole MP3, and no folder opens after the program has gone.
+TEST_F(UserFlow, ClosingTheMainWindowDuringAJoinEndsTheProgramWithAWholeOutput) {
+    const QString part = s.Home() + "/part.wav", joined = s.Home() + "/My Recorder/Joined.mp3";
+    ASSERT_EQ(QProcess::execute("sox", {"-n", "-r", "8000", part, "synth", "300", "sine", "440"}),
+              0);
+    QProcess tool;
+    tool.setProcessEnvironment(s.ProgramEnvironment());
+    tool.start(QStringLiteral(SONVARA_PROGRAM), QStringList(20, part));  // 100 minutes
+    ASSERT_TRUE(tool.waitForFinished(10000) && tool.exitCode() == 0);
+    JoinAs(QStringLiteral("Joined"));
+    ASSERT_TRUE(Eventually([&] { return s.Item(kList, kView, "Converting").has_value(); }));
+    s.ClickSkin(kMainWindow, QStringLiteral("close"));
+    EXPECT_TRUE(s.SignalAndWaitForExit(0, 10s));  // signal 0 sends nothing: it only waits
+    EXPECT_GT(DurationSeconds(joined), 1);
+    EXPECT_FALSE(QFile::exists(joined + ".part") || !s.OpenedOnTheDesktop().isEmpty());
 }
 
 }  // namespace
