@@ -15,14 +15,24 @@ QString ReadPrefix(const Settings& settings) {
     return settings.ReadString(kSection, QStringLiteral("out_name"), kDefaultPrefix);
 }
 
-// A "/" in the prefix would name a sub-folder (or, with "..", a folder above) and NUL cannot
-// be in a path at all.
+// A "/" in the prefix would name a sub-folder (or, with "..", a folder above), NUL cannot be in
+// a path at all, and other control characters would reach the terminal that prints the name.
 QString SafeFileName(QString name) {
-    name.replace(u'/', u'_');
-    name.replace(QChar(u'\0'), u'_');
+    for (QChar& c : name) {
+        if (c == u'/' || c.category() == QChar::Other_Control)
+            c = u'_';
+    }
     if (name == u"." || name == u"..")
         name.fill(u'_');
     return name;
+}
+
+// "EUT.mp3" becomes "EUT-2.mp3"; a name without an extension gets the number at its end.
+QString NumberedPath(const QString& path, int number) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    const qsizetype dot = path.lastIndexOf(u'.');
+    const qsizetype at = dot > slash + 1 ? dot : path.size();
+    return path.left(at) + u'-' + QString::number(number) + path.mid(at);
 }
 
 }  // namespace
@@ -36,6 +46,9 @@ QString BuildOutputFileName(const Settings& settings, const Clock& clock,
         // existing recordings are named so.
         name += u'-' + clock.Now().toLocalTime().toString(QStringLiteral("dd-MM-yyyy--HH;mm;ss"));
     }
+    // Only the extension would be left: a hidden file the user would not find.
+    if (name.isEmpty())
+        name = kDefaultPrefix;
     return OutputDirectoryPath(settings) + SafeFileName(name + extension);
 }
 
@@ -43,4 +56,11 @@ QString ShownFileName(const Settings& settings, const QString& outputFile) {
     const QString prefix = ReadPrefix(settings);
     const qsizetype start = outputFile.indexOf(prefix.isEmpty() ? QStringLiteral("-") : prefix);
     return start < 0 ? outputFile : outputFile.mid(start);
+}
+
+QString FreeFileName(const QString& path, const std::function<bool(const QString&)>& taken) {
+    QString free = path;
+    for (int number = 2; taken(free); ++number)
+        free = NumberedPath(path, number);
+    return free;
 }

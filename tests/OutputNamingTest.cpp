@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -59,7 +60,7 @@ TEST_F(OutputNamingTest, ShownNameStartsAtThePrefixOrTheFirstHyphen) {
     EXPECT_EQ(stamped, "/home/u/My Recorder/-19-05-2006--00;08;04.mp3");
     EXPECT_EQ(ShownFileName(settings_, stamped), "-19-05-2006--00;08;04.mp3");
     const QString custom = Build(true, clock_);
-    EXPECT_EQ(custom, "/home/u/My Recorder/.mp3");
+    EXPECT_EQ(custom, "/home/u/My Recorder/EUT.mp3");  // not a hidden ".mp3"
     EXPECT_EQ(ShownFileName(settings_, custom), custom);
 
     Store("/home/u/My Recorder", "My");
@@ -77,6 +78,36 @@ TEST_F(OutputNamingTest, FileStaysDirectlyInTheOutputFolder) {
     const QFileInfo bare(BuildOutputFileName(settings_, clock_, ""));
     EXPECT_EQ(bare.absolutePath(), "/home/u/rec");
     EXPECT_NE(bare.fileName(), "..");
+}
+
+// Values a hand-edited Kelvo.ini brings: the folder stays under home, the name is safe to print.
+TEST_F(OutputNamingTest, StoredFolderAndPrefixCannotLeadOutOrIntoTheTerminal) {
+    const QString home = QDir::homePath();
+    for (const auto& [stored, local] :
+         {std::pair{"../../x", "/x"}, {"a/../../b/./c", "/b/c"}, {"D:\\..\\..\\y", "/y"}})
+        EXPECT_EQ(LocalFolder(stored), home + local) << stored;
+    Store("/rec", "a\tb\x1b[31m\x7f");
+    EXPECT_EQ(Build(true, clock_), "/rec/a_b_[31m_.mp3");
+}
+
+// A taken name, a dangling link included, is numbered as split parts are.
+TEST(FreeFileName, TakesTheFirstFreeNumber) {
+    const struct {
+        QStringList taken;
+        QString path, free;
+    } cases[] = {
+        {{}, "/r/EUT.mp3", "/r/EUT.mp3"},
+        {{"/r/EUT.mp3"}, "/r/EUT.mp3", "/r/EUT-2.mp3"},
+        {{"/r/EUT.mp3", "/r/EUT-2.mp3", "/r/EUT-3.mp3"}, "/r/EUT.mp3", "/r/EUT-4.mp3"},
+        {{"/r.d/EUT"}, "/r.d/EUT", "/r.d/EUT-2"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FreeFileName(c.path, [&](const QString& p) { return c.taken.contains(p); }),
+                  c.free);
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere"), dir.filePath("EUT.mp3")));
+    EXPECT_EQ(FreeFileName(dir.filePath("EUT.mp3")), dir.filePath("EUT-2.mp3"));
 }
 
 // A Kelvo.ini copied from Windows: the folder must land under the home folder, never in the
