@@ -18,10 +18,9 @@ struct Mp3Settings {
     // Sets every field of the encoder that these settings decide, VBR included, so nothing is
     // carried over from the encoder's previous use.
     void ApplyTo(AudioFile2LameEnc& encoder) const;
-    // The one check of a combination, made by the recording start and the join alike (the
-    // settings window asks the writer the same when it saves): the writer's answer for the
-    // sample rate, the bit rate and the channels. VBR takes no part, so what one refuses the
-    // others refuse too.
+    // The one check of a combination, made by the recording start, the join and the settings
+    // window alike: the writer's answer for the sample rate, the bit rate and the channels.
+    // VBR takes no part, so what one refuses the others refuse too.
     bool IsSupportedBy(const AudioFile2& writer) const;
 };
 

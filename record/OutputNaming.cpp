@@ -11,8 +11,16 @@ namespace {
 const QString kSection = QStringLiteral("output");
 const QString kDefaultPrefix = QStringLiteral("EUT");
 
+bool CustomName(const Settings& settings) {
+    return settings.ReadBool(kSection, QStringLiteral("rb_cust"), true);
+}
+
+// A custom name of an empty prefix would be only the extension: a hidden file the user would
+// not find. The time-stamped name has its stamp.
 QString ReadPrefix(const Settings& settings) {
-    return settings.ReadString(kSection, QStringLiteral("out_name"), kDefaultPrefix);
+    const QString prefix =
+        settings.ReadString(kSection, QStringLiteral("out_name"), kDefaultPrefix);
+    return prefix.isEmpty() && CustomName(settings) ? kDefaultPrefix : prefix;
 }
 
 // A "/" in the prefix would name a sub-folder (or, with "..", a folder above), NUL cannot be in
@@ -39,16 +47,12 @@ QString NumberedPath(const QString& path, int number) {
 
 QString BuildOutputFileName(const Settings& settings, const Clock& clock,
                             const QString& extension) {
-    const bool customName = settings.ReadBool(kSection, QStringLiteral("rb_cust"), true);
     QString name = ReadPrefix(settings);
-    if (!customName) {
+    if (!CustomName(settings)) {
         // Semicolons, because the Windows version could not put ":" in a file name and
         // existing recordings are named so.
         name += u'-' + clock.Now().toLocalTime().toString(QStringLiteral("dd-MM-yyyy--HH;mm;ss"));
     }
-    // Only the extension would be left: a hidden file the user would not find.
-    if (name.isEmpty())
-        name = kDefaultPrefix;
     return OutputDirectoryPath(settings) + SafeFileName(name + extension);
 }
 

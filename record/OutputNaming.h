@@ -17,8 +17,8 @@ class Settings;
 // empty (an empty custom name is "EUT") and holds no control characters.
 QString BuildOutputFileName(const Settings& settings, const Clock& clock, const QString& extension);
 
-// The tail of outputFile from the stored prefix on (from the first "-" when the prefix is
-// empty); the whole path when that is not found.
+// The tail of outputFile from the prefix it was named with on (from the first "-" when the
+// prefix is empty); the whole path when that is not found.
 QString ShownFileName(const Settings& settings, const QString& outputFile);
 
 // path itself when nothing is there, else the first of "NAME-2.ext", "NAME-3.ext", ... that is

@@ -91,6 +91,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
         p_.state.OutputFile.clear();
         throw;
     }
+    recorded_.insert(p_.state.OutputFile);
     MarkOpenFile(true);
     return true;
 }
@@ -122,9 +123,10 @@ void RecordingControl::BeginCapture() {
 // A custom name is the same for every recording and every part, and a time stamp repeats
 // within a second: a taken name is numbered, so nothing is ever replaced.
 QString RecordingControl::NextOutputFile() {
-    return FreeFileName(fixedOutput_.isEmpty()
-                            ? BuildOutputFileName(p_.settings, p_.clock, QStringLiteral(".mp3"))
-                            : fixedOutput_);
+    return FreeFileName(
+        fixedOutput_.isEmpty() ? BuildOutputFileName(p_.settings, p_.clock, QStringLiteral(".mp3"))
+                               : fixedOutput_,
+        [this](const QString& path) { return recorded_.contains(path) || NameTaken(path); });
 }
 
 // A fixed output file is named as a custom name is: the same for every recording.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -125,6 +126,9 @@ private:
     Parts p_;
     QObject events_;  // ends the recorder connections with this object
     QString fixedOutput_;
+    // Files recorded in this run are never named again, even when gone from the disk since:
+    // the list keeps one row per file.
+    QSet<QString> recorded_;
     // A split may wait in a message box whose event loop delivers ticks, blocks and clicks:
     // those must not split again, and a stop asked for meanwhile waits for the split's end.
     bool splitting_ = false;

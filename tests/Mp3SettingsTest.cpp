@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 
 #include "components/AudioFile2LameEnc.h"
-#include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
 #include "config/Mp3Settings.h"
 
@@ -69,23 +68,6 @@ TEST(Mp3Settings, ApplySetsEveryFieldAndSwitchesVbrOffExplicitly) {
     mp3.vbr = false;  // the same encoder, next file, VBR turned off meanwhile
     mp3.ApplyTo(encoder);
     EXPECT_FALSE(encoder.Vbr());
-}
-
-// Recording and join ask this one check: VBR values neither rescue nor spoil a combination.
-TEST(Mp3Settings, OneCheckJudgesRateBitRateAndChannelsWhateverTheVbrValues) {
-    const CodecAudioFile2 writer;
-    const struct {
-        Mp3Settings mp3;
-        bool supported;
-    } cases[] = {
-        {{8000, 320, 1, 9, true, 64, 5}, false},  // a VBR ceiling that would be legal
-        {{8000, 64, 1, 9, true, 320, 5}, true},
-        {{48000, 8, 2, 9, true, 128, 5}, false},
-        {{44100, 128, 2, 9, false, 8, 5}, true},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.mp3.IsSupportedBy(writer), c.supported)
-            << c.mp3.sampleRate << " " << c.mp3.bitrate;
 }
 
 }  // namespace

@@ -247,8 +247,7 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     EXPECT_EQ(mono.channels, 1);
     EXPECT_EQ(mono.announced, 3 * 8820);
 
-    // A new recording replaces none of them: it takes the next free number, and so does a
-    // scheduled start, which shows no box either.
+    // A new recording, and a scheduled one (with no box), replaces none: the next free number.
     control_.StartRecording();
     EXPECT_EQ(host_.pathBoxes.last(), Out("EUT-5.mp3"));
     control_.StopRecording();
