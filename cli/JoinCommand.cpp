@@ -69,12 +69,10 @@ JoinOptions ParseOptions(const QStringList& args, Mp3Settings& mp3) {
 
 // Before any input is opened, and with the values that were asked for, where the join itself
 // would only say that the format is not supported.
-void CheckMp3(const Mp3Settings& mp3) {
+void CheckMp3(const Mp3Settings& mp3, const AudioFile2& writer) {
     if (mp3.quality < 0 || mp3.quality > 9 || mp3.vbrQuality < 0 || mp3.vbrQuality > 9)
         throw UsageError(QStringLiteral("Quality and VBR level go from 0 to 9."));
-    AudioFile2LameEnc encoder;
-    mp3.ApplyTo(encoder);
-    if (!IsMp3EncoderSupported(encoder))
+    if (!mp3.IsSupportedBy(writer))
         throw SonvaraError(QStringLiteral("This MP3 format is not supported: %1 Hz, %2 kbit/s, "
                                           "%3 channel(s).")
                                .arg(mp3.sampleRate)
@@ -152,13 +150,13 @@ int RunJoinCommand(const QStringList& args, const Settings& settings, QTextStrea
                    bool terminal) {
     Mp3Settings mp3 = ReadMp3Settings(settings);
     const JoinOptions options = ParseOptions(args, mp3);
-    CheckMp3(mp3);
+    CodecAudioFile2 writer;
+    CheckMp3(mp3, writer);
 
     CodecAudioFile2 reader;
     const std::vector<JoinRow> rows = MeasureInputs(options.inputs, reader);
 
     AppState state;
-    CodecAudioFile2 writer;
     AudioFile2LameEnc encoder;
     TagLibChapterWriter chapters;
     TerminalJoinHost host(err, terminal);

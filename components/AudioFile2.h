@@ -40,7 +40,8 @@ public:
     // Arrays that follow have this format; they are resampled and mixed to the encoder's.
     // CreateFile resets it to the encoder's own format.
     virtual void SetArrayFormat(int sampleRate, int channels) = 0;
-    // Creates or replaces the file. The output is readable by others while it grows.
+    // Creates a new file; a name that is taken (by a link too) is refused, so nothing is ever
+    // replaced or written through. The output is readable by others while it grows.
     virtual void CreateFile(const QString& fileName, int mode = 0) = 0;
     // Encodes and appends at once; the encoded bytes are flushed to the file.
     virtual void WriteArray(const SampleArray& array) = 0;

@@ -95,7 +95,7 @@ void CodecAudioFile2::SetArrayFormat(int sampleRate, int channels) {
 
 void CodecAudioFile2::CreateFile(const QString& fileName, int) {
     CloseFile();
-    writer_ = std::make_unique<LameAudioWriter>(fileName, encoder_);
+    writer_ = std::make_unique<LameAudioWriter>(fileName, encoder_, LameAudioWriter::Creation::New);
 }
 
 void CodecAudioFile2::WriteArray(const SampleArray& array) {

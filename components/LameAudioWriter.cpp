@@ -2,6 +2,7 @@
 
 #include <lame/lame.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <QDir>
 #include <QFile>
@@ -81,7 +82,8 @@ std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
 
 }  // namespace
 
-LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder)
+LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
+                                 Creation creation)
     : fileName_(fileName),
       rate_(encoder.SampleRate()),
       channels_(encoder.Channels()),
@@ -121,9 +123,16 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QStringLiteral("the MP3 encoder rejected the format %1").arg(SettingsText(encoder)));
     }
 
-    file_ = std::fopen(QFile::encodeName(fileName_).constData(), "wb");
+    // A link planted at the name would have the sound written into whatever it points to.
+    const int fd = ::open(QFile::encodeName(fileName_).constData(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
+                              (creation == Creation::New ? O_EXCL : O_TRUNC),
+                          0666);
+    file_ = fd < 0 ? nullptr : ::fdopen(fd, "wb");
     if (!file_) {
         const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
         Release();
         Fail(QString::fromLocal8Bit(std::strerror(error)));
     }

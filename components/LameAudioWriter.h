@@ -16,9 +16,14 @@ struct SwrContext;
 // once closed starts with a Xing/LAME info frame so that players know its exact length.
 class LameAudioWriter {
 public:
-    // Creates or replaces the file. Throws SonvaraError when the settings are not a legal MP3
-    // format or the file cannot be created.
-    LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder);
+    // New: the file must not exist yet, and nothing at its name (a link included) is touched.
+    // Replace: an existing file is emptied, but a link at the name is not followed.
+    enum class Creation { New, Replace };
+
+    // Creates the file. Throws SonvaraError when the settings are not a legal MP3 format or the
+    // file cannot be created as asked.
+    LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
+                    Creation creation = Creation::Replace);
     // Closes quietly if Close was not called: a half-written file is still playable.
     ~LameAudioWriter();
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
 #include "config/Settings.h"
 #include "config/ValueTables.h"
@@ -38,4 +39,8 @@ void Mp3Settings::ApplyTo(AudioFile2LameEnc& encoder) const {
         encoder.SetVbrBitrate(vbrBitrate);
         encoder.SetVbrQuality(vbrQuality);
     }
+}
+
+bool Mp3Settings::IsSupportedBy(const AudioFile2& writer) const {
+    return writer.IsMp3FormatSupported(sampleRate, bitrate, channels);
 }

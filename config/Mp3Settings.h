@@ -1,5 +1,6 @@
 #pragma once
 
+class AudioFile2;
 class AudioFile2LameEnc;
 class Settings;
 
@@ -17,6 +18,10 @@ struct Mp3Settings {
     // Sets every field of the encoder that these settings decide, VBR included, so nothing is
     // carried over from the encoder's previous use.
     void ApplyTo(AudioFile2LameEnc& encoder) const;
+    // The one check of a combination, made by the recording start, the join and the settings
+    // window alike: the writer's answer for the sample rate, the bit rate and the channels.
+    // VBR takes no part, so what one refuses the others refuse too.
+    bool IsSupportedBy(const AudioFile2& writer) const;
 };
 
 // Section "mp3" with the defaults of the recording start and the join.

@@ -1,6 +1,7 @@
 #include "config/OutputFolder.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "config/Settings.h"
@@ -9,8 +10,18 @@ namespace {
 
 const QString kOutput = QStringLiteral("output");
 
+// ".." cannot climb above the home folder: it is resolved as if the home folder were the root.
 QString UnderHome(const QString& relative) {
-    return QDir::cleanPath(QDir::homePath() + u'/' + relative);
+    QStringList kept;
+    for (const QString& part : relative.split(u'/', Qt::SkipEmptyParts)) {
+        if (part == u"..") {
+            if (!kept.isEmpty())
+                kept.removeLast();
+        } else if (part != u".") {
+            kept << part;
+        }
+    }
+    return QDir::cleanPath(QDir::homePath() + u'/' + kept.join(u'/'));
 }
 
 }  // namespace
@@ -45,4 +56,9 @@ QString ReadChosenDirectory(const Settings& settings) {
 QString OutputDirectoryPath(const Settings& settings) {
     const QString dir = ReadOutputDirectory(settings);
     return dir.endsWith(u'/') ? dir : dir + u'/';
+}
+
+bool NameTaken(const QString& path) {
+    const QFileInfo info(path);
+    return info.exists() || info.isSymLink();
 }

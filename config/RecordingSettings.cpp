@@ -1,6 +1,7 @@
 #include "config/RecordingSettings.h"
 
 #include "components/AudioFile2.h"
+#include "config/Mp3Settings.h"
 #include "config/Settings.h"
 #include "config/ValueTables.h"
 
@@ -61,8 +62,11 @@ bool SaveRecordingSettings(const RecordingSettings& v, Settings& settings,
     settings.WriteBool(kOutput, QStringLiteral("rb_cust"), v.customName);
     settings.WriteString(kOutput, QStringLiteral("dir"), v.directory);
 
-    if (!writer.IsMp3FormatSupported(kFrequencyTable.at(v.frequency), kBitrateTable.at(v.bitrate),
-                                     v.channel + 1))
+    Mp3Settings mp3;
+    mp3.sampleRate = kFrequencyTable.at(v.frequency);
+    mp3.bitrate = kBitrateTable.at(v.bitrate);
+    mp3.channels = v.channel + 1;
+    if (!mp3.IsSupportedBy(writer))
         return false;
 
     settings.WriteInteger(kMp3, QStringLiteral("bitrate"), v.bitrate);

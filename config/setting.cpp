@@ -203,8 +203,9 @@ QWidget* Tfm_set::BuildFormatPage() {
     custom->addWidget(out_labe_cus, 1);
     layout->addLayout(dateTime);
     layout->addLayout(custom);
-    layout->addWidget(Text(QStringLiteral("If the filename already exists, the file will be ")));
-    layout->addWidget(Text(QStringLiteral("overwritten automatically.  ")));
+    // A recording never replaces a file: a taken name is numbered.
+    layout->addWidget(Text(QStringLiteral("If the filename already exists, a number is added ")));
+    layout->addWidget(Text(QStringLiteral("to the new file's name (EUT-2.MP3).  ")));
     layout->addStretch(1);
     return page;
 }

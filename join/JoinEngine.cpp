@@ -1,8 +1,10 @@
 #include "join/JoinEngine.h"
 
+#include <sys/stat.h>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -46,6 +48,19 @@ const JoinRow* ListedOutput(const std::vector<JoinRow>& rows, const QString& out
             return &row;
     }
     return nullptr;
+}
+
+// A name beside the output that nothing has yet. The writer creates the file new, so a link
+// planted at a guessable name cannot send the sound elsewhere, and two joins into one name do
+// not share a file.
+QString PartialName(const QString& output) {
+    QString name;
+    do {
+        name = output + u'.' +
+               QString::number(QRandomGenerator::system()->generate(), 36).rightJustified(7, u'0') +
+               QStringLiteral(".part");
+    } while (NameTaken(name));
+    return name;
 }
 
 // As the writer converts a run of arrays: rounded to the nearest frame at the output rate.
@@ -122,7 +137,7 @@ void JoinEngine::JoinFilesTo(const std::vector<JoinRow>& rows, const QString& ou
     job.outputRate = p_.encoder.SampleRate();
     for (const JoinRow& row : job.rows)
         job.announced += row.frames;
-    job.partial = job.output + QStringLiteral(".part");
+    job.partial = PartialName(job.output);
     p_.state.JoinRunning = true;
     underway_ = true;
     openFolder_ = p_.openFolderAtEnd;
@@ -164,8 +179,9 @@ bool JoinEngine::Refuses(const std::vector<JoinRow>& rows) {
 bool JoinEngine::SetUpMp3() {
     const Mp3Settings mp3 = p_.mp3 ? *p_.mp3 : ReadMp3Settings(p_.settings);
     mp3.ApplyTo(p_.encoder);
-    // Judged as the writer will judge it, so that no refusal comes after the file is made.
-    if (!IsMp3EncoderSupported(p_.encoder)) {
+    // As a recording is judged; the writer accepts all that this does, so no refusal comes
+    // after the file is made.
+    if (!mp3.IsSupportedBy(p_.writer)) {
         p_.host.ShowMessage(QStringLiteral("This MP3 format is not supported."));
         return false;
     }
@@ -308,9 +324,14 @@ void JoinEngine::AddChapters(Job& job) {
 }
 
 void JoinEngine::ReplaceOutput(Job& job) {
-    // rename replaces the old file in one step, where removing it first could lose both.
-    if (std::rename(QFile::encodeName(job.partial).constData(),
-                    QFile::encodeName(job.output).constData()) != 0) {
+    const QByteArray partial = QFile::encodeName(job.partial);
+    const QByteArray output = QFile::encodeName(job.output);
+    // A file replaced keeps its permissions (a link there is replaced, not followed); rename
+    // replaces it in one step, where removing it first could lose both.
+    struct stat old {};
+    const bool keepMode = ::lstat(output.constData(), &old) == 0 && S_ISREG(old.st_mode);
+    if ((keepMode && ::chmod(partial.constData(), old.st_mode & 07777) != 0) ||
+        std::rename(partial.constData(), output.constData()) != 0) {
         throw SonvaraError(QStringLiteral("Cannot write \"%1\": %2. What was joined is in \"%3\".")
                                .arg(Shown(job.output), QString::fromLocal8Bit(std::strerror(errno)),
                                     Shown(job.partial)));

@@ -30,14 +30,6 @@ const QString kTime = QStringLiteral("s_time");
 const QString kInhibitReason = QStringLiteral("Sonvara is recording");
 constexpr int kBlockMs = 200;
 
-// "EUT.mp3" becomes "EUT-2.mp3"; a name without an extension gets the number at its end.
-QString NumberedPath(const QString& path, int number) {
-    const qsizetype slash = path.lastIndexOf(u'/');
-    const qsizetype dot = path.lastIndexOf(u'.');
-    const qsizetype at = dot > slash + 1 ? dot : path.size();
-    return path.left(at) + u'-' + QString::number(number) + path.mid(at);
-}
-
 }  // namespace
 
 RecordingControl::RecordingControl(Parts parts) : p_(parts) {
@@ -82,14 +74,24 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
     if (fixedOutput_.isEmpty())
         QDir().mkdir(OutputDirectoryPath(p_.settings));
     // MP3 is the only output format, so any stored format value records MP3.
-    p_.state.OutputFile = NextOutputFile(who);
-    if (CustomNaming() && who == StartedBy::User)
+    p_.state.OutputFile = NextOutputFile();
+    if (CustomNaming() && who == StartedBy::User) {
         p_.host.ShowOutputPath(p_.state.OutputFile);
+        // The box's event loop may have let another recording take the name.
+        p_.state.OutputFile = NextOutputFile();
+    }
     if (!SetUpMp3Format())
         return false;
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
-    p_.writer.CreateFile(p_.state.OutputFile, 0);
+    try {
+        p_.writer.CreateFile(p_.state.OutputFile, 0);
+    } catch (...) {
+        // Whatever is at that name is not this recording's, and nobody may remove it as such.
+        p_.state.OutputFile.clear();
+        throw;
+    }
+    recorded_.insert(p_.state.OutputFile);
     MarkOpenFile(true);
     return true;
 }
@@ -118,17 +120,13 @@ void RecordingControl::BeginCapture() {
     throw SonvaraError(why.isEmpty() ? QStringLiteral("Recording could not be started.") : why);
 }
 
-QString RecordingControl::NextOutputFile(StartedBy who) {
-    const bool split = who == StartedBy::Splitter;
-    part_ = split ? part_ + 1 : 1;
-    const QString file = fixedOutput_.isEmpty()
-                             ? BuildOutputFileName(p_.settings, p_.clock, QStringLiteral(".mp3"))
-                             : fixedOutput_;
-    if (!split)
-        return file;
-    // The parts of one recording must not replace each other: a custom name is the same for
-    // every part, and a time stamp repeats when parts are shorter than a second.
-    return CustomNaming() || file == p_.state.OutputFile ? NumberedPath(file, part_) : file;
+// A custom name is the same for every recording and every part, and a time stamp repeats
+// within a second: a taken name is numbered, so nothing is ever replaced.
+QString RecordingControl::NextOutputFile() {
+    return FreeFileName(
+        fixedOutput_.isEmpty() ? BuildOutputFileName(p_.settings, p_.clock, QStringLiteral(".mp3"))
+                               : fixedOutput_,
+        [this](const QString& path) { return recorded_.contains(path) || NameTaken(path); });
 }
 
 // A fixed output file is named as a custom name is: the same for every recording.
@@ -144,7 +142,7 @@ bool RecordingControl::SetUpMp3Format() {
                                        .arg(QLatin1String(kChannelNames[mp3.channels - 1]))
                                        .arg(mp3.bitrate)
                                        .arg(mp3.sampleRate));
-    if (!p_.writer.IsMp3FormatSupported(mp3.sampleRate, mp3.bitrate, mp3.channels)) {
+    if (!mp3.IsSupportedBy(p_.writer)) {
         p_.host.ShowMessage(QStringLiteral("This MP3 format is not supported."));
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <exception>
@@ -30,7 +31,8 @@ public:
     virtual void CommitSettings() = 0;
     // An information box with one OK button; returns when it is closed.
     virtual void ShowMessage(const QString& text) = 0;
-    // The path a custom-named recording is about to replace; returns when the box is closed.
+    // The path a custom-named recording is about to be written to (a free name, numbered when
+    // the custom name is taken); returns when the box is closed.
     virtual void ShowOutputPath(const QString& path) = 0;
     // A recording or a part of one is complete on disk: it joins the list and, unless writing
     // it failed (a full disk would refuse the tag too, or be damaged by it), gets the default
@@ -81,8 +83,8 @@ public:
     void OnBlock();
     void OnTick(int64_t currentSamples);
 
-    // Writes the given path instead of the name the settings form; split parts are numbered
-    // after it. An empty path returns to the settings' naming.
+    // Writes the given path instead of the name the settings form, numbered as a taken name
+    // is (and so are split parts). An empty path returns to the settings' naming.
     void SetFixedOutputFile(const QString& path) { fixedOutput_ = path; }
     // Ends the recording once that many frames of sound are written, cutting the last block
     // so the total is exact. Counts across the parts of a split recording.
@@ -112,7 +114,7 @@ private:
     bool BeginNextPart(int64_t carried);
     SampleArray TakeBlock();
     bool SetUpMp3Format();
-    QString NextOutputFile(StartedBy who);
+    QString NextOutputFile();
     bool CustomNaming() const;
     void BeginCapture();
     void WriteBlock(SampleArray block);
@@ -124,7 +126,9 @@ private:
     Parts p_;
     QObject events_;  // ends the recorder connections with this object
     QString fixedOutput_;
-    int part_ = 1;  // number of the current part of a split recording
+    // Files recorded in this run are never named again, even when gone from the disk since:
+    // the list keeps one row per file.
+    QSet<QString> recorded_;
     // A split may wait in a message box whose event loop delivers ticks, blocks and clicks:
     // those must not split again, and a stop asked for meanwhile waits for the split's end.
     bool splitting_ = false;

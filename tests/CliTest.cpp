@@ -135,7 +135,8 @@ TEST_F(Cli, AnInterruptedJoinLeavesAFinishedFileOfWhatWasJoined) {
         args << Path("a.wav");
     QProcess process;
     StartInBackground(process, args);
-    ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("out.mp3.part")).size() > 20000; }, 60000));
+    const auto partial = [&] { return QDir(dir_.path()).entryInfoList({"*.part"}).value(0); };
+    ASSERT_TRUE(WaitFor([&] { return partial().size() > 20000; }, 60000));
     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
     ASSERT_TRUE(process.waitForFinished(30000));
 
@@ -182,12 +183,32 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
     EXPECT_TRUE(between.err.contains("100 kbit/s")) << between.err.toStdString();
     EXPECT_FALSE(QFile::exists(Path("x.mp3")));
     EXPECT_EQ(Run({"join", "-o", Path("x.mp3"), "--bitrate", "fast", Path("a.wav")}).status, 1);
+    WriteKelvoIni("[mp3]\nfrequency=1\nbitrate=16\nchannel=0\nenable vbr=1\nvbr bitrate=7\n");
+    EXPECT_EQ(Run({"join", "-o", Path("x.mp3"), Path("a.wav")}).status, 1);  // as record says
     EXPECT_EQ(Run({"frobnicate"}).status, 1);
 
     const CliResult info = Run({"info", Path("a.wav"), Path("missing.wav")});
     EXPECT_EQ(info.status, 1);
     EXPECT_TRUE(info.out.contains("44100 Hz"));
     EXPECT_TRUE(info.err.contains(Path("missing.wav")));
+}
+
+// Links planted at the names a join or a recording writes: nothing goes through them.
+TEST_F(Cli, NoJoinOrRecordingWritesThroughALinkItDidNotMake) {
+    PrivatePulseServer server;
+    testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(8000, 1, 800, 440), 8000, 1);
+    const QByteArray wav = Bytes("a.wav");
+    ASSERT_TRUE(QFile(Path("j.mp3")).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::setPermissions(Path("j.mp3"), QFile::ReadOwner | QFile::WriteOwner));
+    for (const auto& [link, args, written] :
+         {std::tuple{"j.mp3.part", QStringList{"join", "-o", Path("j.mp3"), Path("a.wav")},
+                     "j.mp3"},
+          {"r.mp3", QStringList{"record", "-o", Path("r.mp3"), "--seconds", "0.2"}, "r-2.mp3"}}) {
+        ASSERT_TRUE(QFile::link(Path("a.wav"), Path(link)));
+        EXPECT_EQ(Run(args).status, 0);
+        EXPECT_TRUE(Bytes("a.wav") == wav && !QFileInfo(Path(written)).isSymLink()) << written;
+    }
+    EXPECT_FALSE(QFile::permissions(Path("j.mp3")) & QFile::ReadOther);  // kept when replaced
 }
 
 TEST_F(Cli, TagPrintsOrChangesTheGivenFieldsAndKeepsTheOthers) {

@@ -59,8 +59,8 @@ TEST_F(OutputNamingTest, ShownNameStartsAtThePrefixOrTheFirstHyphen) {
     EXPECT_EQ(stamped, "/home/u/My Recorder/-19-05-2006--00;08;04.mp3");
     EXPECT_EQ(ShownFileName(settings_, stamped), "-19-05-2006--00;08;04.mp3");
     const QString custom = Build(true, clock_);
-    EXPECT_EQ(custom, "/home/u/My Recorder/.mp3");
-    EXPECT_EQ(ShownFileName(settings_, custom), custom);
+    EXPECT_EQ(custom, "/home/u/My Recorder/EUT.mp3");
+    EXPECT_EQ(ShownFileName(settings_, custom), "EUT.mp3");
 
     Store("/home/u/My Recorder", "My");
     const QString mine = Build(false, clock_);
@@ -72,6 +72,8 @@ TEST_F(OutputNamingTest, ShownNameStartsAtThePrefixOrTheFirstHyphen) {
 TEST_F(OutputNamingTest, FileStaysDirectlyInTheOutputFolder) {
     Store("/home/u/rec/", "../../etc/x");
     EXPECT_EQ(Build(true, clock_), "/home/u/rec/.._.._etc_x.mp3");
+    Store("/r", "a\tb\x1b[31m");  // printed as it is by the command-line tool
+    EXPECT_EQ(Build(true, clock_), "/r/a_b_[31m.mp3");
 
     Store("/home/u/rec", "..");
     const QFileInfo bare(BuildOutputFileName(settings_, clock_, ""));
@@ -89,6 +91,7 @@ TEST_F(OutputNamingTest, WindowsFoldersAreTakenUnderTheHomeFolder) {
     EXPECT_EQ(LocalFolder("D:\\Radio\\Night"), home + "/Radio/Night");
     EXPECT_EQ(LocalFolder("D:\\"), home);
     EXPECT_EQ(LocalFolder("Radio/Night"), home + "/Radio/Night");
+    EXPECT_EQ(LocalFolder("a/../../../x"), home + "/x");
     EXPECT_EQ(LocalFolder("/srv/radio"), "/srv/radio");
 
     Store("C:\\My Recorder", "EUT");

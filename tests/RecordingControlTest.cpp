@@ -247,13 +247,13 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     EXPECT_EQ(mono.channels, 1);
     EXPECT_EQ(mono.announced, 3 * 8820);
 
-    // A new recording starts the numbering again and replaces the first file.
+    // A new recording, and a scheduled one (with no box), replaces none: the next free number.
     control_.StartRecording();
-    EXPECT_EQ(state_.OutputFile, Out("EUT.mp3"));
+    EXPECT_EQ(host_.pathBoxes.last(), Out("EUT-5.mp3"));
     control_.StopRecording();
 
-    // The schedule's start shows no box either.
     control_.StartRecording(StartedBy::Schedule);
+    EXPECT_EQ(state_.OutputFile, Out("EUT-6.mp3"));
     EXPECT_EQ(host_.pathBoxes.size(), 2);
     control_.StopRecording();
 
@@ -301,7 +301,7 @@ TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinishe
     Blocks(1);
     control_.StopRecording();
     EXPECT_EQ(host_.untagged.size(), 1);
-    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 8820);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 8820);
 }
 
 // The settings commit at a split may show a message box, whose event loop delivers ticks,

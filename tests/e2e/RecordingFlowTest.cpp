@@ -24,4 +24,24 @@ TEST_F(UserFlow, RecordAndStopLeaveOneTimeStampedMp3InMyRecorder) {
     EXPECT_NEAR(DurationSeconds(files[0].absoluteFilePath()), 3.0, 0.7);
 }
 
+class CustomNameFlow : public UserFlow {
+    void SetUpHome(const QDir&) override {
+        QDir().mkpath(s.ConfigHome() + "/Sonvara");
+        QFile ini(s.ConfigHome() + "/Sonvara/Kelvo.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) && ini.write("[output]\nrb_cust=1\n"));
+    }
+};
+// A second recording under the custom name keeps the first: it is numbered, in the path box too.
+TEST_F(CustomNameFlow, ASecondRecordingUnderTheSameNameKeepsTheFirst) {
+    for (const QString name : {"EUT.mp3", "EUT-2.mp3"}) {
+        s.ClickSkin(kMainWindow, "recorder");
+        s.WaitForWidget(kMainWindow.title, "qt_msgbox_label");
+        EXPECT_EQ(s.Text(kMainWindow.title, "qt_msgbox_label"), s.Home() + "/My Recorder/" + name);
+        s.Key("Return");
+        Eventually([&] { return QFileInfo(s.Home() + "/My Recorder/" + name).size() > 4000; });
+        s.ClickSkin(kMainWindow, "stop");
+        EXPECT_TRUE(Eventually([&] { return s.Item("List", "lv", name).has_value(); }));
+    }
+}
+
 }  // namespace
