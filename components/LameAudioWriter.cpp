@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -17,6 +18,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "components/LameSetup.h"
 #include "components/Mp3Frames.h"
 #include "components/SonvaraError.h"
 
@@ -80,10 +82,15 @@ std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
     return frame;
 }
 
+int EncoderThreads(const AudioFile2LameEnc& encoder) {
+    return encoder.Threads() > 0 ? encoder.Threads()
+                                 : static_cast<int>(std::thread::hardware_concurrency());
+}
+
 }  // namespace
 
 LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                                 Creation creation)
+                                 Creation creation, const ParallelMp3Encoder::Tuning& tuning)
     : fileName_(fileName),
       rate_(encoder.SampleRate()),
       channels_(encoder.Channels()),
@@ -93,35 +100,9 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QStringLiteral("the MP3 format %1 is not supported").arg(SettingsText(encoder)));
     }
 
-    lame_ = lame_init();
+    lame_ = StartLame(encoder, true).release();
     if (!lame_)
-        Fail(QStringLiteral("the MP3 encoder could not be started"));
-    lame_set_num_channels(lame_, channels_);
-    lame_set_in_samplerate(lame_, rate_);
-    lame_set_out_samplerate(lame_, rate_);
-    lame_set_mode(lame_, channels_ == 1 ? MONO : JOINT_STEREO);
-    lame_set_quality(lame_, std::clamp(encoder.Quality(), 0, 9));
-    if (encoder.Vbr()) {
-        // LAME itself rounds both limits to the nearest bit rate legal at this sample rate;
-        // a floor above the ceiling is taken to mean the ceiling.
-        lame_set_VBR(lame_, vbr_default);
-        lame_set_VBR_quality(lame_, static_cast<float>(std::clamp(encoder.VbrQuality(), 0, 9)));
-        lame_set_VBR_max_bitrate_kbps(lame_, encoder.VbrBitrate());
-        lame_set_VBR_min_bitrate_kbps(lame_, std::min(encoder.Bitrate(), encoder.VbrBitrate()));
-        // Without this LAME still drops to its lowest rate for silence.
-        lame_set_VBR_hard_min(lame_, 1);
-    } else {
-        lame_set_VBR(lame_, vbr_off);
-        lame_set_brate(lame_, encoder.Bitrate());
-    }
-    // The info frame carries the exact length and the encoder delay and padding; tags are
-    // written separately once the recording is complete.
-    lame_set_bWriteVbrTag(lame_, 1);
-    lame_set_write_id3tag_automatic(lame_, 0);
-    if (lame_init_params(lame_) < 0) {
-        Release();
         Fail(QStringLiteral("the MP3 encoder rejected the format %1").arg(SettingsText(encoder)));
-    }
 
     // A link planted at the name would have the sound written into whatever it points to.
     const int fd = ::open(QFile::encodeName(fileName_).constData(),
@@ -137,7 +118,16 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QString::fromLocal8Bit(std::strerror(error)));
     }
     mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
-    if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
+    if (const int threads = EncoderThreads(encoder); threads > 1) {
+        try {
+            parallel_ = std::make_unique<ParallelMp3Encoder>(encoder, threads, tuning);
+        } catch (const SonvaraError& e) {
+            Release();
+            Fail(e.message());
+        }
+    }
+    // The stitched stream has no info frame of LAME's: the writer keeps one itself.
+    if (parallel_ || !LameWritesInfoFrame(lame_, rate_, channels_)) {
         // Written now with no length yet, so that an unfinished file still plays and a repair
         // finds where to write its length.
         const std::vector<unsigned char> frame = InfoFrame(false);
@@ -218,11 +208,15 @@ void LameAudioWriter::Close() {
     }
     try {
         DrainResampler();
-        const int size =
-            lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
-        if (size < 0)
-            Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
-        WriteBytes(mp3Buffer_.data(), size);
+        if (parallel_) {
+            FinishInParallel();
+        } else {
+            const int size =
+                lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
+            if (size < 0)
+                Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
+            WriteBytes(mp3Buffer_.data(), size);
+        }
 
         // The first frame was left empty for the info frame; now the length is known.
         if (ownInfoFrameSize_ > 0) {
@@ -275,6 +269,10 @@ void LameAudioWriter::Salvage() {
 void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels) {
     if (frames <= 0)
         return;
+    if (parallel_) {
+        EncodeInParallel(pcm, frames, channels);
+        return;
+    }
     // LAME only reads the samples; its interface predates const.
     short* samples = const_cast<short*>(pcm);
     const int size = channels == 2
@@ -288,6 +286,27 @@ void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels)
         MarkInfoFrame(size);
     WriteBytes(mp3Buffer_.data(), size);
     framesEncoded_ += frames;
+}
+
+void LameAudioWriter::EncodeInParallel(const int16_t* pcm, int frames, int channels) {
+    stitched_.clear();
+    try {
+        parallel_->Encode(pcm, frames, channels, stitched_);
+    } catch (const SonvaraError& e) {
+        Fail(e.message());
+    }
+    WriteBytes(stitched_.data(), stitched_.size());
+    framesEncoded_ += frames;
+}
+
+void LameAudioWriter::FinishInParallel() {
+    stitched_.clear();
+    try {
+        parallel_->Finish(stitched_);
+    } catch (const SonvaraError& e) {
+        Fail(e.message());
+    }
+    WriteBytes(stitched_.data(), stitched_.size());
 }
 
 void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int channels) {
@@ -407,13 +426,20 @@ void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool len
         }
     };
     const auto fileSize = lengthKnown ? static_cast<uint32_t>(bytesWritten_) : 0;
-    std::memcpy(p, "Info", 4);
+    const bool vbr = lame_get_VBR(lame_) != vbr_off;
+    std::memcpy(p, vbr ? "Xing" : "Info", 4);
     p += 4;
     put(0x0F, 4);  // frame count, byte count, table of contents and quality follow
-    put(lengthKnown ? static_cast<uint32_t>(lame_get_frameNum(lame_)) : 0, 4);
+    const int64_t frames = parallel_ ? parallel_->FrameCount() : lame_get_frameNum(lame_);
+    put(lengthKnown ? static_cast<uint32_t>(frames) : 0, 4);
     put(fileSize, 4);
-    for (int i = 0; i < 100; ++i) {
-        *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
+    if (parallel_) {
+        const std::array<unsigned char, 100> table = parallel_->SeekTable(ownInfoFrameSize_);
+        p = std::copy(table.begin(), table.end(), p);
+    } else {
+        for (int i = 0; i < 100; ++i) {
+            *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
+        }
     }
     put(static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_)), 4);
 
@@ -422,15 +448,16 @@ void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool len
     std::memcpy(version, lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
     std::memcpy(p, version, 9);
     p += 9;
-    put(0x01, 1);  // tag revision 0, constant bit rate
+    put(vbr ? 0x04 : 0x01, 1);  // tag revision 0; LAME's default VBR method, or constant
     put(static_cast<uint32_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255)), 1);
     p += 4 + 2 + 2;  // no peak and no replay gain
     put(static_cast<uint32_t>(lame_get_ATHtype(lame_) & 0x0F), 1);
     put(static_cast<uint32_t>(std::min(lame_get_brate(lame_), 255)), 1);
     const auto delay = static_cast<uint32_t>(std::clamp(lame_get_encoder_delay(lame_), 0, 4095));
+    const int encoderPadding =
+        parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
     const auto padding =
-        lengthKnown ? static_cast<uint32_t>(std::clamp(lame_get_encoder_padding(lame_), 0, 4095))
-                    : 0;
+        lengthKnown ? static_cast<uint32_t>(std::clamp(encoderPadding, 0, 4095)) : 0;
     put(delay << 12 | padding, 3);
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
     put(static_cast<uint32_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2), 1);

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <vector>
 
+#include <memory>
+
 #include "components/AudioFile2LameEnc.h"
+#include "components/ParallelMp3Encoder.h"
 #include "components/SampleArray.h"
 
 struct lame_global_struct;
@@ -13,7 +16,9 @@ struct SwrContext;
 
 // Encodes 16-bit arrays into one MP3 file through LAME, converting arrays of another rate or
 // channel count to the encoder's format on the way. The file is readable while it grows, and
-// once closed starts with a Xing/LAME info frame so that players know its exact length.
+// once closed starts with a Xing/LAME info frame so that players know its exact length. With
+// more than one thread in the settings the sound is encoded on several cores at once, and
+// reaches the file in segments rather than array by array.
 class LameAudioWriter {
 public:
     // New: the file must not exist yet, and nothing at its name (a link included) is touched.
@@ -22,8 +27,10 @@ public:
 
     // Creates the file. Throws SonvaraError when the settings are not a legal MP3 format or the
     // file cannot be created as asked.
+    // tuning: how the sound is cut when several threads encode it.
     LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                    Creation creation = Creation::Replace);
+                    Creation creation = Creation::Replace,
+                    const ParallelMp3Encoder::Tuning& tuning = {});
     // Closes quietly if Close was not called: a half-written file is still playable.
     ~LameAudioWriter();
 
@@ -49,6 +56,8 @@ public:
 
 private:
     void EncodeFrames(const int16_t* pcm, int frames, int channels);
+    void EncodeInParallel(const int16_t* pcm, int frames, int channels);
+    void FinishInParallel();
     void ResampleAndEncode(const int16_t* pcm, int frames, int channels);
     void EncodeResampled(int frames, int channels);
     void DrainResampler();
@@ -85,6 +94,9 @@ private:
     bool ioFailed_ = false;
 
     int64_t framesEncoded_ = 0;
+    // Encodes instead of lame_, which then only answers for the info frame.
+    std::unique_ptr<ParallelMp3Encoder> parallel_;
+    std::vector<unsigned char> stitched_;
     std::vector<unsigned char> mp3Buffer_;
     std::vector<int16_t> mixBuffer_;
     std::vector<int16_t> resampleBuffer_;

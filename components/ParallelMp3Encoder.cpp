@@ -1,0 +1,371 @@
+#include "components/ParallelMp3Encoder.h"
+
+#include <lame/lame.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "components/LameSetup.h"
+#include "components/Mp3Frames.h"
+#include "components/SonvaraError.h"
+
+namespace {
+
+constexpr int kChunkFrames = 16384;
+constexpr int kSegmentSeconds = 20;
+// The old segment goes on this many frames past the last place for a joint, so that the
+// frames kept from it were encoded knowing the sound that follows them.
+constexpr int kLookAheadFrames = 4;
+// The joint may reach back as far as the bit reservoir: at the lowest bit rates that is some
+// 30 frames. Shorter segments would have it reach into frames already written.
+constexpr int kShortestSegment = 64;
+constexpr size_t kSeekPoints = 512;
+
+size_t Mp3BufferSize(int frames) {
+    return static_cast<size_t>(frames) * 5 / 4 + 7200;
+}
+
+[[noreturn]] void EncoderFailed(int code) {
+    throw SonvaraError(QStringLiteral("the MP3 encoder failed (error %1)").arg(code));
+}
+
+}  // namespace
+
+struct ParallelMp3Encoder::Frame {
+    size_t offset = 0;   // of its header in the segment's bytes
+    int length = 0;      // header included
+    int dataOffset = 0;  // where its main data area starts, from the header
+    int reservoir = 0;   // main_data_begin: bytes of its data that lie before its header
+};
+
+struct ParallelMp3Encoder::Segment {
+    int64_t start = 0;     // first sample encoded, on the frame grid
+    int64_t ownStart = 0;  // first sample after the warm-up; joints fall from its frame on
+    std::vector<int16_t> pcm;
+    bool last = false;
+    bool reservoir = true;
+
+    bool done = false;  // set under the mutex; the rest is the worker's until then
+    std::exception_ptr error;
+    std::vector<unsigned char> bytes;
+    std::vector<Frame> frames;
+    int delay = 0;
+    int padding = 0;
+};
+
+namespace {
+
+// The facts of the frame at p that the stitch needs; false when p holds no whole frame.
+// LAME writes no CRC and no free-format frames, so the header gives all.
+bool ReadFrame(const unsigned char* p, size_t available, int& length, int& dataOffset,
+               int& reservoir) {
+    if (available < 6)
+        return false;
+    length = Mp3FrameLength(p);
+    if (length <= 0 || static_cast<size_t>(length) > available)
+        return false;
+    const bool mpeg1 = (p[1] >> 3 & 3) == 3, mono = (p[3] >> 6) == 3, crc = (p[1] & 1) == 0;
+    const int header = crc ? 6 : 4;
+    dataOffset = header + (mpeg1 ? (mono ? 17 : 32) : (mono ? 9 : 17));
+    reservoir = mpeg1 ? (p[header] << 1 | p[header + 1] >> 7) : p[header];
+    return dataOffset <= length;
+}
+
+}  // namespace
+
+ParallelMp3Encoder::ParallelMp3Encoder(const AudioFile2LameEnc& encoder, int workers, Tuning tuning)
+    : encoder_(encoder),
+      tuning_(tuning),
+      channels_(encoder.Channels()),
+      frameSamples_(encoder.SampleRate() >= 32000 ? 1152 : 576) {
+    const LameEncoder probe = StartLame(encoder_, false);
+    if (!probe)
+        throw SonvaraError(QStringLiteral("the MP3 encoder rejected the format"));
+    delay_ = lame_get_encoder_delay(probe.get());
+    tuning_.warmUpFrames = std::max(tuning_.warmUpFrames, 1);
+    tuning_.jointFrames = std::max(tuning_.jointFrames, 1);
+    int frames = tuning_.segmentFrames > 0 ? tuning_.segmentFrames
+                                           : kSegmentSeconds * encoder.SampleRate() / frameSamples_;
+    frames = std::max({frames, kShortestSegment,
+                       2 * (tuning_.warmUpFrames + tuning_.jointFrames + kLookAheadFrames)});
+    segmentSamples_ = static_cast<int64_t>(frames) * frameSamples_;
+    segmentSamples_ += segmentSamples_ % 1152;  // segments start on the 1152-sample grid
+    // The first frames of an encoder see the sound start out of silence; the frame at the
+    // joint and the one its window overlaps must lie past that.
+    warmUpSamples_ =
+        std::max<int64_t>(static_cast<int64_t>(tuning_.warmUpFrames) * frameSamples_, 2304);
+    postRollSamples_ = static_cast<int64_t>(tuning_.jointFrames + kLookAheadFrames) * frameSamples_;
+    workers = std::max(workers, 1);
+    inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : 2 * workers;
+    filling_ = std::make_shared<Segment>();
+    nextStart_ = segmentSamples_;
+    for (int i = 0; i < workers; ++i)
+        workers_.emplace_back([this] { Work(); });
+}
+
+ParallelMp3Encoder::~ParallelMp3Encoder() {
+    {
+        const std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& worker : workers_)
+        worker.join();
+}
+
+void ParallelMp3Encoder::Encode(const int16_t* pcm, int frames, int channels,
+                                std::vector<unsigned char>& out) {
+    for (int done = 0; done < frames;) {
+        const int64_t have =
+            filling_->start + static_cast<int64_t>(filling_->pcm.size()) / channels_;
+        const int64_t end = nextStart_ + postRollSamples_;
+        const int count = static_cast<int>(std::min<int64_t>(frames - done, end - have));
+        const int16_t* from = pcm + static_cast<size_t>(done) * channels;
+        if (channels == channels_) {
+            filling_->pcm.insert(filling_->pcm.end(), from, from + count * channels);
+        } else {  // one channel for both
+            for (int i = 0; i < count; ++i)
+                filling_->pcm.insert(filling_->pcm.end(), 2, from[i]);
+        }
+        done += count;
+        if (have + count < end)
+            continue;
+        // The next segment starts its warm-up inside this one's end.
+        auto next = std::make_shared<Segment>();
+        next->ownStart = nextStart_;
+        next->start = nextStart_ - warmUpSamples_;
+        next->pcm.assign(filling_->pcm.begin() + (next->start - filling_->start) * channels_,
+                         filling_->pcm.end());
+        Collect(out, inFlight_ - 1);
+        Submit(false);
+        filling_ = std::move(next);
+        nextStart_ += segmentSamples_;
+    }
+    Collect(out, std::numeric_limits<size_t>::max());
+}
+
+void ParallelMp3Encoder::Finish(std::vector<unsigned char>& out) {
+    if (!filling_)
+        return;
+    Collect(out, inFlight_ - 1);
+    Submit(true);
+    filling_.reset();
+    Collect(out, 0);
+    if (tail_) {
+        Emit(tail_->start / frameSamples_ + static_cast<int64_t>(tail_->frames.size()), out);
+        padding_ = tail_->padding;
+        tail_.reset();
+    }
+}
+
+void ParallelMp3Encoder::Submit(bool last) {
+    filling_->last = last;
+    held_.push_back(filling_);
+    {
+        const std::lock_guard lock(mutex_);
+        queue_.push_back(filling_);
+    }
+    wake_.notify_one();
+}
+
+void ParallelMp3Encoder::Work() {
+    for (;;) {
+        std::shared_ptr<Segment> segment;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+            if (stopping_)
+                return;
+            segment = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        try {
+            Encoded(*segment);
+        } catch (...) {
+            segment->error = std::current_exception();
+        }
+        {
+            const std::lock_guard lock(mutex_);
+            segment->done = true;
+        }
+        done_.notify_all();
+    }
+}
+
+// Encodes the segment in an encoder of its own, flushed at its end, and lists its frames.
+void ParallelMp3Encoder::Encoded(Segment& segment) {
+    const LameEncoder lame = StartLame(encoder_, false, segment.reservoir);
+    if (!lame)
+        throw SonvaraError(QStringLiteral("the MP3 encoder rejected the format"));
+    segment.bytes.clear();
+    segment.frames.clear();
+    std::vector<unsigned char> buffer(Mp3BufferSize(kChunkFrames));
+    const auto append = [&](int size) {
+        if (size < 0)
+            EncoderFailed(size);
+        segment.bytes.insert(segment.bytes.end(), buffer.begin(), buffer.begin() + size);
+    };
+    const int64_t frames = static_cast<int64_t>(segment.pcm.size()) / channels_;
+    for (int64_t done = 0; done < frames;) {
+        const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
+        // LAME only reads the samples; its interface predates const.
+        short* pcm = const_cast<short*>(segment.pcm.data() + done * channels_);
+        const int size = static_cast<int>(buffer.size());
+        append(channels_ == 2
+                   ? lame_encode_buffer_interleaved(lame.get(), pcm, count, buffer.data(), size)
+                   : lame_encode_buffer(lame.get(), pcm, pcm, count, buffer.data(), size));
+        done += count;
+    }
+    append(lame_encode_flush(lame.get(), buffer.data(), static_cast<int>(buffer.size())));
+    segment.delay = lame_get_encoder_delay(lame.get());
+    segment.padding = lame_get_encoder_padding(lame.get());
+    for (size_t offset = 0; offset < segment.bytes.size();) {
+        Frame frame;
+        frame.offset = offset;
+        if (!ReadFrame(segment.bytes.data() + offset, segment.bytes.size() - offset, frame.length,
+                       frame.dataOffset, frame.reservoir)) {
+            throw SonvaraError(QStringLiteral("the MP3 encoder wrote a frame that cannot be read"));
+        }
+        segment.frames.push_back(frame);
+        offset += static_cast<size_t>(frame.length);
+    }
+}
+
+// Stitches the finished segments from the oldest on, waiting until at most `keep` are held.
+void ParallelMp3Encoder::Collect(std::vector<unsigned char>& out, size_t keep) {
+    while (!held_.empty()) {
+        std::shared_ptr<Segment> front = held_.front();
+        {
+            std::unique_lock lock(mutex_);
+            if (!front->done && held_.size() <= keep)
+                return;
+            done_.wait(lock, [&front] { return front->done; });
+        }
+        held_.pop_front();
+        if (front->error)
+            std::rethrow_exception(front->error);
+        Stitch(std::move(front), out);
+    }
+}
+
+// The joint is the first frame j in the window after the new segment's start where the new
+// segment's data reaches back no further than the old one's: the old frames before j keep
+// their own data, the bytes after it (which only frames from j on used) take the new
+// segment's reservoir, and the new segment follows from j unchanged.
+void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsigned char>& out) {
+    if (!tail_) {
+        tail_ = std::move(next);
+        std::vector<int16_t>().swap(tail_->pcm);
+        keptFrom_ = 0;
+        return;
+    }
+    int64_t joint = -1;
+    const int64_t first = next->ownStart / frameSamples_;
+    for (int64_t j = first; j < first + tuning_.jointFrames && joint < 0; ++j) {
+        if (FitReservoir(*next, j))
+            joint = j;
+    }
+    if (joint < 0) {
+        // Rare: each frame of the window wants more reservoir than the old segment leaves.
+        // Encoded again without a reservoir, the new segment fits at its first frame.
+        next->reservoir = false;
+        Encoded(*next);
+        if (!FitReservoir(*next, first)) {
+            throw SonvaraError(
+                QStringLiteral("the MP3 encoder's segments could not be joined at frame %1")
+                    .arg(first));
+        }
+        joint = first;
+    }
+    Emit(joint, out);
+    tail_ = std::move(next);
+    std::vector<int16_t>().swap(tail_->pcm);  // kept until here for the case above
+    keptFrom_ = static_cast<size_t>(joint - tail_->start / frameSamples_);
+}
+
+namespace {
+
+// The last `count` bytes of main data before frame `index`, earliest first; fewer when the
+// frames from `first` on do not hold that many.
+template <typename FrameList>
+std::vector<unsigned char*> DataBefore(std::vector<unsigned char>& bytes, const FrameList& frames,
+                                       size_t first, size_t index, int count) {
+    std::vector<unsigned char*> found;
+    for (size_t f = index; f > first && static_cast<int>(found.size()) < count; --f) {
+        const auto& frame = frames[f - 1];
+        unsigned char* begin = bytes.data() + frame.offset + frame.dataOffset;
+        for (unsigned char* p = bytes.data() + frame.offset + frame.length;
+             p > begin && static_cast<int>(found.size()) < count;) {
+            found.push_back(--p);
+        }
+    }
+    std::reverse(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+// Moves the new segment's reservoir into the old one's frames before the joint, when it fits.
+bool ParallelMp3Encoder::FitReservoir(Segment& next, int64_t joint) {
+    const int64_t oldIndex = joint - tail_->start / frameSamples_;
+    const int64_t newIndex = joint - next.start / frameSamples_;
+    if (oldIndex >= static_cast<int64_t>(tail_->frames.size()) || newIndex < 1 ||
+        newIndex >= static_cast<int64_t>(next.frames.size()) ||
+        oldIndex <= static_cast<int64_t>(keptFrom_)) {
+        return false;
+    }
+    const int room = tail_->frames[oldIndex].reservoir;
+    const int wanted = next.frames[newIndex].reservoir;
+    if (wanted > room)
+        return false;
+    const std::vector<unsigned char*> old =
+        DataBefore(tail_->bytes, tail_->frames, keptFrom_, oldIndex, room);
+    const std::vector<unsigned char*> reservoir =
+        DataBefore(next.bytes, next.frames, 0, newIndex, wanted);
+    if (static_cast<int>(old.size()) < room || static_cast<int>(reservoir.size()) < wanted)
+        return false;
+    for (unsigned char* p : old)
+        *p = 0;
+    for (int i = 0; i < wanted; ++i)
+        *old[room - wanted + i] = *reservoir[i];
+    return true;
+}
+
+// Appends the held segment's frames up to the stream's frame endFrame.
+void ParallelMp3Encoder::Emit(int64_t endFrame, std::vector<unsigned char>& out) {
+    const auto end = static_cast<size_t>(endFrame - tail_->start / frameSamples_);
+    for (size_t f = keptFrom_; f < std::min(end, tail_->frames.size()); ++f) {
+        const Frame& frame = tail_->frames[f];
+        NoteFrame(bytesOut_);
+        const auto* from = tail_->bytes.data() + frame.offset;
+        out.insert(out.end(), from, from + frame.length);
+        bytesOut_ += frame.length;
+        ++framesOut_;
+    }
+    keptFrom_ = end;
+}
+
+void ParallelMp3Encoder::NoteFrame(int64_t offset) {
+    if (framesOut_ % seekStride_ != 0)
+        return;
+    seekPoints_.push_back(offset);
+    if (seekPoints_.size() < kSeekPoints)
+        return;
+    for (size_t i = 0; i < seekPoints_.size() / 2; ++i)
+        seekPoints_[i] = seekPoints_[2 * i];
+    seekPoints_.resize(seekPoints_.size() / 2);
+    seekStride_ *= 2;
+}
+
+std::array<unsigned char, 100> ParallelMp3Encoder::SeekTable(int64_t headerBytes) const {
+    std::array<unsigned char, 100> table{};
+    const int64_t total = headerBytes + bytesOut_;
+    for (int i = 0; i < 100 && !seekPoints_.empty() && total > 0; ++i) {
+        const auto point = std::min<size_t>(static_cast<size_t>(i * framesOut_ / 100 / seekStride_),
+                                            seekPoints_.size() - 1);
+        table[i] = static_cast<unsigned char>(
+            std::min<int64_t>(255, (headerBytes + seekPoints_[point]) * 256 / total));
+    }
+    return table;
+}
