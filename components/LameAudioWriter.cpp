@@ -20,6 +20,7 @@ extern "C" {
 
 #include "components/LameSetup.h"
 #include "components/Mp3Frames.h"
+#include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -49,7 +50,7 @@ QString AvErrorText(int code) {
 // Bytes of a Layer III frame up to the end of its side information, where the info fields
 // start.
 int SideInfoEnd(bool mpeg1, int channels) {
-    return 4 + (mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17));
+    return 4 + LayerThreeSideInfoBytes(!mpeg1, channels);
 }
 
 // The Xing fields with their table of contents, then the LAME extension.
@@ -71,14 +72,11 @@ bool LameWritesInfoFrame(lame_global_flags* lame, int rate, int channels) {
 std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
     const bool mpeg1 = rate >= 32000, mpeg25 = rate < 16000;
     const int kbps = mpeg1 ? 128 : mpeg25 ? 32 : 64;
-    const int bitrateIndex = mpeg1 ? 9 : mpeg25 ? 4 : 8;
-    const int rateIndex = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2;
-    const int versionBits = mpeg1 ? 3 : mpeg25 ? 0 : 2;
-    std::vector<unsigned char> frame((mpeg1 ? 144000 : 72000) * kbps / rate, 0);
-    frame[0] = 0xFF;
-    frame[1] = static_cast<unsigned char>(0xE0 | versionBits << 3 | 1 << 1 | 1);  // Layer III
-    frame[2] = static_cast<unsigned char>(bitrateIndex << 4 | rateIndex << 2);
-    frame[3] = static_cast<unsigned char>((channels == 1 ? 3 : 1) << 6 | 1 << 2);  // original
+    const auto header = MakeMpegHeader(
+        rate, kbps, channels == 1 ? MpegFrameHeader::Mono : MpegFrameHeader::JointStereo);
+    std::vector<unsigned char> frame(ParseMpegHeader(header->data())->frameBytes, 0);
+    std::copy(header->begin(), header->end(), frame.begin());
+    frame[3] |= 1 << 2;  // original
     return frame;
 }
 
@@ -396,7 +394,8 @@ void LameAudioWriter::WriteInfoFrame() {
 // that (a crash, a kill, a power loss) would tell no length and give a repair nowhere to write
 // one, so the frame gets the fields at once, with the length left at zero ("not known").
 void LameAudioWriter::MarkInfoFrame(int size) {
-    const int length = Mp3FrameLength(mp3Buffer_.data());
+    const std::optional<MpegFrameHeader> header = ParseMpegHeader(mp3Buffer_.data());
+    const int length = header && header->layer == 3 ? header->frameBytes : 0;
     const int fieldsEnd = SideInfoEnd(rate_ >= 32000, channels_) + kInfoFieldsSize;
     if (length < fieldsEnd || length > size)
         return;
@@ -406,8 +405,6 @@ void LameAudioWriter::MarkInfoFrame(int size) {
     }
     std::vector<unsigned char> frame(mp3Buffer_.begin(), mp3Buffer_.begin() + length);
     FillInfoFields(frame, false);
-    if (lame_get_VBR(lame_) != vbr_off)
-        std::memcpy(frame.data() + SideInfoEnd(rate_ >= 32000, channels_), "Xing", 4);
     std::copy(frame.begin(), frame.end(), mp3Buffer_.begin());
 }
 
@@ -419,52 +416,36 @@ std::vector<unsigned char> LameAudioWriter::InfoFrame(bool lengthKnown) const {
 
 // Without lengthKnown the frame count, the byte counts and the padding stay zero.
 void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool lengthKnown) const {
-    unsigned char* p = frame.data() + SideInfoEnd(rate_ >= 32000, channels_);
-    const auto put = [&p](uint32_t value, int bytes) {
-        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-            *p++ = static_cast<unsigned char>(value >> shift);
-        }
-    };
     const auto fileSize = lengthKnown ? static_cast<uint32_t>(bytesWritten_) : 0;
     const bool vbr = lame_get_VBR(lame_) != vbr_off;
-    std::memcpy(p, vbr ? "Xing" : "Info", 4);
-    p += 4;
-    put(0x0F, 4);  // frame count, byte count, table of contents and quality follow
+    XingTag tag;
+    tag.info = !vbr;
     const int64_t frames = parallel_ ? parallel_->FrameCount() : lame_get_frameNum(lame_);
-    put(lengthKnown ? static_cast<uint32_t>(frames) : 0, 4);
-    put(fileSize, 4);
-    if (parallel_) {
-        const std::array<unsigned char, 100> table = parallel_->SeekTable(ownInfoFrameSize_);
-        p = std::copy(table.begin(), table.end(), p);
-    } else {
-        for (int i = 0; i < 100; ++i) {
-            *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
-        }
-    }
-    put(static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_)), 4);
+    tag.frames = lengthKnown ? static_cast<uint32_t>(frames) : 0;
+    tag.bytes = fileSize;
+    // Without a stitched stream the bit rate is constant: a straight line.
+    tag.toc = parallel_ ? parallel_->SeekTable(ownInfoFrameSize_) : BuildXingToc({}, 0);
+    tag.quality = static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_));
 
-    char version[10] = "         ";
+    LameTag& lame = tag.lame.emplace();
+    lame.encoder.fill(' ');
     const char* lameVersion = get_lame_very_short_version();
-    std::memcpy(version, lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
-    std::memcpy(p, version, 9);
-    p += 9;
-    put(vbr ? 0x04 : 0x01, 1);  // tag revision 0; LAME's default VBR method, or constant
-    put(static_cast<uint32_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255)), 1);
-    p += 4 + 2 + 2;  // no peak and no replay gain
-    put(static_cast<uint32_t>(lame_get_ATHtype(lame_) & 0x0F), 1);
-    put(static_cast<uint32_t>(std::min(lame_get_brate(lame_), 255)), 1);
-    const auto delay = static_cast<uint32_t>(std::clamp(lame_get_encoder_delay(lame_), 0, 4095));
-    const int encoderPadding =
-        parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
-    const auto padding =
-        lengthKnown ? static_cast<uint32_t>(std::clamp(encoderPadding, 0, 4095)) : 0;
-    put(delay << 12 | padding, 3);
+    std::memcpy(lame.encoder.data(), lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
+    // Tag revision 0; constant bit rate, or LAME's default VBR method when it is not LAME that
+    // writes the final tag of a VBR file.
+    lame.revisionAndMethod = parallel_ && vbr ? 0x04 : 0x01;
+    lame.lowpass =
+        static_cast<uint8_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255));
+    lame.flagsAndAth = static_cast<uint8_t>(lame_get_ATHtype(lame_) & 0x0F);
+    lame.bitrate = static_cast<uint8_t>(std::min(lame_get_brate(lame_), 255));
+    lame.delay = lame_get_encoder_delay(lame_);
+    const int padding = parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
+    lame.padding = lengthKnown ? padding : 0;
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
-    put(static_cast<uint32_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2), 1);
-    p += 1 + 2;  // no MP3Gain, no preset
-    put(fileSize, 4);
-    put(musicCrc_, 2);
-    put(LameCrc16(0, frame.data(), p - frame.data()), 2);
+    lame.misc = static_cast<uint8_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2);
+    lame.musicLength = fileSize;
+    lame.musicCrc = musicCrc_;
+    WriteXingTag(frame.data(), frame.size(), tag);
 }
 
 void LameAudioWriter::WriteBytes(const unsigned char* data, size_t size) {

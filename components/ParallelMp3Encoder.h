@@ -46,7 +46,7 @@ public:
     int EncoderDelay() const { return delay_; }
     int EncoderPadding() const { return padding_; }  // once finished
     // The Xing table of contents, for a file with headerBytes in front of the stream.
-    std::array<unsigned char, 100> SeekTable(int64_t headerBytes) const;
+    std::array<uint8_t, 100> SeekTable(int64_t headerBytes) const;
 
 private:
     struct Segment;
