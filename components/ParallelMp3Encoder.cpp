@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kChunkFrames = 16384;
-constexpr int kSegmentSeconds = 20;
+constexpr int kSegmentSeconds = 10;
 // The old segment goes on this many frames past the last place for a joint, so that the
 // frames kept from it were encoded knowing the sound that follows them.
 constexpr int kLookAheadFrames = 4;
@@ -95,7 +95,7 @@ ParallelMp3Encoder::ParallelMp3Encoder(const AudioFile2LameEnc& encoder, int wor
     postRollSamples_ = static_cast<int64_t>(tuning_.jointFrames + kLookAheadFrames) * frameSamples_;
     workers = std::max(workers, 1);
     inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : 2 * workers;
-    filling_ = std::make_shared<Segment>();
+    filling_ = NewSegment();
     nextStart_ = segmentSamples_;
     for (int i = 0; i < workers; ++i)
         workers_.emplace_back([this] { Work(); });
@@ -129,10 +129,11 @@ void ParallelMp3Encoder::Encode(const int16_t* pcm, int frames, int channels,
         if (have + count < end)
             continue;
         // The next segment starts its warm-up inside this one's end.
-        auto next = std::make_shared<Segment>();
+        std::shared_ptr<Segment> next = NewSegment();
         next->ownStart = nextStart_;
         next->start = nextStart_ - warmUpSamples_;
-        next->pcm.assign(filling_->pcm.begin() + (next->start - filling_->start) * channels_,
+        next->pcm.insert(next->pcm.end(),
+                         filling_->pcm.begin() + (next->start - filling_->start) * channels_,
                          filling_->pcm.end());
         Collect(out, inFlight_ - 1);
         Submit(false);
@@ -154,6 +155,34 @@ void ParallelMp3Encoder::Finish(std::vector<unsigned char>& out) {
         padding_ = tail_->padding;
         tail_.reset();
     }
+}
+
+// Every segment takes the buffers of one stitched before it, so that memory stays flat however
+// long the sound (the allocator, given them back, would let its heap grow for a while).
+std::shared_ptr<ParallelMp3Encoder::Segment> ParallelMp3Encoder::NewSegment() {
+    auto segment = std::make_shared<Segment>();
+    if (!sparePcm_.empty()) {
+        segment->pcm = std::move(sparePcm_.back());
+        sparePcm_.pop_back();
+    }
+    if (!spareBytes_.empty()) {
+        segment->bytes = std::move(spareBytes_.back());
+        spareBytes_.pop_back();
+    }
+    const int64_t frames = warmUpSamples_ + segmentSamples_ + postRollSamples_;
+    segment->pcm.reserve(static_cast<size_t>(frames * channels_));
+    segment->bytes.reserve(Mp3BufferSize(static_cast<int>(frames)));
+    return segment;
+}
+
+void ParallelMp3Encoder::Recycle(std::vector<int16_t>&& pcm) {
+    pcm.clear();
+    sparePcm_.push_back(std::move(pcm));
+}
+
+void ParallelMp3Encoder::Recycle(std::vector<unsigned char>&& bytes) {
+    bytes.clear();
+    spareBytes_.push_back(std::move(bytes));
 }
 
 void ParallelMp3Encoder::Submit(bool last) {
@@ -197,6 +226,7 @@ void ParallelMp3Encoder::Encoded(Segment& segment) {
         throw SonvaraError(QStringLiteral("the MP3 encoder rejected the format"));
     segment.bytes.clear();
     segment.frames.clear();
+    segment.frames.reserve(segment.pcm.size() / channels_ / frameSamples_ + 8);
     std::vector<unsigned char> buffer(Mp3BufferSize(kChunkFrames));
     const auto append = [&](int size) {
         if (size < 0)
@@ -252,8 +282,8 @@ void ParallelMp3Encoder::Collect(std::vector<unsigned char>& out, size_t keep) {
 // segment's reservoir, and the new segment follows from j unchanged.
 void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsigned char>& out) {
     if (!tail_) {
+        Recycle(std::move(next->pcm));
         tail_ = std::move(next);
-        std::vector<int16_t>().swap(tail_->pcm);
         keptFrom_ = 0;
         return;
     }
@@ -276,8 +306,9 @@ void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsig
         joint = first;
     }
     Emit(joint, out);
+    Recycle(std::move(next->pcm));  // kept until here for the case above
+    Recycle(std::move(tail_->bytes));
     tail_ = std::move(next);
-    std::vector<int16_t>().swap(tail_->pcm);  // kept until here for the case above
     keptFrom_ = static_cast<size_t>(joint - tail_->start / frameSamples_);
 }
 

@@ -19,9 +19,9 @@
 class ParallelMp3Encoder {
 public:
     struct Tuning {
-        int segmentFrames = 0;  // MP3 frames per segment; 0: about 20 seconds
-        int warmUpFrames = 10;  // encoded ahead of a segment's start and dropped
-        int jointFrames = 8;    // frames from a segment's start where the joint may fall
+        int segmentFrames = 0;  // MP3 frames per segment; 0: about 10 seconds
+        int warmUpFrames = 4;   // encoded ahead of a segment's start and dropped
+        int jointFrames = 4;    // frames from a segment's start where the joint may fall
         int inFlight = 0;       // segments held at once; 0: twice the workers
     };
 
@@ -52,6 +52,9 @@ private:
     struct Segment;
     struct Frame;
 
+    std::shared_ptr<Segment> NewSegment();
+    void Recycle(std::vector<int16_t>&& pcm);
+    void Recycle(std::vector<unsigned char>&& bytes);
     void Submit(bool last);
     void Work();
     void Encoded(Segment& segment);
@@ -78,6 +81,8 @@ private:
     // Stitched but not all written: its frames from keptFrom_ on.
     std::shared_ptr<Segment> tail_;
     size_t keptFrom_ = 0;
+    std::vector<std::vector<int16_t>> sparePcm_;
+    std::vector<std::vector<unsigned char>> spareBytes_;
 
     std::mutex mutex_;
     std::condition_variable wake_;  // a segment to encode, or stop

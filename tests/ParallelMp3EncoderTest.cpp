@@ -93,7 +93,7 @@ TEST_F(ParallelMp3EncoderTest, StitchedStreamDecodesWholeWithNoSeam) {
         encoder.SetVbr(c.vbr);
         encoder.SetVbrBitrate(c.kbps * 2);
         encoder.SetThreads(2);
-        const ParallelMp3Encoder::Tuning tuning{64, 10, c.jointFrames, 0};
+        const ParallelMp3Encoder::Tuning tuning{64, 2, c.jointFrames, 0};
         const int64_t segment = 64 * (c.rate >= 32000 ? 1152 : 576), frames = 6 * segment + 777;
         const SampleArray input = MultiTone(c.rate, c.channels, frames);
         Encode("tones.mp3", encoder, tuning, input);
