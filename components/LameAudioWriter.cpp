@@ -438,7 +438,7 @@ void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool len
         static_cast<uint8_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255));
     lame.flagsAndAth = static_cast<uint8_t>(lame_get_ATHtype(lame_) & 0x0F);
     lame.bitrate = static_cast<uint8_t>(std::min(lame_get_brate(lame_), 255));
-    lame.delay = lame_get_encoder_delay(lame_);
+    lame.delay = parallel_ ? parallel_->EncoderDelay() : lame_get_encoder_delay(lame_);
     const int padding = parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
     lame.padding = lengthKnown ? padding : 0;
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;

@@ -282,6 +282,7 @@ void ParallelMp3Encoder::Collect(std::vector<unsigned char>& out, size_t keep) {
 // segment's reservoir, and the new segment follows from j unchanged.
 void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsigned char>& out) {
     if (!tail_) {
+        delay_ = next->delay;
         Recycle(std::move(next->pcm));
         tail_ = std::move(next);
         keptFrom_ = 0;
