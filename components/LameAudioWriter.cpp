@@ -10,6 +10,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 extern "C" {
@@ -207,7 +208,7 @@ void LameAudioWriter::Close() {
     try {
         DrainResampler();
         if (parallel_) {
-            FinishInParallel();
+            WriteStitched([this] { parallel_->Finish(stitched_); });
         } else {
             const int size =
                 lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
@@ -287,24 +288,22 @@ void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels)
 }
 
 void LameAudioWriter::EncodeInParallel(const int16_t* pcm, int frames, int channels) {
-    stitched_.clear();
-    try {
-        parallel_->Encode(pcm, frames, channels, stitched_);
-    } catch (const SonvaraError& e) {
-        Fail(e.message());
-    }
-    WriteBytes(stitched_.data(), stitched_.size());
+    WriteStitched([&] { parallel_->Encode(pcm, frames, channels, stitched_); });
     framesEncoded_ += frames;
 }
 
-void LameAudioWriter::FinishInParallel() {
+// What the step stitched is written also when it then fails, so that the file has no gap.
+void LameAudioWriter::WriteStitched(const std::function<void()>& step) {
     stitched_.clear();
+    QString failure;
     try {
-        parallel_->Finish(stitched_);
+        step();
     } catch (const SonvaraError& e) {
-        Fail(e.message());
+        failure = e.message();
     }
     WriteBytes(stitched_.data(), stitched_.size());
+    if (!failure.isEmpty())
+        Fail(failure);
 }
 
 void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int channels) {

@@ -3,9 +3,9 @@
 #include <QString>
 #include <cstdint>
 #include <cstdio>
-#include <vector>
-
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "components/AudioFile2LameEnc.h"
 #include "components/ParallelMp3Encoder.h"
@@ -57,7 +57,7 @@ public:
 private:
     void EncodeFrames(const int16_t* pcm, int frames, int channels);
     void EncodeInParallel(const int16_t* pcm, int frames, int channels);
-    void FinishInParallel();
+    void WriteStitched(const std::function<void()>& step);
     void ResampleAndEncode(const int16_t* pcm, int frames, int channels);
     void EncodeResampled(int frames, int channels);
     void DrainResampler();

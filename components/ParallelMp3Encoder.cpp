@@ -146,10 +146,15 @@ void ParallelMp3Encoder::Encode(const int16_t* pcm, int frames, int channels,
 void ParallelMp3Encoder::Finish(std::vector<unsigned char>& out) {
     if (!filling_)
         return;
-    Collect(out, inFlight_ - 1);
-    Submit(true);
+    // After a failure the segments that follow have a gap before them: the stream ends with
+    // the one stitched last, whole to its end.
+    if (!failed_) {
+        Collect(out, inFlight_ - 1);
+        Submit(true);
+    }
     filling_.reset();
-    Collect(out, 0);
+    if (!failed_)
+        Collect(out, 0);
     if (tail_) {
         Emit(tail_->start / frameSamples_ + static_cast<int64_t>(tail_->frames.size()), out);
         padding_ = tail_->padding;
@@ -270,8 +275,10 @@ void ParallelMp3Encoder::Collect(std::vector<unsigned char>& out, size_t keep) {
             done_.wait(lock, [&front] { return front->done; });
         }
         held_.pop_front();
-        if (front->error)
+        if (front->error) {
+            failed_ = true;
             std::rethrow_exception(front->error);
+        }
         Stitch(std::move(front), out);
     }
 }
@@ -300,6 +307,7 @@ void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsig
         next->reservoir = false;
         Encoded(*next);
         if (!FitReservoir(*next, first)) {
+            failed_ = true;
             throw SonvaraError(
                 QStringLiteral("the MP3 encoder's segments could not be joined at frame %1")
                     .arg(first));

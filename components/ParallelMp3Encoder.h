@@ -76,6 +76,7 @@ private:
     // The segment being filled; the next one to encode.
     std::shared_ptr<Segment> filling_;
     int64_t nextStart_ = 0;  // where the following segment's own sound starts
+    bool failed_ = false;    // a segment could not be encoded
     // Encoding or encoded, oldest first; the front is stitched next.
     std::deque<std::shared_ptr<Segment>> held_;
     // Stitched but not all written: its frames from keptFrom_ on.
