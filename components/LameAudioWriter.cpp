@@ -30,6 +30,14 @@ namespace {
 // large an array the caller hands in.
 constexpr int kChunkFrames = 16384;
 
+// A split hands the next part this many MP3 frames of sound from before the cut, and the part
+// before encodes this many from after it, so that the encoders on both sides code the joint as
+// they code sound inside a part. With LAME's own delay (576) and padding (below 1728) both stay
+// within the LAME tag's 12 bits.
+constexpr int kPreRollMp3Frames = 2;
+constexpr int kPostRollMp3Frames = 1;
+constexpr int kLameTagLimit = 4095;
+
 // LAME's own worst case for the output of one call.
 size_t Mp3BufferSize(int frames) {
     return static_cast<size_t>(frames) * 5 / 4 + 7200;
@@ -89,7 +97,8 @@ int EncoderThreads(const AudioFile2LameEnc& encoder) {
 }  // namespace
 
 LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                                 Creation creation, const ParallelMp3Encoder::Tuning& tuning)
+                                 Creation creation, const SplitSeam& after,
+                                 const ParallelMp3Encoder::Tuning& tuning)
     : fileName_(fileName),
       rate_(encoder.SampleRate()),
       channels_(encoder.Channels()),
@@ -125,18 +134,30 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
             Fail(e.message());
         }
     }
-    // The stitched stream has no info frame of LAME's: the writer keeps one itself.
-    if (parallel_ || !LameWritesInfoFrame(lame_, rate_, channels_)) {
-        // Written now with no length yet, so that an unfinished file still plays and a repair
-        // finds where to write its length.
-        const std::vector<unsigned char> frame = InfoFrame(false);
-        try {
+    // Seams are for split recordings, which always use one stream.
+    if (!parallel_ && after.rate == rate_ && after.channels == channels_) {
+        preRoll_ = static_cast<int>(
+            std::min<int64_t>(static_cast<int64_t>(after.preRoll.size()) / channels_,
+                              kLameTagLimit - lame_get_encoder_delay(lame_)));
+    }
+    try {
+        // The stitched stream has no info frame of LAME's: the writer keeps one itself.
+        if (parallel_ || !LameWritesInfoFrame(lame_, rate_, channels_)) {
+            // Written now with no length yet, so that an unfinished file still plays and a
+            // repair finds where to write its length.
+            const std::vector<unsigned char> frame = InfoFrame(false);
             WriteBytes(frame.data(), frame.size());
-        } catch (...) {
-            Release();
-            throw;
+            ownInfoFrameSize_ = static_cast<int>(frame.size());
         }
-        ownInfoFrameSize_ = static_cast<int>(frame.size());
+        if (preRoll_ > 0) {
+            EncodeFrames(after.preRoll.data() + after.preRoll.size() -
+                             static_cast<size_t>(preRoll_) * channels_,
+                         preRoll_, channels_);
+            framesEncoded_ = 0;
+        }
+    } catch (...) {
+        Release();
+        throw;
     }
 }
 
@@ -179,13 +200,8 @@ void LameAudioWriter::Write(const SampleArray& array) {
     for (int64_t done = 0; done < frames;) {
         const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
         const int16_t* pcm = array.data() + done * arrayChannels_;
-        if (arrayChannels_ == 2 && channels_ == 1) {
-            mixBuffer_.resize(count);
-            for (int i = 0; i < count; ++i) {
-                mixBuffer_[i] = static_cast<int16_t>((pcm[2 * i] + pcm[2 * i + 1]) / 2);
-            }
-            pcm = mixBuffer_.data();
-        }
+        if (arrayChannels_ == 2 && channels_ == 1)
+            pcm = MixToMono(pcm, count);
         if (resample) {
             ResampleAndEncode(pcm, count, stageChannels);
         } else {
@@ -224,6 +240,7 @@ void LameAudioWriter::Close() {
             const size_t tagSize =
                 lame_get_lametag_frame(lame_, mp3Buffer_.data(), mp3Buffer_.size());
             if (tagSize > 0 && tagSize <= mp3Buffer_.size()) {
+                AdjustLameTag(mp3Buffer_.data(), tagSize);
                 if (std::fseek(file_, 0, SEEK_SET) != 0)
                     Fail(QString::fromLocal8Bit(std::strerror(errno)));
                 WriteBytes(mp3Buffer_.data(), tagSize);
@@ -239,6 +256,44 @@ void LameAudioWriter::Close() {
         throw;
     }
     Release();
+}
+
+SplitSeam LameAudioWriter::EndSoundForSplit() {
+    if (!file_ || ioFailed_)
+        return {};
+    try {
+        DrainResampler();
+    } catch (...) {
+        Salvage();
+        Release();
+        throw;
+    }
+    const int mp3Frame = lame_get_framesize(lame_);
+    postRollWanted_ = kPostRollMp3Frames * mp3Frame;
+    const auto pre = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(kPreRollMp3Frames) * mp3Frame,
+                                         static_cast<ptrdiff_t>(history_.size()) / channels_);
+    return {rate_, channels_, SampleArray(history_.end() - pre * channels_, history_.end())};
+}
+
+bool LameAudioWriter::WritePostRoll(const SampleArray& array, int sampleRate, int channels) {
+    // Sound at another rate would need the resampler, which would carry it into the file's own.
+    if (!file_ || sampleRate != rate_)
+        postRollWanted_ = 0;
+    const auto frames =
+        static_cast<int>(std::min<int64_t>(postRollWanted_, std::ssize(array) / channels));
+    if (frames > 0) {
+        const int16_t* pcm = array.data();
+        if (channels == 2 && channels_ == 1) {
+            pcm = MixToMono(pcm, frames);
+            channels = 1;
+        }
+        EncodeFrames(pcm, frames, channels);
+        FlushFile();
+        framesEncoded_ -= frames;
+        postRoll_ += frames;
+        postRollWanted_ -= frames;
+    }
+    return postRollWanted_ == 0;
 }
 
 // After a failed write the file ends somewhere inside a frame, and its info frame still says
@@ -263,6 +318,13 @@ void LameAudioWriter::Salvage() {
     close(fd);
 }
 
+const int16_t* LameAudioWriter::MixToMono(const int16_t* pcm, int frames) {
+    mixBuffer_.resize(frames);
+    for (int i = 0; i < frames; ++i)
+        mixBuffer_[i] = static_cast<int16_t>((pcm[2 * i] + pcm[2 * i + 1]) / 2);
+    return mixBuffer_.data();
+}
+
 // pcm holds frames at the encoder's rate with either the encoder's channel count or one
 // channel, which LAME then uses for both sides.
 void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels) {
@@ -285,6 +347,36 @@ void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels)
         MarkInfoFrame(size);
     WriteBytes(mp3Buffer_.data(), size);
     framesEncoded_ += frames;
+    KeepHistory(pcm, frames, channels);
+}
+
+void LameAudioWriter::KeepHistory(const int16_t* pcm, int frames, int channels) {
+    const int keep = std::min(frames, HistoryFrames());
+    pcm += static_cast<size_t>(frames - keep) * channels;
+    for (int i = 0; i < keep; ++i) {
+        for (int c = 0; c < channels_; ++c)
+            history_.push_back(pcm[i * channels + std::min(c, channels - 1)]);
+    }
+    // Trimmed now and then rather than at every call.
+    const auto limit = static_cast<ptrdiff_t>(HistoryFrames()) * channels_;
+    if (static_cast<ptrdiff_t>(history_.size()) > 2 * limit)
+        history_.erase(history_.begin(), history_.end() - limit);
+}
+
+int LameAudioWriter::HistoryFrames() const {
+    return (kPreRollMp3Frames + kPostRollMp3Frames) * lame_get_framesize(lame_);
+}
+
+// LAME's tag knows nothing of the pre-roll and post-roll of a split; decoders drop them too.
+void LameAudioWriter::AdjustLameTag(unsigned char* frame, size_t size) const {
+    if (preRoll_ == 0 && postRoll_ == 0)
+        return;
+    std::optional<XingTag> tag = ReadXingTag(frame, size);
+    if (!tag || !tag->lame)
+        return;
+    tag->lame->delay += preRoll_;
+    tag->lame->padding += postRoll_;
+    WriteXingTag(frame, size, *tag);
 }
 
 void LameAudioWriter::EncodeInParallel(const int16_t* pcm, int frames, int channels) {
@@ -437,9 +529,10 @@ void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool len
         static_cast<uint8_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255));
     lame.flagsAndAth = static_cast<uint8_t>(lame_get_ATHtype(lame_) & 0x0F);
     lame.bitrate = static_cast<uint8_t>(std::min(lame_get_brate(lame_), 255));
-    lame.delay = parallel_ ? parallel_->EncoderDelay() : lame_get_encoder_delay(lame_);
+    const int delay = parallel_ ? parallel_->EncoderDelay() : lame_get_encoder_delay(lame_);
+    lame.delay = delay + preRoll_;
     const int padding = parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
-    lame.padding = lengthKnown ? padding : 0;
+    lame.padding = lengthKnown ? padding + postRoll_ : 0;
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
     lame.misc = static_cast<uint8_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2);
     lame.musicLength = fileSize;

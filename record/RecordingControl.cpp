@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
@@ -238,18 +239,42 @@ void RecordingControl::MarkOpenFile(bool opened) {
     }
 }
 
+// A part of a split takes a few milliseconds of the next part's sound, so that the two join
+// with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
-    std::exception_ptr failure = Attempt([this] { p_.writer.CloseFile(); });
+    const bool split = splitting_;
+    const std::exception_ptr failure = Attempt([this, split] {
+        if (split)
+            p_.writer.CloseFileForSplit();
+        else
+            p_.writer.CloseFile();
+    });
     if (p_.marker)
         p_.marker->End();
-    p_.state.StoppingRecord = true;
-    if (handOn) {
-        const std::exception_ptr listing =
-            Attempt([this, writeTag] { p_.host.RecordingFinished(p_.state.OutputFile, writeTag); });
-        if (!failure)
-            failure = listing;
+    std::exception_ptr listing = HandOnSplitPart(writeTag);
+    if (split && p_.writer.SplitPartPending()) {
+        splitPart_ = p_.state.OutputFile;
+    } else if (handOn) {
+        const std::exception_ptr current = HandOn(p_.state.OutputFile, writeTag);
+        if (!listing)
+            listing = current;
     }
+    return failure ? failure : listing;
+}
+
+std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
+    if (splitPart_.isEmpty() || p_.writer.SplitPartPending())
+        return nullptr;
+    return HandOn(std::exchange(splitPart_, {}), writeTag);
+}
+
+// The list takes the recording that OutputFile names while StoppingRecord is set.
+std::exception_ptr RecordingControl::HandOn(QString file, bool writeTag) {
+    const QString current = std::exchange(p_.state.OutputFile, file);
+    p_.state.StoppingRecord = true;
+    const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
     p_.state.StoppingRecord = false;
+    p_.state.OutputFile = current;
     return failure;
 }
 
@@ -344,6 +369,8 @@ void RecordingControl::WriteBlock(SampleArray block) {
     p_.writer.WriteArray(block);
     p_.levels.ShowArray(block, channels);
     framesWritten_ += take;
+    if (const std::exception_ptr failure = HandOnSplitPart())
+        std::rethrow_exception(failure);
 }
 
 // Every block waiting is taken, not just the one of this event: blocks that arrived while no

@@ -60,7 +60,7 @@ protected:
     QByteArray Encode(const QString& name, const AudioFile2LameEnc& encoder,
                       const ParallelMp3Encoder::Tuning& tuning, const SampleArray& samples) {
         const QString path = dir_.filePath(name);
-        LameAudioWriter writer(path, encoder, LameAudioWriter::Creation::Replace, tuning);
+        LameAudioWriter writer(path, encoder, LameAudioWriter::Creation::Replace, {}, tuning);
         for (size_t first = 0; first < samples.size(); first += 30000) {
             writer.Write(SampleArray(samples.begin() + first,
                                      samples.begin() + std::min(samples.size(), first + 30000)));
