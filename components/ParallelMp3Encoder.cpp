@@ -94,8 +94,8 @@ ParallelMp3Encoder::ParallelMp3Encoder(const AudioFile2LameEnc& encoder, int wor
         std::max<int64_t>(static_cast<int64_t>(tuning_.warmUpFrames) * frameSamples_, 2304);
     postRollSamples_ = static_cast<int64_t>(tuning_.jointFrames + kLookAheadFrames) * frameSamples_;
     workers = std::max(workers, 1);
-    // Decoding outruns encoding: two segments waiting keep every worker busy.
-    inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : workers + 2;
+    // Decoding outruns encoding: one segment waiting keeps every worker busy.
+    inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : workers + 1;
     filling_ = NewSegment();
     nextStart_ = segmentSamples_;
     for (int i = 0; i < workers; ++i)

@@ -22,7 +22,7 @@ public:
         int segmentFrames = 0;  // MP3 frames per segment; 0: about 10 seconds
         int warmUpFrames = 4;   // encoded ahead of a segment's start and dropped
         int jointFrames = 4;    // frames from a segment's start where the joint may fall
-        int inFlight = 0;       // segments held at once; 0: two more than the workers
+        int inFlight = 0;       // segments held at once; 0: one more than the workers
     };
 
     // Throws SonvaraError when LAME refuses the settings.
