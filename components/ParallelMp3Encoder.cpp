@@ -298,16 +298,19 @@ void ParallelMp3Encoder::Stitch(std::shared_ptr<Segment> next, std::vector<unsig
     }
     int64_t joint = -1;
     const int64_t first = next->ownStart / frameSamples_;
-    for (int64_t j = first; j < first + tuning_.jointFrames && joint < 0; ++j) {
-        if (FitReservoir(*next, j))
-            joint = j;
+    // Moving the data costs the new segment some reservoir: only where nothing fits as it is.
+    for (const bool shift : {false, true}) {
+        for (int64_t j = first; j < first + tuning_.jointFrames && joint < 0; ++j) {
+            if (FitReservoir(*next, j, shift))
+                joint = j;
+        }
     }
     if (joint < 0) {
-        // Rare: each frame of the window wants more reservoir than the old segment leaves.
-        // Encoded again without a reservoir, the new segment fits at its first frame.
+        // Rare: the data cannot be moved far enough, or it is the last segment. Encoded
+        // again without a reservoir, the new segment fits at its first frame.
         next->reservoir = false;
         Encoded(*next);
-        if (!FitReservoir(*next, first)) {
+        if (!FitReservoir(*next, first, false)) {
             failed_ = true;
             throw SonvaraError(
                 QStringLiteral("the MP3 encoder's segments could not be joined at frame %1")
@@ -344,8 +347,9 @@ std::vector<unsigned char*> DataBefore(std::vector<unsigned char>& bytes, const 
 
 }  // namespace
 
-// Moves the new segment's reservoir into the old one's frames before the joint, when it fits.
-bool ParallelMp3Encoder::FitReservoir(Segment& next, int64_t joint) {
+// Moves the new segment's reservoir into the old one's frames before the joint, when it fits;
+// with `shift`, also when it fits only once the new segment's data has been moved later.
+bool ParallelMp3Encoder::FitReservoir(Segment& next, int64_t joint, bool shift) {
     const int64_t oldIndex = joint - tail_->start / frameSamples_;
     const int64_t newIndex = joint - next.start / frameSamples_;
     if (oldIndex >= static_cast<int64_t>(tail_->frames.size()) || newIndex < 1 ||
@@ -355,18 +359,54 @@ bool ParallelMp3Encoder::FitReservoir(Segment& next, int64_t joint) {
     }
     const int room = tail_->frames[oldIndex].reservoir;
     const int wanted = next.frames[newIndex].reservoir;
-    if (wanted > room)
-        return false;
     const std::vector<unsigned char*> old =
         DataBefore(tail_->bytes, tail_->frames, keptFrom_, oldIndex, room);
+    if (static_cast<int>(old.size()) < room ||
+        (wanted > room && !(shift && ShiftData(next, newIndex, wanted - room)))) {
+        return false;
+    }
+    const int moved = std::min(wanted, room);
     const std::vector<unsigned char*> reservoir =
-        DataBefore(next.bytes, next.frames, 0, newIndex, wanted);
-    if (static_cast<int>(old.size()) < room || static_cast<int>(reservoir.size()) < wanted)
+        DataBefore(next.bytes, next.frames, 0, newIndex, moved);
+    if (static_cast<int>(reservoir.size()) < moved)
         return false;
     for (unsigned char* p : old)
         *p = 0;
-    for (int i = 0; i < wanted; ++i)
-        *old[room - wanted + i] = *reservoir[i];
+    for (int i = 0; i < moved; ++i)
+        *old[room - moved + i] = *reservoir[i];
+    return true;
+}
+
+// Moves the main data of the new segment from frame `index` on `shift` bytes later, so that
+// each frame asks that much less of the reservoir. That is room every frame up to the
+// farthest place of the next joint must have to give; the last segment's end gives no such
+// measure.
+bool ParallelMp3Encoder::ShiftData(Segment& next, size_t index, int shift) const {
+    if (next.last)
+        return false;
+    const int64_t nextJointEnd = (next.ownStart + segmentSamples_) / frameSamples_ +
+                                 tuning_.jointFrames - next.start / frameSamples_;
+    const auto limit =
+        static_cast<size_t>(std::min<int64_t>(nextJointEnd, std::ssize(next.frames) - 1));
+    int count = next.frames[index].reservoir;
+    for (size_t k = index; k < limit; ++k) {
+        if (next.frames[k + 1].reservoir < shift)
+            return false;
+        count += next.frames[k].length - next.frames[k].dataOffset;
+    }
+    const std::vector<unsigned char*> data = DataBefore(next.bytes, next.frames, 0, limit, count);
+    if (static_cast<int>(data.size()) < count)
+        return false;
+    for (int i = count - 1; i >= shift; --i)
+        *data[i] = *data[i - shift];
+    for (int i = 0; i < shift; ++i)
+        *data[i] = 0;
+    for (size_t k = index; k <= limit; ++k) {
+        Frame& frame = next.frames[k];
+        unsigned char* header = next.bytes.data() + frame.offset;
+        frame.reservoir -= shift;
+        SetMainDataBegin(header, *ParseMpegHeader(header), frame.reservoir);
+    }
     return true;
 }
 

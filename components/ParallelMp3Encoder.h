@@ -20,7 +20,7 @@ class ParallelMp3Encoder {
 public:
     struct Tuning {
         int segmentFrames = 0;  // MP3 frames per segment; 0: about 10 seconds
-        int warmUpFrames = 4;   // encoded ahead of a segment's start and dropped
+        int warmUpFrames = 10;  // encoded ahead of a segment's start and dropped
         int jointFrames = 4;    // frames from a segment's start where the joint may fall
         int inFlight = 0;       // segments held at once; 0: one more than the workers
     };
@@ -60,7 +60,8 @@ private:
     void Encoded(Segment& segment);
     void Collect(std::vector<unsigned char>& out, size_t keep);
     void Stitch(std::shared_ptr<Segment> next, std::vector<unsigned char>& out);
-    bool FitReservoir(Segment& next, int64_t joint);
+    bool FitReservoir(Segment& next, int64_t joint, bool shift);
+    bool ShiftData(Segment& next, size_t index, int shift) const;
     void Emit(int64_t endFrame, std::vector<unsigned char>& out);
     void NoteFrame(int64_t offset);
 
