@@ -93,6 +93,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
         throw;
     }
     recorded_.insert(p_.state.OutputFile);
+    partBegin_ = framesWritten_;
     MarkOpenFile(true);
     return true;
 }
@@ -250,10 +251,12 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     if (p_.marker)
         p_.marker->End();
     std::exception_ptr listing = HandOnSplitPart(writeTag);
+    const int64_t frames = framesWritten_ - partBegin_;
     if (split && p_.writer.SplitPartPending()) {
         splitPart_ = p_.state.OutputFile;
+        splitPartFrames_ = frames;
     } else if (handOn) {
-        const std::exception_ptr current = HandOn(p_.state.OutputFile, writeTag);
+        const std::exception_ptr current = HandOn(p_.state.OutputFile, frames, writeTag);
         if (!listing)
             listing = current;
     }
@@ -263,11 +266,12 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
 std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
     if (splitPart_.isEmpty() || p_.writer.SplitPartPending())
         return nullptr;
-    return HandOn(std::exchange(splitPart_, {}), writeTag);
+    return HandOn(std::exchange(splitPart_, {}), splitPartFrames_, writeTag);
 }
 
 // The list takes the recording that OutputFile names while StoppingRecord is set.
-std::exception_ptr RecordingControl::HandOn(QString file, bool writeTag) {
+std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool writeTag) {
+    framesHandedOn_ = frames;
     const QString current = std::exchange(p_.state.OutputFile, file);
     p_.state.StoppingRecord = true;
     const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
