@@ -294,6 +294,19 @@ TEST_F(RecordingControlTest, SplitPartsPlayInARowAsTheUncutSound) {
     const SampleArray joined = testaudio::Concat(first.samples, second.samples);
     EXPECT_LE(testaudio::LargestStray(joined, tone, 2, 6 * 8820 - 1152, 2304),
               1.25 * testaudio::LargestStray(joined, tone, 2, 3 * 8820, 2304));
+
+    // Handing the part on may wait in a box: a tick then does not split, and a stop waits.
+    host_.finished.clear();
+    host_.duringFinish = [&] {
+        recorder_.Tick(5 * kRate);
+        control_.StopRecording();
+    };
+    control_.StartRecording(StartedBy::Schedule);
+    recorder_.DeliverBlock(block(0));
+    recorder_.Tick(kRate);
+    recorder_.DeliverBlock(block(1));
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(host_.finished, QStringList({Out("EUT-3.mp3"), Out("EUT-4.mp3")}));
 }
 
 TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinished) {
