@@ -93,6 +93,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
         throw;
     }
     recorded_.insert(p_.state.OutputFile);
+    partBegin_ = framesWritten_;
     MarkOpenFile(true);
     return true;
 }
@@ -189,6 +190,7 @@ void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
         DiscardQueuedBlocks();
     const bool handOn = state.Recording || !state.RecordNotPaused;
     const std::exception_ptr finishing = FinishFile(handOn, !writeFailure);
+    stopAfterSplit_ = false;  // a stop asked while a part was handed on: this is it
     state.Recording = false;
     state.RecordNotPaused = true;
     ClearDisplays();
@@ -252,24 +254,33 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     if (p_.marker)
         p_.marker->End();
     std::exception_ptr listing = HandOnSplitPart(writeTag);
+    const int64_t frames = framesWritten_ - partBegin_;
     if (split && p_.writer.SplitPartPending()) {
         splitPart_ = p_.state.OutputFile;
+        splitPartFrames_ = frames;
     } else if (handOn) {
-        const std::exception_ptr current = HandOn(p_.state.OutputFile, writeTag);
+        const std::exception_ptr current = HandOn(p_.state.OutputFile, frames, writeTag);
         if (!listing)
             listing = current;
     }
     return failure ? failure : listing;
 }
 
+// Handing on may wait in a message box, as a split does: its ticks must not split again, and a
+// stop waits until the part is handed on.
 std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
     if (splitPart_.isEmpty() || p_.writer.SplitPartPending())
         return nullptr;
-    return HandOn(std::exchange(splitPart_, {}), writeTag);
+    const bool wasSplitting = std::exchange(splitting_, true);
+    const std::exception_ptr failure =
+        HandOn(std::exchange(splitPart_, {}), splitPartFrames_, writeTag);
+    splitting_ = wasSplitting;
+    return failure;
 }
 
 // The list takes the recording that OutputFile names while StoppingRecord is set.
-std::exception_ptr RecordingControl::HandOn(QString file, bool writeTag) {
+std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool writeTag) {
+    framesHandedOn_ = frames;
     const QString current = std::exchange(p_.state.OutputFile, file);
     p_.state.StoppingRecord = true;
     const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
@@ -283,9 +294,13 @@ std::exception_ptr RecordingControl::HandOn(QString file, bool writeTag) {
 // new start in every other way: settings read again, its own name, the time from 0.
 void RecordingControl::SplitRecording() {
     WriteQueuedBlocksOrEnd();
+    // Asked while the part before was handed on: the stop wins.
+    if (std::exchange(stopAfterSplit_, false)) {
+        StopRecording();
+        return;
+    }
     const int64_t carried = takenSinceStart_;
     splitting_ = true;
-    stopAfterSplit_ = false;
     bool opened = false;
     const std::exception_ptr failure = Attempt([&] { opened = BeginNextPart(carried); });
     splitting_ = false;
@@ -379,6 +394,10 @@ void RecordingControl::OnBlock() {
     if (!p_.writer.IsOpen())
         return;
     WriteQueuedBlocksOrEnd();
+    if (std::exchange(stopAfterSplit_, false) && p_.state.Recording) {
+        StopRecording();
+        return;
+    }
     if (p_.writer.IsOpen())
         MarkOpenFile(false);
     if (p_.state.NotDragging && p_.state.Recording)

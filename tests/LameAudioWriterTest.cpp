@@ -365,18 +365,6 @@ TEST_F(LameAudioWriterTest, AFileCutShortByAFullDiskKeepsACorrectLength) {
 
 }  // namespace
 
-// The largest difference between decoded and original over frames [from, from + count),
-// relative to the original's peak.
-double StrayFrom(const SampleArray& decoded, const SampleArray& original, int channels,
-                 int64_t from, int64_t count) {
-    const SampleArray a = Slice(decoded, channels, from, count);
-    const SampleArray b = Slice(original, channels, from, count);
-    int worst = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        worst = std::max(worst, std::abs(a[i] - b[i]));
-    return static_cast<double>(worst) / Peak(b);
-}
-
 // A recording split into two parts: each decodes to exactly its own frames, and the two in a
 // row stray no further from the uncut tone at the joint than inside a part.
 TEST_F(LameAudioWriterTest, PartsOfASplitJoinWithNoSeam) {
@@ -420,8 +408,8 @@ TEST_F(LameAudioWriterTest, PartsOfASplitJoinWithNoSeam) {
         const SampleArray joined = Concat(parts[0].samples, parts[1].samples);
         const int64_t window = 1152;
         const double inside =
-            std::max(StrayFrom(joined, tone, c.channels, cut / 2, 2 * window),
-                     StrayFrom(joined, tone, c.channels, (cut + frames) / 2, 2 * window));
-        EXPECT_LE(StrayFrom(joined, tone, c.channels, cut - window, 2 * window), 1.25 * inside);
+            std::max(LargestStray(joined, tone, c.channels, cut / 2, 2 * window),
+                     LargestStray(joined, tone, c.channels, (cut + frames) / 2, 2 * window));
+        EXPECT_LE(LargestStray(joined, tone, c.channels, cut - window, 2 * window), 1.25 * inside);
     }
 }
