@@ -97,8 +97,7 @@ public:
     void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
     void ShowOutputPath(const QString&) override {}
     void RecordingFinished(const QString& file, bool writeTag) override {
-        const int64_t frames = control->FramesWritten() - reported_;
-        reported_ += frames;
+        const int64_t frames = control->FramesHandedOn();
         if (showProgress_)
             err_ << "\r\033[K";
         err_ << "Recorded " << RecordingControl::TimeText(recorder_.SamplesToMs(frames) / 1000)
@@ -129,7 +128,6 @@ private:
     const AudioRecord2& recorder_;
     DefaultTagWriter& tags_;
     bool showProgress_;
-    int64_t reported_ = 0;
 };
 
 }  // namespace

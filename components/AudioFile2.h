@@ -18,6 +18,13 @@ public:
     virtual bool IsOpen() const = 0;
     // Completes a written file (encoder flushed, length header written) or closes a read one.
     virtual void CloseFile() = 0;
+    // Ends a written file as a part of a recording that the next CreateFile continues, so that
+    // the two played one after the other join with no seam: the file is complete once it has
+    // taken the first few milliseconds written to the next part, or at the next CloseFile or
+    // CloseFileForSplit. IsOpen is false meanwhile.
+    virtual void CloseFileForSplit() { CloseFile(); }
+    // A file ended by CloseFileForSplit is still waiting for that sound.
+    virtual bool SplitPartPending() const { return false; }
 
     // Facts of the open file. For a file being written they describe the encoder's output.
     virtual int64_t Samples() const = 0;   // frames

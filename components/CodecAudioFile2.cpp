@@ -5,6 +5,8 @@
 #include "components/ReadAhead.h"
 #include "components/SonvaraError.h"
 
+#include <exception>
+
 CodecAudioFile2::CodecAudioFile2() = default;
 CodecAudioFile2::~CodecAudioFile2() = default;
 
@@ -24,9 +26,42 @@ bool CodecAudioFile2::IsOpen() const {
 void CodecAudioFile2::CloseFile() {
     ahead_.reset();
     reader_.reset();
+    seam_.reset();
     // Released before closing so that a failed close leaves the instance closed, not stuck.
-    if (std::unique_ptr<LameAudioWriter> writer = std::move(writer_))
-        writer->Close();
+    std::unique_ptr<LameAudioWriter> writer = std::move(writer_);
+    std::exception_ptr failure;
+    try {
+        CompleteSplitPart();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (writer) {
+        try {
+            writer->Close();
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void CodecAudioFile2::CloseFileForSplit() {
+    // A part with no sound has no end to code as inside a recording.
+    if (!writer_ || writer_->FramesEncoded() == 0) {
+        CloseFile();
+        return;
+    }
+    CompleteSplitPart();  // one still waiting has what there is
+    std::unique_ptr<LameAudioWriter> writer = std::move(writer_);
+    seam_ = std::make_unique<SplitSeam>(writer->EndSoundForSplit());
+    closing_ = std::move(writer);
+}
+
+void CodecAudioFile2::CompleteSplitPart() {
+    if (std::unique_ptr<LameAudioWriter> closing = std::move(closing_))
+        closing->Close();
 }
 
 int64_t CodecAudioFile2::Samples() const {
@@ -94,12 +129,20 @@ void CodecAudioFile2::SetArrayFormat(int sampleRate, int channels) {
 }
 
 void CodecAudioFile2::CreateFile(const QString& fileName, int) {
+    const std::unique_ptr<SplitSeam> seam = std::move(seam_);
+    // A part ended for a split goes on waiting for its post-roll from this file's sound.
+    std::unique_ptr<LameAudioWriter> closing = std::move(closing_);
     CloseFile();
-    writer_ = std::make_unique<LameAudioWriter>(fileName, encoder_, LameAudioWriter::Creation::New);
+    closing_ = std::move(closing);
+    writer_ = std::make_unique<LameAudioWriter>(fileName, encoder_, LameAudioWriter::Creation::New,
+                                                seam ? *seam : SplitSeam{});
 }
 
 void CodecAudioFile2::WriteArray(const SampleArray& array) {
     writer().Write(array);
+    if (closing_ &&
+        closing_->WritePostRoll(array, writer_->ArraySampleRate(), writer_->ArrayChannels()))
+        CompleteSplitPart();
 }
 
 FfmpegAudioReader& CodecAudioFile2::reader() const {

@@ -7,6 +7,7 @@
 class FfmpegAudioReader;
 class LameAudioWriter;
 class ReadAhead;
+struct SplitSeam;
 
 // The audio file component: reads any input FFmpeg decodes, writes MP3 through LAME. One
 // instance holds at most one open file, for reading or for writing. A file being read is
@@ -19,6 +20,8 @@ public:
     void OpenFile(const QString& fileName, int mode = 0, int flags = 1) override;
     bool IsOpen() const override;
     void CloseFile() override;
+    void CloseFileForSplit() override;
+    bool SplitPartPending() const override { return closing_ != nullptr; }
 
     int64_t Samples() const override;
     int64_t Duration() const override;
@@ -43,11 +46,16 @@ private:
     FfmpegAudioReader& reader() const;
     ReadAhead& ahead() const;
     LameAudioWriter& writer() const;
+    void CompleteSplitPart();
 
     AudioFile2LameEnc encoder_;
     std::unique_ptr<FfmpegAudioReader> reader_;
     // Decodes through reader_ on its worker, so it is declared after it and goes first.
     std::unique_ptr<ReadAhead> ahead_;
     std::unique_ptr<LameAudioWriter> writer_;
+    // A part ended for a split until it has its post-roll, and the pre-roll it hands to the
+    // next CreateFile.
+    std::unique_ptr<LameAudioWriter> closing_;
+    std::unique_ptr<SplitSeam> seam_;
     bool startupOption_ = false;
 };

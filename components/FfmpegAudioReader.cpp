@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <optional>
 
+#include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
 extern "C" {
@@ -80,66 +82,11 @@ bool IsPcm(AVCodecID id) {
            av_get_exact_bits_per_sample(id) > 0;
 }
 
-// ---- MPEG audio frame headers ------------------------------------------------------------
+// ---- MPEG audio files --------------------------------------------------------------------
 //
 // FFmpeg's MPEG audio demuxer knows the exact length only from a Xing/Info header; without one
 // it guesses from the bit rate. We count the frames instead, and we replicate the demuxer's own
 // reading of the Xing/Info and LAME headers so that the count matches what the decoder delivers.
-
-struct MpegHeader {
-    int layer = 0;
-    bool lsf = false;  // MPEG-2 or 2.5: half-size layer III frames
-    bool mono = false;
-    int bitrateKbps = 0;
-    int sampleRate = 0;
-    int frameBytes = 0;
-    int samplesPerFrame = 0;
-};
-
-// The bits that stay the same across the frames of one stream: sync, version, layer, rate.
-constexpr uint32_t kSameStreamMask = 0xFFFE0C00;
-
-bool ParseMpegHeader(uint32_t h, MpegHeader* out) {
-    static const int kBitrates[2][3][15] = {
-        {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-         {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-         {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}},
-        {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
-         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}}};
-    static const int kRates[3] = {44100, 48000, 32000};
-
-    if ((h & 0xFFE00000) != 0xFFE00000)
-        return false;
-    const int version = (h >> 19) & 3;  // 0: 2.5, 1: reserved, 2: MPEG-2, 3: MPEG-1
-    const int layerBits = (h >> 17) & 3;
-    const int bitrateIndex = (h >> 12) & 15;
-    const int rateIndex = (h >> 10) & 3;
-    // Free-format frames (index 0) have no length in their header; we do not follow them.
-    if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
-        return false;
-
-    MpegHeader header;
-    header.layer = 4 - layerBits;
-    header.lsf = version != 3;
-    header.mono = ((h >> 6) & 3) == 3;
-    header.bitrateKbps = kBitrates[header.lsf][header.layer - 1][bitrateIndex];
-    header.sampleRate = kRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-    const int padding = (h >> 9) & 1;
-    const int bitsPerSecond = header.bitrateKbps * 1000;
-    if (header.layer == 1) {
-        header.frameBytes = (12 * bitsPerSecond / header.sampleRate + padding) * 4;
-        header.samplesPerFrame = 384;
-    } else if (header.layer == 2 || !header.lsf) {
-        header.frameBytes = 144 * bitsPerSecond / header.sampleRate + padding;
-        header.samplesPerFrame = 1152;
-    } else {
-        header.frameBytes = 72 * bitsPerSecond / header.sampleRate + padding;
-        header.samplesPerFrame = 576;
-    }
-    *out = header;
-    return true;
-}
 
 uint32_t BigEndian32(const uchar* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
@@ -176,47 +123,28 @@ struct InfoFrame {
     int endPad = 0;
 };
 
-InfoFrame ReadInfoFrame(const uchar* data, int64_t size, int64_t start, const MpegHeader& first) {
+InfoFrame ReadInfoFrame(const uchar* data, int64_t size, int64_t start,
+                        const MpegFrameHeader& first) {
     InfoFrame info;
     if (first.layer != 3)
         return info;
     const int64_t frameEnd = std::min<int64_t>(start + first.frameBytes, size);
     auto fits = [&](int64_t pos, int64_t bytes) { return pos + bytes <= frameEnd; };
 
-    int64_t pos = start + 4 + (first.lsf ? (first.mono ? 9 : 17) : (first.mono ? 17 : 32));
-    if (fits(pos, 8) &&
-        (std::memcmp(data + pos, "Xing", 4) == 0 || std::memcmp(data + pos, "Info", 4) == 0)) {
-        info.cbr = std::memcmp(data + pos, "Info", 4) == 0;
-        const uint32_t flags = BigEndian32(data + pos + 4);
-        pos += 8;
-        if ((flags & 1) && fits(pos, 4)) {
-            info.frames = BigEndian32(data + pos);
-            pos += 4;
-        }
-        if ((flags & 2) && fits(pos, 4)) {
-            info.bytes = BigEndian32(data + pos);
-            pos += 4;
-        }
+    if (const std::optional<XingTag> xing =
+            ReadXingTag(data + start, static_cast<size_t>(frameEnd - start))) {
+        info.cbr = xing->info;
+        info.frames = xing->frames.value_or(0);
+        info.bytes = xing->bytes.value_or(0);
         // A file much longer than its header says was joined from several files by plain
         // concatenation; the demuxer then ignores the frame count, and so do we.
         const int64_t remaining = size - (start + 4);
         if (info.bytes > 0 && remaining > info.bytes && remaining - info.bytes > info.bytes / 16)
             info.frames = 0;
-        if (flags & 4)
-            pos += 100;
-        if (flags & 8)
-            pos += 4;
-        // LAME extension: 9-byte version, then delays at offset 21 (12 bits each).
-        if (fits(pos, 24)) {
-            const uchar* version = data + pos;
-            if (std::memcmp(version, "LAME", 4) == 0 || std::memcmp(version, "Lavf", 4) == 0 ||
-                std::memcmp(version, "Lavc", 4) == 0) {
-                const uint32_t delays =
-                    (uint32_t(version[21]) << 16) | (version[22] << 8) | version[23];
-                info.lameTrim = true;
-                info.startPad = delays >> 12;
-                info.endPad = delays & 0xFFF;
-            }
+        if (xing->lame && xing->lame->TrustedEncoder()) {
+            info.lameTrim = true;
+            info.startPad = xing->lame->delay;
+            info.endPad = xing->lame->padding;
         }
     }
     const int64_t vbri = start + 4 + 32;
@@ -230,14 +158,16 @@ InfoFrame ReadInfoFrame(const uchar* data, int64_t size, int64_t start, const Mp
 }
 
 // Length of the frame at pos when it continues the stream ref (0: any stream), or 0.
-int FrameAt(const uchar* data, int64_t size, int64_t pos, uint32_t ref, MpegHeader* header) {
+int FrameAt(const uchar* data, int64_t size, int64_t pos, uint32_t ref, MpegFrameHeader* header) {
     if (pos + 4 > size)
         return 0;
-    const uint32_t h = BigEndian32(data + pos);
-    if (ref && (h & kSameStreamMask) != ref)
+    const uint32_t h = MpegHeaderBits(data + pos);
+    if (ref && (h & kMpegSameStreamMask) != ref)
         return 0;
-    if (!ParseMpegHeader(h, header))
+    const std::optional<MpegFrameHeader> parsed = ParseMpegHeader(h);
+    if (!parsed)
         return 0;
+    *header = *parsed;
     return header->frameBytes;
 }
 
@@ -247,8 +177,8 @@ bool Confirmed(const uchar* data, int64_t size, int64_t pos, int length) {
     const int64_t next = pos + length;
     if (next == size || (next + 128 == size && std::memcmp(data + next, "TAG", 3) == 0))
         return true;
-    MpegHeader header;
-    return FrameAt(data, size, next, BigEndian32(data + pos) & kSameStreamMask, &header) > 0;
+    MpegFrameHeader header;
+    return FrameAt(data, size, next, MpegHeaderBits(data + pos) & kMpegSameStreamMask, &header) > 0;
 }
 
 // The pages of a mapped file that a scan has read count as the process's memory until they
@@ -278,7 +208,7 @@ Mp3Facts ScanMp3(const QString& fileName) {
         return facts;
 
     const int64_t start = SkipId3v2(data, size);
-    MpegHeader first;
+    MpegFrameHeader first;
     InfoFrame info;
     int64_t audioStart = start;
     if (FrameAt(data, size, start, 0, &first)) {
@@ -297,7 +227,7 @@ Mp3Facts ScanMp3(const QString& fileName) {
         samplesPerFrame = first.samplesPerFrame;
         sampleRate = first.sampleRate;
         audioBytes = info.bytes > 0 ? info.bytes - first.frameBytes : 0;
-        MpegHeader audio;
+        MpegFrameHeader audio;
         if (info.cbr && FrameAt(data, size, audioStart, 0, &audio))
             bitrateKbps = audio.bitrateKbps;
     } else {
@@ -308,11 +238,11 @@ Mp3Facts ScanMp3(const QString& fileName) {
         bool strayBytes = false;
         while (pos + 4 <= size) {
             ReleaseBehind(data, pos, &released);
-            MpegHeader header;
+            MpegFrameHeader header;
             const int length = FrameAt(data, size, pos, ref, &header);
             if (length > 0 && (inSync || Confirmed(data, size, pos, length))) {
                 if (!ref) {
-                    ref = BigEndian32(data + pos) & kSameStreamMask;
+                    ref = MpegHeaderBits(data + pos) & kMpegSameStreamMask;
                     samplesPerFrame = header.samplesPerFrame;
                     sampleRate = header.sampleRate;
                     bitrateKbps = header.bitrateKbps;

@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "components/Mp3Frames.h"
+#include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -25,6 +26,14 @@ namespace {
 // Arrays are encoded in pieces of this many frames, which bounds the scratch buffers however
 // large an array the caller hands in.
 constexpr int kChunkFrames = 16384;
+
+// A split hands the next part this many MP3 frames of sound from before the cut, and the part
+// before encodes this many from after it, so that the encoders on both sides code the joint as
+// they code sound inside a part. With LAME's own delay (576) and padding (below 1728) both stay
+// within the LAME tag's 12 bits.
+constexpr int kPreRollMp3Frames = 2;
+constexpr int kPostRollMp3Frames = 1;
+constexpr int kLameTagLimit = 4095;
 
 // LAME's own worst case for the output of one call.
 size_t Mp3BufferSize(int frames) {
@@ -47,7 +56,7 @@ QString AvErrorText(int code) {
 // Bytes of a Layer III frame up to the end of its side information, where the info fields
 // start.
 int SideInfoEnd(bool mpeg1, int channels) {
-    return 4 + (mpeg1 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17));
+    return 4 + LayerThreeSideInfoBytes(!mpeg1, channels);
 }
 
 // The Xing fields with their table of contents, then the LAME extension.
@@ -69,21 +78,18 @@ bool LameWritesInfoFrame(lame_global_flags* lame, int rate, int channels) {
 std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
     const bool mpeg1 = rate >= 32000, mpeg25 = rate < 16000;
     const int kbps = mpeg1 ? 128 : mpeg25 ? 32 : 64;
-    const int bitrateIndex = mpeg1 ? 9 : mpeg25 ? 4 : 8;
-    const int rateIndex = rate % 11025 == 0 ? 0 : rate % 12000 == 0 ? 1 : 2;
-    const int versionBits = mpeg1 ? 3 : mpeg25 ? 0 : 2;
-    std::vector<unsigned char> frame((mpeg1 ? 144000 : 72000) * kbps / rate, 0);
-    frame[0] = 0xFF;
-    frame[1] = static_cast<unsigned char>(0xE0 | versionBits << 3 | 1 << 1 | 1);  // Layer III
-    frame[2] = static_cast<unsigned char>(bitrateIndex << 4 | rateIndex << 2);
-    frame[3] = static_cast<unsigned char>((channels == 1 ? 3 : 1) << 6 | 1 << 2);  // original
+    const auto header = MakeMpegHeader(
+        rate, kbps, channels == 1 ? MpegFrameHeader::Mono : MpegFrameHeader::JointStereo);
+    std::vector<unsigned char> frame(ParseMpegHeader(header->data())->frameBytes, 0);
+    std::copy(header->begin(), header->end(), frame.begin());
+    frame[3] |= 1 << 2;  // original
     return frame;
 }
 
 }  // namespace
 
 LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                                 Creation creation)
+                                 Creation creation, const SplitSeam& after)
     : fileName_(fileName),
       rate_(encoder.SampleRate()),
       channels_(encoder.Channels()),
@@ -137,17 +143,28 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QString::fromLocal8Bit(std::strerror(error)));
     }
     mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
-    if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
-        // Written now with no length yet, so that an unfinished file still plays and a repair
-        // finds where to write its length.
-        const std::vector<unsigned char> frame = InfoFrame(false);
-        try {
+    if (after.rate == rate_ && after.channels == channels_) {
+        preRoll_ = static_cast<int>(
+            std::min<int64_t>(static_cast<int64_t>(after.preRoll.size()) / channels_,
+                              kLameTagLimit - lame_get_encoder_delay(lame_)));
+    }
+    try {
+        if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
+            // Written now with no length yet, so that an unfinished file still plays and a
+            // repair finds where to write its length.
+            const std::vector<unsigned char> frame = InfoFrame(false);
             WriteBytes(frame.data(), frame.size());
-        } catch (...) {
-            Release();
-            throw;
+            ownInfoFrameSize_ = static_cast<int>(frame.size());
         }
-        ownInfoFrameSize_ = static_cast<int>(frame.size());
+        if (preRoll_ > 0) {
+            EncodeFrames(after.preRoll.data() + after.preRoll.size() -
+                             static_cast<size_t>(preRoll_) * channels_,
+                         preRoll_, channels_);
+            framesEncoded_ = 0;
+        }
+    } catch (...) {
+        Release();
+        throw;
     }
 }
 
@@ -190,13 +207,8 @@ void LameAudioWriter::Write(const SampleArray& array) {
     for (int64_t done = 0; done < frames;) {
         const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
         const int16_t* pcm = array.data() + done * arrayChannels_;
-        if (arrayChannels_ == 2 && channels_ == 1) {
-            mixBuffer_.resize(count);
-            for (int i = 0; i < count; ++i) {
-                mixBuffer_[i] = static_cast<int16_t>((pcm[2 * i] + pcm[2 * i + 1]) / 2);
-            }
-            pcm = mixBuffer_.data();
-        }
+        if (arrayChannels_ == 2 && channels_ == 1)
+            pcm = MixToMono(pcm, count);
         if (resample) {
             ResampleAndEncode(pcm, count, stageChannels);
         } else {
@@ -231,6 +243,7 @@ void LameAudioWriter::Close() {
             const size_t tagSize =
                 lame_get_lametag_frame(lame_, mp3Buffer_.data(), mp3Buffer_.size());
             if (tagSize > 0 && tagSize <= mp3Buffer_.size()) {
+                AdjustLameTag(mp3Buffer_.data(), tagSize);
                 if (std::fseek(file_, 0, SEEK_SET) != 0)
                     Fail(QString::fromLocal8Bit(std::strerror(errno)));
                 WriteBytes(mp3Buffer_.data(), tagSize);
@@ -246,6 +259,44 @@ void LameAudioWriter::Close() {
         throw;
     }
     Release();
+}
+
+SplitSeam LameAudioWriter::EndSoundForSplit() {
+    if (!file_ || ioFailed_)
+        return {};
+    try {
+        DrainResampler();
+    } catch (...) {
+        Salvage();
+        Release();
+        throw;
+    }
+    const int mp3Frame = lame_get_framesize(lame_);
+    postRollWanted_ = kPostRollMp3Frames * mp3Frame;
+    const auto pre = std::min<ptrdiff_t>(static_cast<ptrdiff_t>(kPreRollMp3Frames) * mp3Frame,
+                                         static_cast<ptrdiff_t>(history_.size()) / channels_);
+    return {rate_, channels_, SampleArray(history_.end() - pre * channels_, history_.end())};
+}
+
+bool LameAudioWriter::WritePostRoll(const SampleArray& array, int sampleRate, int channels) {
+    // Sound at another rate would need the resampler, which would carry it into the file's own.
+    if (!file_ || sampleRate != rate_)
+        postRollWanted_ = 0;
+    const auto frames =
+        static_cast<int>(std::min<int64_t>(postRollWanted_, std::ssize(array) / channels));
+    if (frames > 0) {
+        const int16_t* pcm = array.data();
+        if (channels == 2 && channels_ == 1) {
+            pcm = MixToMono(pcm, frames);
+            channels = 1;
+        }
+        EncodeFrames(pcm, frames, channels);
+        FlushFile();
+        framesEncoded_ -= frames;
+        postRoll_ += frames;
+        postRollWanted_ -= frames;
+    }
+    return postRollWanted_ == 0;
 }
 
 // After a failed write the file ends somewhere inside a frame, and its info frame still says
@@ -270,6 +321,13 @@ void LameAudioWriter::Salvage() {
     close(fd);
 }
 
+const int16_t* LameAudioWriter::MixToMono(const int16_t* pcm, int frames) {
+    mixBuffer_.resize(frames);
+    for (int i = 0; i < frames; ++i)
+        mixBuffer_[i] = static_cast<int16_t>((pcm[2 * i] + pcm[2 * i + 1]) / 2);
+    return mixBuffer_.data();
+}
+
 // pcm holds frames at the encoder's rate with either the encoder's channel count or one
 // channel, which LAME then uses for both sides.
 void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels) {
@@ -288,6 +346,36 @@ void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels)
         MarkInfoFrame(size);
     WriteBytes(mp3Buffer_.data(), size);
     framesEncoded_ += frames;
+    KeepHistory(pcm, frames, channels);
+}
+
+void LameAudioWriter::KeepHistory(const int16_t* pcm, int frames, int channels) {
+    const int keep = std::min(frames, HistoryFrames());
+    pcm += static_cast<size_t>(frames - keep) * channels;
+    for (int i = 0; i < keep; ++i) {
+        for (int c = 0; c < channels_; ++c)
+            history_.push_back(pcm[i * channels + std::min(c, channels - 1)]);
+    }
+    // Trimmed now and then rather than at every call.
+    const auto limit = static_cast<ptrdiff_t>(HistoryFrames()) * channels_;
+    if (static_cast<ptrdiff_t>(history_.size()) > 2 * limit)
+        history_.erase(history_.begin(), history_.end() - limit);
+}
+
+int LameAudioWriter::HistoryFrames() const {
+    return (kPreRollMp3Frames + kPostRollMp3Frames) * lame_get_framesize(lame_);
+}
+
+// LAME's tag knows nothing of the pre-roll and post-roll of a split; decoders drop them too.
+void LameAudioWriter::AdjustLameTag(unsigned char* frame, size_t size) const {
+    if (preRoll_ == 0 && postRoll_ == 0)
+        return;
+    std::optional<XingTag> tag = ReadXingTag(frame, size);
+    if (!tag || !tag->lame)
+        return;
+    tag->lame->delay += preRoll_;
+    tag->lame->padding += postRoll_;
+    WriteXingTag(frame, size, *tag);
 }
 
 void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int channels) {
@@ -377,7 +465,8 @@ void LameAudioWriter::WriteInfoFrame() {
 // that (a crash, a kill, a power loss) would tell no length and give a repair nowhere to write
 // one, so the frame gets the fields at once, with the length left at zero ("not known").
 void LameAudioWriter::MarkInfoFrame(int size) {
-    const int length = Mp3FrameLength(mp3Buffer_.data());
+    const std::optional<MpegFrameHeader> header = ParseMpegHeader(mp3Buffer_.data());
+    const int length = header && header->layer == 3 ? header->frameBytes : 0;
     const int fieldsEnd = SideInfoEnd(rate_ >= 32000, channels_) + kInfoFieldsSize;
     if (length < fieldsEnd || length > size)
         return;
@@ -387,8 +476,6 @@ void LameAudioWriter::MarkInfoFrame(int size) {
     }
     std::vector<unsigned char> frame(mp3Buffer_.begin(), mp3Buffer_.begin() + length);
     FillInfoFields(frame, false);
-    if (lame_get_VBR(lame_) != vbr_off)
-        std::memcpy(frame.data() + SideInfoEnd(rate_ >= 32000, channels_), "Xing", 4);
     std::copy(frame.begin(), frame.end(), mp3Buffer_.begin());
 }
 
@@ -400,44 +487,30 @@ std::vector<unsigned char> LameAudioWriter::InfoFrame(bool lengthKnown) const {
 
 // Without lengthKnown the frame count, the byte counts and the padding stay zero.
 void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool lengthKnown) const {
-    unsigned char* p = frame.data() + SideInfoEnd(rate_ >= 32000, channels_);
-    const auto put = [&p](uint32_t value, int bytes) {
-        for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) {
-            *p++ = static_cast<unsigned char>(value >> shift);
-        }
-    };
     const auto fileSize = lengthKnown ? static_cast<uint32_t>(bytesWritten_) : 0;
-    std::memcpy(p, "Info", 4);
-    p += 4;
-    put(0x0F, 4);  // frame count, byte count, table of contents and quality follow
-    put(lengthKnown ? static_cast<uint32_t>(lame_get_frameNum(lame_)) : 0, 4);
-    put(fileSize, 4);
-    for (int i = 0; i < 100; ++i) {
-        *p++ = static_cast<unsigned char>(i * 256 / 100);  // constant bit rate: a straight line
-    }
-    put(static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_)), 4);
+    XingTag tag;
+    tag.info = lame_get_VBR(lame_) == vbr_off;
+    tag.frames = lengthKnown ? static_cast<uint32_t>(lame_get_frameNum(lame_)) : 0;
+    tag.bytes = fileSize;
+    tag.toc = BuildXingToc({}, 0);  // constant bit rate: a straight line
+    tag.quality = static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_));
 
-    char version[10] = "         ";
+    LameTag& lame = tag.lame.emplace();
+    lame.encoder.fill(' ');
     const char* lameVersion = get_lame_very_short_version();
-    std::memcpy(version, lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
-    std::memcpy(p, version, 9);
-    p += 9;
-    put(0x01, 1);  // tag revision 0, constant bit rate
-    put(static_cast<uint32_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255)), 1);
-    p += 4 + 2 + 2;  // no peak and no replay gain
-    put(static_cast<uint32_t>(lame_get_ATHtype(lame_) & 0x0F), 1);
-    put(static_cast<uint32_t>(std::min(lame_get_brate(lame_), 255)), 1);
-    const auto delay = static_cast<uint32_t>(std::clamp(lame_get_encoder_delay(lame_), 0, 4095));
-    const auto padding =
-        lengthKnown ? static_cast<uint32_t>(std::clamp(lame_get_encoder_padding(lame_), 0, 4095))
-                    : 0;
-    put(delay << 12 | padding, 3);
+    std::memcpy(lame.encoder.data(), lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
+    lame.revisionAndMethod = 0x01;  // tag revision 0, constant bit rate
+    lame.lowpass =
+        static_cast<uint8_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255));
+    lame.flagsAndAth = static_cast<uint8_t>(lame_get_ATHtype(lame_) & 0x0F);
+    lame.bitrate = static_cast<uint8_t>(std::min(lame_get_brate(lame_), 255));
+    lame.delay = lame_get_encoder_delay(lame_) + preRoll_;
+    lame.padding = lengthKnown ? lame_get_encoder_padding(lame_) + postRoll_ : 0;
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
-    put(static_cast<uint32_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2), 1);
-    p += 1 + 2;  // no MP3Gain, no preset
-    put(fileSize, 4);
-    put(musicCrc_, 2);
-    put(LameCrc16(0, frame.data(), p - frame.data()), 2);
+    lame.misc = static_cast<uint8_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2);
+    lame.musicLength = fileSize;
+    lame.musicCrc = musicCrc_;
+    WriteXingTag(frame.data(), frame.size(), tag);
 }
 
 void LameAudioWriter::WriteBytes(const unsigned char* data, size_t size) {

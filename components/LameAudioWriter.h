@@ -11,6 +11,14 @@
 struct lame_global_struct;
 struct SwrContext;
 
+// The sound before the cut of a split recording, in the encoder's format of the part before,
+// which the next part encodes ahead of its own as pre-roll so that the two join with no seam.
+struct SplitSeam {
+    int rate = 0;
+    int channels = 0;
+    SampleArray preRoll;
+};
+
 // Encodes 16-bit arrays into one MP3 file through LAME, converting arrays of another rate or
 // channel count to the encoder's format on the way. The file is readable while it grows, and
 // once closed starts with a Xing/LAME info frame so that players know its exact length.
@@ -21,9 +29,11 @@ public:
     enum class Creation { New, Replace };
 
     // Creates the file. Throws SonvaraError when the settings are not a legal MP3 format or the
-    // file cannot be created as asked.
+    // file cannot be created as asked. A seam from EndSoundForSplit of the part before, when of
+    // this encoder's format, is encoded ahead of the file's sound and dropped on decoding as
+    // encoder delay.
     LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                    Creation creation = Creation::Replace);
+                    Creation creation = Creation::Replace, const SplitSeam& after = {});
     // Closes quietly if Close was not called: a half-written file is still playable.
     ~LameAudioWriter();
 
@@ -44,11 +54,24 @@ public:
     // and its info frame tells their length, so it stays a whole, playable file.
     void Close();
 
-    // Frames handed to the encoder so far, at the encoder's rate.
+    // Ends the file's sound here, for a part of a split recording, and returns the sound
+    // before this point for the next part's pre-roll. The file then wants a few frames of the
+    // sound after the cut, through WritePostRoll, before Close: encoded so that the end of its
+    // sound is coded as inside a recording, and dropped on decoding as padding.
+    SplitSeam EndSoundForSplit();
+    // Encodes as post-roll the first frames of the array, of the given format, as many as the
+    // file still wants. True once it wants no more. Throws as Write does.
+    bool WritePostRoll(const SampleArray& array, int sampleRate, int channels);
+
+    // Frames of sound in the file so far, at the encoder's rate.
     int64_t FramesEncoded() const { return framesEncoded_; }
 
 private:
     void EncodeFrames(const int16_t* pcm, int frames, int channels);
+    const int16_t* MixToMono(const int16_t* pcm, int frames);
+    void KeepHistory(const int16_t* pcm, int frames, int channels);
+    int HistoryFrames() const;
+    void AdjustLameTag(unsigned char* frame, size_t size) const;
     void ResampleAndEncode(const int16_t* pcm, int frames, int channels);
     void EncodeResampled(int frames, int channels);
     void DrainResampler();
@@ -85,6 +108,13 @@ private:
     bool ioFailed_ = false;
 
     int64_t framesEncoded_ = 0;
+    // The last frames handed to the encoder, in its format, for the seam of a split.
+    std::vector<int16_t> history_;
+    // Frames encoded before the first and after the last that the file holds; decoders drop
+    // them through the LAME tag's delay and padding.
+    int preRoll_ = 0;
+    int postRoll_ = 0;
+    int postRollWanted_ = 0;
     std::vector<unsigned char> mp3Buffer_;
     std::vector<int16_t> mixBuffer_;
     std::vector<int16_t> resampleBuffer_;

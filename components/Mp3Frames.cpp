@@ -7,12 +7,12 @@
 #include <QFile>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
 
+#include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -24,9 +24,10 @@ uint32_t GetBig(const unsigned char* p, int bytes) {
     return value;
 }
 
-void PutBig(unsigned char* p, uint32_t value, int bytes) {
-    for (int i = bytes - 1; i >= 0; --i, value >>= 8)
-        p[i] = static_cast<unsigned char>(value);
+// The length of the layer III frame whose header this is, or 0.
+int LayerThreeFrameBytes(const unsigned char* header) {
+    const std::optional<MpegFrameHeader> parsed = ParseMpegHeader(header);
+    return parsed && parsed->layer == 3 ? parsed->frameBytes : 0;
 }
 
 bool ReadAt(int fd, unsigned char* data, size_t size, off_t at) {
@@ -48,7 +49,7 @@ Frames CompleteFrames(int fd, off_t first, off_t size) {
         unsigned char header[4];
         if (!ReadAt(fd, header, 4, at))
             break;
-        const int length = Mp3FrameLength(header);
+        const int length = LayerThreeFrameBytes(header);
         if (length == 0 || at + length > size)
             break;
         frame.resize(static_cast<size_t>(length));
@@ -62,15 +63,6 @@ Frames CompleteFrames(int fd, off_t first, off_t size) {
     return frames;
 }
 
-// The offset of the "Xing" or "Info" fields in the first frame, or -1.
-int InfoOffset(const std::vector<unsigned char>& frame) {
-    for (int at = 4; at + 8 <= std::min<int>(static_cast<int>(frame.size()), 48); ++at) {
-        if (!std::memcmp(&frame[at], "Xing", 4) || !std::memcmp(&frame[at], "Info", 4))
-            return at;
-    }
-    return -1;
-}
-
 // Where the audio lies between the tags: the info frame after the ID3v2 tags at the head,
 // and the APE and ID3v1 tags at the end.
 struct Layout {
@@ -78,7 +70,7 @@ struct Layout {
     off_t infoAt = 0;
     off_t tailAt = 0;
     std::vector<unsigned char> info;  // the first frame
-    int fields = -1;                  // where its Xing/Info fields start; -1: none
+    std::optional<XingTag> tag;       // its Xing/Info fields
 };
 
 off_t SkipId3v2(int fd, off_t size) {
@@ -121,51 +113,39 @@ Layout ReadLayout(int fd) {
     unsigned char header[4];
     if (!ReadAt(fd, header, 4, layout.infoAt))
         return layout;
-    const int length = Mp3FrameLength(header);
+    const int length = LayerThreeFrameBytes(header);
     if (length == 0 || layout.infoAt + length > layout.tailAt)
         return layout;
     layout.info.resize(static_cast<size_t>(length));
     if (ReadAt(fd, layout.info.data(), layout.info.size(), layout.infoAt))
-        layout.fields = InfoOffset(layout.info);
+        layout.tag = ReadXingTag(layout.info.data(), layout.info.size());
     return layout;
-}
-
-// The frame count the Xing fields hold, when they hold one.
-std::optional<uint32_t> StatedFrames(const Layout& layout) {
-    const unsigned char* fields = &layout.info[static_cast<size_t>(layout.fields)];
-    if (!(GetBig(fields + 4, 4) & 1) || layout.fields + 12 > static_cast<int>(layout.info.size()))
-        return std::nullopt;
-    return GetBig(fields + 8, 4);
 }
 
 // Writes the real length into the Xing fields and, where there is one, the LAME extension:
 // the music length and sum, and the extension's own sum. The frames end where the stream was
 // cut, so what the encoder padded is gone; what decoders still drop at the end is their own
 // delay, which the padding field then has to state for the length to come out right.
-void PatchInfoFrame(std::vector<unsigned char>& frame, int info, const Frames& frames,
+void PatchInfoFrame(std::vector<unsigned char>& frame, XingTag tag, const Frames& frames,
                     off_t infoAt) {
-    constexpr uint32_t kDecoderDelay = 529;
-    const auto streamBytes = static_cast<uint32_t>(frames.end - infoAt);
-    const uint32_t flags = GetBig(&frame[info + 4], 4);
-    int at = info + 8;
-    if (at + 8 > static_cast<int>(frame.size()))
-        return;  // a frame too small to hold the fields it announces
-    if (flags & 1) {
-        PutBig(&frame[at], frames.count, 4);
-        at += 4;
-    }
-    if (flags & 2) {
-        PutBig(&frame[at], streamBytes, 4);
-        at += 4;
-    }
-    at += (flags & 4 ? 100 : 0) + (flags & 8 ? 4 : 0);
-    if (at + 36 > static_cast<int>(frame.size()) || !(flags & 8))
+    constexpr int kDecoderDelay = 529;
+    const int at = XingTagOffset(*ParseMpegHeader(frame.data()));
+    // Fields that the frame announces but has no room for: nothing can be written safely.
+    if (GetBig(&frame[static_cast<size_t>(at) + 4], 4) != tag.Flags())
         return;
-    const uint32_t delay = GetBig(&frame[at + 21], 3) >> 12;
-    PutBig(&frame[at + 21], delay << 12 | kDecoderDelay, 3);
-    PutBig(&frame[at + 28], streamBytes, 4);
-    PutBig(&frame[at + 32], frames.crc, 2);
-    PutBig(&frame[at + 34], LameCrc16(0, frame.data(), static_cast<size_t>(at + 34)), 2);
+    const auto streamBytes = static_cast<uint32_t>(frames.end - infoAt);
+    if (tag.frames)
+        tag.frames = frames.count;
+    if (tag.bytes)
+        tag.bytes = streamBytes;
+    if (tag.lame && tag.quality && at + tag.Size() <= frame.size()) {
+        tag.lame->padding = kDecoderDelay;
+        tag.lame->musicLength = streamBytes;
+        tag.lame->musicCrc = frames.crc;
+    } else {
+        tag.lame.reset();  // no LAME extension, or one cut short: left as it is
+    }
+    WriteXingTag(frame.data(), frame.size(), tag);
 }
 
 // Drops the bytes between the last complete frame and the tags at the end, moving the tags
@@ -183,61 +163,25 @@ bool CutAfterFrames(int fd, const Layout& layout, off_t framesEnd) {
 
 }  // namespace
 
-uint16_t LameCrc16(uint16_t crc, const unsigned char* data, size_t size) {
-    static const auto table = [] {
-        std::array<uint16_t, 256> entries{};
-        for (unsigned i = 0; i < 256; ++i) {
-            unsigned value = i;
-            for (int bit = 0; bit < 8; ++bit)
-                value = value & 1 ? (value >> 1) ^ 0xA001 : value >> 1;
-            entries[i] = static_cast<uint16_t>(value);
-        }
-        return entries;
-    }();
-    for (size_t i = 0; i < size; ++i)
-        crc = (crc >> 8) ^ table[(crc ^ data[i]) & 0xFF];
-    return crc;
-}
-
-int Mp3FrameLength(const unsigned char* h) {
-    static constexpr std::array<int, 16> kMpeg1 = {0,   32,  40,  48,  56,  64,  80,  96,
-                                                   112, 128, 160, 192, 224, 256, 320, 0};
-    static constexpr std::array<int, 16> kMpeg2 = {0,  8,  16, 24,  32,  40,  48,  56,
-                                                   64, 80, 96, 112, 128, 144, 160, 0};
-    static constexpr std::array<int, 3> kRates = {44100, 48000, 32000};
-    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || ((h[1] >> 1) & 3) != 1)
-        return 0;
-    const int version = (h[1] >> 3) & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const int bitrateIndex = h[2] >> 4, rateIndex = (h[2] >> 2) & 3;
-    if (version == 1 || rateIndex == 3)
-        return 0;
-    const bool mpeg1 = version == 3;
-    const int kbps = (mpeg1 ? kMpeg1 : kMpeg2)[static_cast<size_t>(bitrateIndex)];
-    const int rate = kRates[static_cast<size_t>(rateIndex)] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-    if (kbps == 0)
-        return 0;
-    return (mpeg1 ? 144000 : 72000) * kbps / rate + ((h[2] >> 1) & 1);
-}
-
 Mp3Length InfoFrameLength(int fd) {
     const Layout layout = ReadLayout(fd);
-    if (layout.fields < 0)
+    if (!layout.tag)
         return Mp3Length::NoInfoFrame;
-    return StatedFrames(layout).value_or(0) == 0 ? Mp3Length::Unknown : Mp3Length::Stated;
+    return layout.tag->frames.value_or(0) == 0 ? Mp3Length::Unknown : Mp3Length::Stated;
 }
 
 Mp3Salvage SalvageMp3(int fd) {
     Layout layout = ReadLayout(fd);
-    if (layout.fields < 0)
+    if (!layout.tag)
         return Mp3Salvage::NoInfoFrame;
     const Frames frames =
         CompleteFrames(fd, layout.infoAt + static_cast<off_t>(layout.info.size()), layout.tailAt);
-    const std::optional<uint32_t> stated = StatedFrames(layout);
+    const std::optional<uint32_t> stated = layout.tag->frames;
     if (stated && *stated != 0 && *stated == frames.count)
         return Mp3Salvage::Whole;
     if (!CutAfterFrames(fd, layout, frames.end))
         return Mp3Salvage::WriteFailed;
-    PatchInfoFrame(layout.info, layout.fields, frames, layout.infoAt);
+    PatchInfoFrame(layout.info, *layout.tag, frames, layout.infoAt);
     if (pwrite(fd, layout.info.data(), layout.info.size(), layout.infoAt) !=
             static_cast<ssize_t>(layout.info.size()) ||
         fsync(fd) != 0)

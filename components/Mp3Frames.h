@@ -1,8 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <cstddef>
-#include <cstdint>
 
 // Facts of MP3 frames that the writer needs beyond what LAME tells it, and the repair of MP3
 // files whose writing broke off. An MP3 file here may carry ID3v2 tags in front and APE and
@@ -37,10 +35,3 @@ struct Mp3Repair {
 // SalvageMp3 on a file by name. Throws SonvaraError naming the file when it cannot be opened,
 // holds no info frame to repair or cannot be written.
 Mp3Repair RepairMp3File(const QString& fileName);
-
-// The length in bytes of the Layer III frame whose header starts at `header`, or 0 when these
-// four bytes are no Layer III frame header.
-int Mp3FrameLength(const unsigned char* header);
-
-// CRC-16 with the reflected polynomial 0x8005, as the LAME tag uses for both of its sums.
-uint16_t LameCrc16(uint16_t crc, const unsigned char* data, size_t size);

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
@@ -92,6 +93,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
         throw;
     }
     recorded_.insert(p_.state.OutputFile);
+    partBegin_ = framesWritten_;
     MarkOpenFile(true);
     return true;
 }
@@ -186,6 +188,7 @@ void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
         DiscardQueuedBlocks();
     const bool handOn = state.Recording || !state.RecordNotPaused;
     const std::exception_ptr finishing = FinishFile(handOn, !writeFailure);
+    stopAfterSplit_ = false;  // a stop asked while a part was handed on: this is it
     state.Recording = false;
     state.RecordNotPaused = true;
     ClearDisplays();
@@ -236,18 +239,51 @@ void RecordingControl::MarkOpenFile(bool opened) {
     }
 }
 
+// A part of a split takes a few milliseconds of the next part's sound, so that the two join
+// with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
-    std::exception_ptr failure = Attempt([this] { p_.writer.CloseFile(); });
+    const bool split = splitting_;
+    const std::exception_ptr failure = Attempt([this, split] {
+        if (split)
+            p_.writer.CloseFileForSplit();
+        else
+            p_.writer.CloseFile();
+    });
     if (p_.marker)
         p_.marker->End();
-    p_.state.StoppingRecord = true;
-    if (handOn) {
-        const std::exception_ptr listing =
-            Attempt([this, writeTag] { p_.host.RecordingFinished(p_.state.OutputFile, writeTag); });
-        if (!failure)
-            failure = listing;
+    std::exception_ptr listing = HandOnSplitPart(writeTag);
+    const int64_t frames = framesWritten_ - partBegin_;
+    if (split && p_.writer.SplitPartPending()) {
+        splitPart_ = p_.state.OutputFile;
+        splitPartFrames_ = frames;
+    } else if (handOn) {
+        const std::exception_ptr current = HandOn(p_.state.OutputFile, frames, writeTag);
+        if (!listing)
+            listing = current;
     }
+    return failure ? failure : listing;
+}
+
+// Handing on may wait in a message box, as a split does: its ticks must not split again, and a
+// stop waits until the part is handed on.
+std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
+    if (splitPart_.isEmpty() || p_.writer.SplitPartPending())
+        return nullptr;
+    const bool wasSplitting = std::exchange(splitting_, true);
+    const std::exception_ptr failure =
+        HandOn(std::exchange(splitPart_, {}), splitPartFrames_, writeTag);
+    splitting_ = wasSplitting;
+    return failure;
+}
+
+// The list takes the recording that OutputFile names while StoppingRecord is set.
+std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool writeTag) {
+    framesHandedOn_ = frames;
+    const QString current = std::exchange(p_.state.OutputFile, file);
+    p_.state.StoppingRecord = true;
+    const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
     p_.state.StoppingRecord = false;
+    p_.state.OutputFile = current;
     return failure;
 }
 
@@ -256,9 +292,13 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
 // new start in every other way: settings read again, its own name, the time from 0.
 void RecordingControl::SplitRecording() {
     WriteQueuedBlocksOrEnd();
+    // Asked while the part before was handed on: the stop wins.
+    if (std::exchange(stopAfterSplit_, false)) {
+        StopRecording();
+        return;
+    }
     const int64_t carried = takenSinceStart_;
     splitting_ = true;
-    stopAfterSplit_ = false;
     bool opened = false;
     const std::exception_ptr failure = Attempt([&] { opened = BeginNextPart(carried); });
     splitting_ = false;
@@ -342,6 +382,8 @@ void RecordingControl::WriteBlock(SampleArray block) {
     p_.writer.WriteArray(block);
     p_.levels.ShowArray(block, channels);
     framesWritten_ += take;
+    if (const std::exception_ptr failure = HandOnSplitPart())
+        std::rethrow_exception(failure);
 }
 
 // Every block waiting is taken, not just the one of this event: blocks that arrived while no
@@ -350,6 +392,10 @@ void RecordingControl::OnBlock() {
     if (!p_.writer.IsOpen())
         return;
     WriteQueuedBlocksOrEnd();
+    if (std::exchange(stopAfterSplit_, false) && p_.state.Recording) {
+        StopRecording();
+        return;
+    }
     if (p_.writer.IsOpen())
         MarkOpenFile(false);
     if (p_.state.NotDragging && p_.state.Recording)

@@ -36,7 +36,8 @@ public:
     virtual void ShowOutputPath(const QString& path) = 0;
     // A recording or a part of one is complete on disk: it joins the list and, unless writing
     // it failed (a full disk would refuse the tag too, or be damaged by it), gets the default
-    // tag. Runs before the next part of a split recording begins.
+    // tag. A part of a split recording is complete once the next part's first block is written
+    // (it takes a few milliseconds of it), or when the recording stops or splits again first.
     virtual void RecordingFinished(const QString& file, bool writeTag) = 0;
 };
 
@@ -90,6 +91,8 @@ public:
     // so the total is exact. Counts across the parts of a split recording.
     void StopAfterFrames(int64_t frames);
     int64_t FramesWritten() const { return framesWritten_; }
+    // The frames of the recording or part that RecordingFinished is handing on.
+    int64_t FramesHandedOn() const { return framesHandedOn_; }
 
     // "hh:mm:ss" with at least two digits each; hours are not capped.
     static QString TimeText(int64_t seconds);
@@ -106,6 +109,10 @@ private:
     static std::exception_ptr Attempt(const std::function<void()>& step);
     // Completes the output file and, when asked, hands it on; returns the first failure.
     std::exception_ptr FinishFile(bool handOn, bool writeTag = true);
+    // Hands on the part ended by a split once the writer has completed it.
+    std::exception_ptr HandOnSplitPart(bool writeTag = true);
+    // file may be OutputFile itself.
+    std::exception_ptr HandOn(QString file, int64_t frames, bool writeTag);
     // Stops capture, completes the file and returns to idle. After a failed write (given, or
     // met while writing what is queued) the file is handed on untagged and the failure thrown.
     void EndRecording(std::exception_ptr writeFailure);
@@ -133,6 +140,10 @@ private:
     // those must not split again, and a stop asked for meanwhile waits for the split's end.
     bool splitting_ = false;
     bool stopAfterSplit_ = false;
+    QString splitPart_;  // the part before, until it has the sound it takes from the next
+    int64_t splitPartFrames_ = 0;
+    int64_t partBegin_ = 0;  // framesWritten_ when the open file was created
+    int64_t framesHandedOn_ = 0;
     int captureRate_ = 0;
     int captureChannels_ = 0;
     int64_t takenSinceStart_ = 0;  // frames taken from the recorder since its last Start

@@ -364,3 +364,52 @@ TEST_F(LameAudioWriterTest, AFileCutShortByAFullDiskKeepsACorrectLength) {
 }
 
 }  // namespace
+
+// A recording split into two parts: each decodes to exactly its own frames, and the two in a
+// row stray no further from the uncut tone at the joint than inside a part.
+TEST_F(LameAudioWriterTest, PartsOfASplitJoinWithNoSeam) {
+    struct Case {
+        int rate, channels, kbps;
+        bool vbr;
+        int nextRate;  // the next part's, when the settings changed between the parts
+    };
+    for (const Case c : {Case{44100, 2, 128, false, 44100}, Case{22050, 1, 64, true, 22050},
+                         Case{11025, 2, 32, false, 11025}, Case{48000, 1, 96, true, 48000},
+                         Case{44100, 2, 128, false, 22050}}) {
+        SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " ch, vbr " << c.vbr
+                                        << ", then " << c.nextRate << " Hz");
+        AudioFile2LameEnc encoder = Settings(c.rate, c.channels, c.kbps);
+        encoder.SetVbr(c.vbr);
+        encoder.SetVbrBitrate(c.kbps);
+        const int64_t cut = c.rate + 1001, frames = 2 * c.rate + 77;
+        const SampleArray tone = ToneAt(c.rate, c.channels, frames, 0.0);
+        LameAudioWriter first(Path("first.mp3"), encoder);
+        WriteInPieces(first, Slice(tone, c.channels, 0, cut), c.channels);
+        const SplitSeam seam = first.EndSoundForSplit();
+        encoder.SetSampleRate(c.nextRate);
+        LameAudioWriter second(Path("second.mp3"), encoder, LameAudioWriter::Creation::Replace,
+                               seam);
+        second.SetArrayFormat(c.rate, c.channels);
+        for (int64_t at = cut; at < frames; at += 100) {
+            const SampleArray piece = Slice(tone, c.channels, at, 100);
+            second.Write(piece);
+            if (first.WritePostRoll(piece, c.rate, c.channels))
+                first.Close();
+        }
+        second.Close();
+        const Decoded parts[] = {DecodeFile(Path("first.mp3")), DecodeFile(Path("second.mp3"))};
+        const int64_t rest = (frames - cut) * c.nextRate / c.rate;
+        EXPECT_EQ(parts[0].announced, cut);
+        EXPECT_EQ(FrameCount(parts[0].samples, c.channels), cut);
+        EXPECT_EQ(parts[1].announced, rest);
+        EXPECT_EQ(FrameCount(parts[1].samples, c.channels), rest);
+        if (c.nextRate != c.rate)
+            continue;
+        const SampleArray joined = Concat(parts[0].samples, parts[1].samples);
+        const int64_t window = 1152;
+        const double inside =
+            std::max(LargestStray(joined, tone, c.channels, cut / 2, 2 * window),
+                     LargestStray(joined, tone, c.channels, (cut + frames) / 2, 2 * window));
+        EXPECT_LE(LargestStray(joined, tone, c.channels, cut - window, 2 * window), 1.25 * inside);
+    }
+}

@@ -271,6 +271,44 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     EXPECT_EQ(host_.pathBoxes.size(), 2);
 }
 
+// A part is handed on once it has coded the start of the next part's sound as post-roll, and
+// the parts played in a row are the uncut sound, the joint no worse than the rest.
+TEST_F(RecordingControlTest, SplitPartsPlayInARowAsTheUncutSound) {
+    Limit("1", false, true);
+    const SampleArray tone = testaudio::Tone(kRate, 2, 12 * 8820, 437.0);
+    const auto block = [&](int i) { return testaudio::Slice(tone, 2, i * 8820, 8820); };
+    control_.StartRecording(StartedBy::Schedule);
+    for (int i = 0; i < 6; ++i)
+        recorder_.DeliverBlock(block(i));
+    recorder_.Tick(kRate);
+    EXPECT_TRUE(host_.finished.isEmpty());
+    recorder_.DeliverBlock(block(6));
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
+    for (int i = 7; i < 12; ++i)
+        recorder_.DeliverBlock(block(i));
+    control_.StopRecording();
+    const testaudio::Decoded first = testaudio::DecodeFile(Out("EUT.mp3"));
+    const testaudio::Decoded second = testaudio::DecodeFile(Out("EUT-2.mp3"));
+    ASSERT_EQ(first.announced, 6 * 8820);
+    ASSERT_EQ(second.announced, 6 * 8820);
+    const SampleArray joined = testaudio::Concat(first.samples, second.samples);
+    EXPECT_LE(testaudio::LargestStray(joined, tone, 2, 6 * 8820 - 1152, 2304),
+              1.25 * testaudio::LargestStray(joined, tone, 2, 3 * 8820, 2304));
+
+    // Handing the part on may wait in a box: a tick then does not split, and a stop waits.
+    host_.finished.clear();
+    host_.duringFinish = [&] {
+        recorder_.Tick(5 * kRate);
+        control_.StopRecording();
+    };
+    control_.StartRecording(StartedBy::Schedule);
+    recorder_.DeliverBlock(block(0));
+    recorder_.Tick(kRate);
+    recorder_.DeliverBlock(block(1));
+    EXPECT_TRUE(Idle());
+    EXPECT_EQ(host_.finished, QStringList({Out("EUT-3.mp3"), Out("EUT-4.mp3")}));
+}
+
 TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinished) {
     writer_.failFromWrite = 3;
     control_.StartRecording(StartedBy::Schedule);

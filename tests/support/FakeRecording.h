@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 #include "record/RecordingControl.h"
 #include "record/SleepInhibitor.h"
@@ -26,6 +27,7 @@ struct FakeRecordingHost : RecordingHost {
     QStringList finished;
     QStringList untagged;                // finished after a failed write
     std::function<void()> duringCommit;  // what arrives while the settings commit waits
+    std::function<void()> duringFinish;  // what arrives while a finished file is handed on
     void CommitSettings() override {
         ++commits;
         if (duringCommit)
@@ -37,5 +39,7 @@ struct FakeRecordingHost : RecordingHost {
         finished << file;
         if (!writeTag)
             untagged << file;
+        if (duringFinish)
+            std::exchange(duringFinish, nullptr)();
     }
 };

@@ -454,6 +454,16 @@ int LargestJump(const SampleArray& samples, int channels) {
     return jump;
 }
 
+double LargestStray(const SampleArray& decoded, const SampleArray& original, int channels,
+                    int64_t from, int64_t count) {
+    const SampleArray a = Slice(decoded, channels, from, count);
+    const SampleArray b = Slice(original, channels, from, count);
+    int worst = 0;
+    for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
+        worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return double(worst) / Peak(b);
+}
+
 int64_t FirstLoudFrame(const SampleArray& samples, int channels, int threshold) {
     for (size_t i = 0; i < samples.size(); ++i) {
         if (std::abs(int(samples[i])) > threshold)

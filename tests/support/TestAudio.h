@@ -93,6 +93,10 @@ double Rms(const SampleArray& samples);
 // Largest absolute difference between neighbouring frames within any channel: a click or a
 // gap at a joint shows as a jump far above what the signal itself makes.
 int LargestJump(const SampleArray& samples, int channels);
+// The largest difference between decoded and original over frames [from, from + count),
+// relative to the original's peak there.
+double LargestStray(const SampleArray& decoded, const SampleArray& original, int channels,
+                    int64_t from, int64_t count);
 // Index of the first frame in which any channel exceeds threshold in magnitude, or -1.
 int64_t FirstLoudFrame(const SampleArray& samples, int channels, int threshold);
 // The shift d in [-maxLag, maxLag] for which candidate[n + d] best matches reference[n] (least
