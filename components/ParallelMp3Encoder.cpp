@@ -3,7 +3,6 @@
 #include <lame/lame.h>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 #include "components/LameSetup.h"
