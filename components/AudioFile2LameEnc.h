@@ -22,6 +22,11 @@ public:
     int VbrQuality() const { return vbrQuality_; }  // LAME's VBR level 0..9
     void SetVbrQuality(int quality) { vbrQuality_ = quality; }
 
+    // Encoders working on one file at once: 0 one per core, 1 a single LAME stream (as a
+    // recording needs, whose every block reaches the disk at once).
+    int Threads() const { return threads_; }
+    void SetThreads(int threads) { threads_ = threads; }
+
 private:
     int sampleRate_ = 44100;
     int bitrate_ = 128;
@@ -30,6 +35,7 @@ private:
     bool vbr_ = false;
     int vbrBitrate_ = 128;
     int vbrQuality_ = 5;
+    int threads_ = 1;
 };
 
 // True exactly when the bit rate is one that MPEG audio layer III (MPEG-1, -2 and 2.5) allows

@@ -10,6 +10,8 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -17,6 +19,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "components/LameSetup.h"
 #include "components/Mp3Frames.h"
 #include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
@@ -86,10 +89,16 @@ std::vector<unsigned char> EmptyInfoFrame(int rate, int channels) {
     return frame;
 }
 
+int EncoderThreads(const AudioFile2LameEnc& encoder) {
+    return encoder.Threads() > 0 ? encoder.Threads()
+                                 : static_cast<int>(std::thread::hardware_concurrency());
+}
+
 }  // namespace
 
 LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                                 Creation creation, const SplitSeam& after)
+                                 Creation creation, const SplitSeam& after,
+                                 const ParallelMp3Encoder::Tuning& tuning)
     : fileName_(fileName),
       rate_(encoder.SampleRate()),
       channels_(encoder.Channels()),
@@ -99,35 +108,9 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QStringLiteral("the MP3 format %1 is not supported").arg(SettingsText(encoder)));
     }
 
-    lame_ = lame_init();
+    lame_ = StartLame(encoder, true).release();
     if (!lame_)
-        Fail(QStringLiteral("the MP3 encoder could not be started"));
-    lame_set_num_channels(lame_, channels_);
-    lame_set_in_samplerate(lame_, rate_);
-    lame_set_out_samplerate(lame_, rate_);
-    lame_set_mode(lame_, channels_ == 1 ? MONO : JOINT_STEREO);
-    lame_set_quality(lame_, std::clamp(encoder.Quality(), 0, 9));
-    if (encoder.Vbr()) {
-        // LAME itself rounds both limits to the nearest bit rate legal at this sample rate;
-        // a floor above the ceiling is taken to mean the ceiling.
-        lame_set_VBR(lame_, vbr_default);
-        lame_set_VBR_quality(lame_, static_cast<float>(std::clamp(encoder.VbrQuality(), 0, 9)));
-        lame_set_VBR_max_bitrate_kbps(lame_, encoder.VbrBitrate());
-        lame_set_VBR_min_bitrate_kbps(lame_, std::min(encoder.Bitrate(), encoder.VbrBitrate()));
-        // Without this LAME still drops to its lowest rate for silence.
-        lame_set_VBR_hard_min(lame_, 1);
-    } else {
-        lame_set_VBR(lame_, vbr_off);
-        lame_set_brate(lame_, encoder.Bitrate());
-    }
-    // The info frame carries the exact length and the encoder delay and padding; tags are
-    // written separately once the recording is complete.
-    lame_set_bWriteVbrTag(lame_, 1);
-    lame_set_write_id3tag_automatic(lame_, 0);
-    if (lame_init_params(lame_) < 0) {
-        Release();
         Fail(QStringLiteral("the MP3 encoder rejected the format %1").arg(SettingsText(encoder)));
-    }
 
     // A link planted at the name would have the sound written into whatever it points to.
     const int fd = ::open(QFile::encodeName(fileName_).constData(),
@@ -143,13 +126,23 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Fail(QString::fromLocal8Bit(std::strerror(error)));
     }
     mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
-    if (after.rate == rate_ && after.channels == channels_) {
+    if (const int threads = EncoderThreads(encoder); threads > 1) {
+        try {
+            parallel_ = std::make_unique<ParallelMp3Encoder>(encoder, threads, tuning);
+        } catch (const SonvaraError& e) {
+            Release();
+            Fail(e.message());
+        }
+    }
+    // Seams are for split recordings, which always use one stream.
+    if (!parallel_ && after.rate == rate_ && after.channels == channels_) {
         preRoll_ = static_cast<int>(
             std::min<int64_t>(static_cast<int64_t>(after.preRoll.size()) / channels_,
                               kLameTagLimit - lame_get_encoder_delay(lame_)));
     }
     try {
-        if (!LameWritesInfoFrame(lame_, rate_, channels_)) {
+        // The stitched stream has no info frame of LAME's: the writer keeps one itself.
+        if (parallel_ || !LameWritesInfoFrame(lame_, rate_, channels_)) {
             // Written now with no length yet, so that an unfinished file still plays and a
             // repair finds where to write its length.
             const std::vector<unsigned char> frame = InfoFrame(false);
@@ -230,11 +223,15 @@ void LameAudioWriter::Close() {
     }
     try {
         DrainResampler();
-        const int size =
-            lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
-        if (size < 0)
-            Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
-        WriteBytes(mp3Buffer_.data(), size);
+        if (parallel_) {
+            WriteStitched([this] { parallel_->Finish(stitched_); });
+        } else {
+            const int size =
+                lame_encode_flush(lame_, mp3Buffer_.data(), static_cast<int>(mp3Buffer_.size()));
+            if (size < 0)
+                Fail(QStringLiteral("the MP3 encoder failed (error %1)").arg(size));
+            WriteBytes(mp3Buffer_.data(), size);
+        }
 
         // The first frame was left empty for the info frame; now the length is known.
         if (ownInfoFrameSize_ > 0) {
@@ -333,6 +330,10 @@ const int16_t* LameAudioWriter::MixToMono(const int16_t* pcm, int frames) {
 void LameAudioWriter::EncodeFrames(const int16_t* pcm, int frames, int channels) {
     if (frames <= 0)
         return;
+    if (parallel_) {
+        EncodeInParallel(pcm, frames, channels);
+        return;
+    }
     // LAME only reads the samples; its interface predates const.
     short* samples = const_cast<short*>(pcm);
     const int size = channels == 2
@@ -376,6 +377,25 @@ void LameAudioWriter::AdjustLameTag(unsigned char* frame, size_t size) const {
     tag->lame->delay += preRoll_;
     tag->lame->padding += postRoll_;
     WriteXingTag(frame, size, *tag);
+}
+
+void LameAudioWriter::EncodeInParallel(const int16_t* pcm, int frames, int channels) {
+    WriteStitched([&] { parallel_->Encode(pcm, frames, channels, stitched_); });
+    framesEncoded_ += frames;
+}
+
+// What the step stitched is written also when it then fails, so that the file has no gap.
+void LameAudioWriter::WriteStitched(const std::function<void()>& step) {
+    stitched_.clear();
+    QString failure;
+    try {
+        step();
+    } catch (const SonvaraError& e) {
+        failure = e.message();
+    }
+    WriteBytes(stitched_.data(), stitched_.size());
+    if (!failure.isEmpty())
+        Fail(failure);
 }
 
 void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int channels) {
@@ -488,24 +508,31 @@ std::vector<unsigned char> LameAudioWriter::InfoFrame(bool lengthKnown) const {
 // Without lengthKnown the frame count, the byte counts and the padding stay zero.
 void LameAudioWriter::FillInfoFields(std::vector<unsigned char>& frame, bool lengthKnown) const {
     const auto fileSize = lengthKnown ? static_cast<uint32_t>(bytesWritten_) : 0;
+    const bool vbr = lame_get_VBR(lame_) != vbr_off;
     XingTag tag;
-    tag.info = lame_get_VBR(lame_) == vbr_off;
-    tag.frames = lengthKnown ? static_cast<uint32_t>(lame_get_frameNum(lame_)) : 0;
+    tag.info = !vbr;
+    const int64_t frames = parallel_ ? parallel_->FrameCount() : lame_get_frameNum(lame_);
+    tag.frames = lengthKnown ? static_cast<uint32_t>(frames) : 0;
     tag.bytes = fileSize;
-    tag.toc = BuildXingToc({}, 0);  // constant bit rate: a straight line
+    // Without a stitched stream the bit rate is constant: a straight line.
+    tag.toc = parallel_ ? parallel_->SeekTable(ownInfoFrameSize_) : BuildXingToc({}, 0);
     tag.quality = static_cast<uint32_t>(100 - 10 * lame_get_VBR_q(lame_) - lame_get_quality(lame_));
 
     LameTag& lame = tag.lame.emplace();
     lame.encoder.fill(' ');
     const char* lameVersion = get_lame_very_short_version();
     std::memcpy(lame.encoder.data(), lameVersion, std::min<size_t>(9, std::strlen(lameVersion)));
-    lame.revisionAndMethod = 0x01;  // tag revision 0, constant bit rate
+    // Tag revision 0; constant bit rate, or LAME's default VBR method when it is not LAME that
+    // writes the final tag of a VBR file.
+    lame.revisionAndMethod = parallel_ && vbr ? 0x04 : 0x01;
     lame.lowpass =
         static_cast<uint8_t>(std::clamp((lame_get_lowpassfreq(lame_) + 50) / 100, 0, 255));
     lame.flagsAndAth = static_cast<uint8_t>(lame_get_ATHtype(lame_) & 0x0F);
     lame.bitrate = static_cast<uint8_t>(std::min(lame_get_brate(lame_), 255));
-    lame.delay = lame_get_encoder_delay(lame_) + preRoll_;
-    lame.padding = lengthKnown ? lame_get_encoder_padding(lame_) + postRoll_ : 0;
+    const int delay = parallel_ ? parallel_->EncoderDelay() : lame_get_encoder_delay(lame_);
+    lame.delay = delay + preRoll_;
+    const int padding = parallel_ ? parallel_->EncoderPadding() : lame_get_encoder_padding(lame_);
+    lame.padding = lengthKnown ? padding + postRoll_ : 0;
     const int sourceRate = rate_ == 44100 ? 1 : rate_ == 48000 ? 2 : 0;
     lame.misc = static_cast<uint8_t>(sourceRate << 6 | (channels_ == 1 ? 0 : 3) << 2);
     lame.musicLength = fileSize;

@@ -3,9 +3,12 @@
 #include <QString>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "components/AudioFile2LameEnc.h"
+#include "components/ParallelMp3Encoder.h"
 #include "components/SampleArray.h"
 
 struct lame_global_struct;
@@ -21,7 +24,9 @@ struct SplitSeam {
 
 // Encodes 16-bit arrays into one MP3 file through LAME, converting arrays of another rate or
 // channel count to the encoder's format on the way. The file is readable while it grows, and
-// once closed starts with a Xing/LAME info frame so that players know its exact length.
+// once closed starts with a Xing/LAME info frame so that players know its exact length. With
+// more than one thread in the settings the sound is encoded on several cores at once, and
+// reaches the file in segments rather than array by array.
 class LameAudioWriter {
 public:
     // New: the file must not exist yet, and nothing at its name (a link included) is touched.
@@ -31,9 +36,10 @@ public:
     // Creates the file. Throws SonvaraError when the settings are not a legal MP3 format or the
     // file cannot be created as asked. A seam from EndSoundForSplit of the part before, when of
     // this encoder's format, is encoded ahead of the file's sound and dropped on decoding as
-    // encoder delay.
+    // encoder delay. tuning: how the sound is cut when several threads encode it.
     LameAudioWriter(const QString& fileName, const AudioFile2LameEnc& encoder,
-                    Creation creation = Creation::Replace, const SplitSeam& after = {});
+                    Creation creation = Creation::Replace, const SplitSeam& after = {},
+                    const ParallelMp3Encoder::Tuning& tuning = {});
     // Closes quietly if Close was not called: a half-written file is still playable.
     ~LameAudioWriter();
 
@@ -68,6 +74,8 @@ public:
 
 private:
     void EncodeFrames(const int16_t* pcm, int frames, int channels);
+    void EncodeInParallel(const int16_t* pcm, int frames, int channels);
+    void WriteStitched(const std::function<void()>& step);
     const int16_t* MixToMono(const int16_t* pcm, int frames);
     void KeepHistory(const int16_t* pcm, int frames, int channels);
     int HistoryFrames() const;
@@ -108,6 +116,9 @@ private:
     bool ioFailed_ = false;
 
     int64_t framesEncoded_ = 0;
+    // Encodes instead of lame_, which then only answers for the info frame.
+    std::unique_ptr<ParallelMp3Encoder> parallel_;
+    std::vector<unsigned char> stitched_;
     // The last frames handed to the encoder, in its format, for the seam of a split.
     std::vector<int16_t> history_;
     // Frames encoded before the first and after the last that the file holds; decoders drop

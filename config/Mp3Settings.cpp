@@ -9,7 +9,9 @@
 
 namespace {
 constexpr int kLameLevels = 10;  // quality and VBR quality run 0..9
-}
+// Beyond this more threads only cost memory: each holds a segment of sound.
+constexpr int kMostThreads = 64;
+}  // namespace
 
 Mp3Settings ReadMp3Settings(const Settings& settings) {
     const QString section = QStringLiteral("mp3");
@@ -26,6 +28,7 @@ Mp3Settings ReadMp3Settings(const Settings& settings) {
                                                   11, kBitrateTable.size())];
     mp3.vbrQuality =
         ReadTableIndex(settings, section, QStringLiteral("vbr quality"), 5, kLameLevels);
+    mp3.threads = ReadTableIndex(settings, section, QStringLiteral("threads"), 0, kMostThreads + 1);
     return mp3;
 }
 
@@ -35,6 +38,7 @@ void Mp3Settings::ApplyTo(AudioFile2LameEnc& encoder) const {
     encoder.SetChannels(channels);
     encoder.SetQuality(quality);
     encoder.SetVbr(vbr);
+    encoder.SetThreads(threads);
     if (vbr) {
         encoder.SetVbrBitrate(vbrBitrate);
         encoder.SetVbrQuality(vbrQuality);

@@ -14,6 +14,7 @@ struct Mp3Settings {
     bool vbr = true;
     int vbrBitrate = 128;  // kbit/s
     int vbrQuality = 5;    // 0 .. 9
+    int threads = 0;       // encoders on one file at once: 0 one per core, 1 one LAME stream
 
     // Sets every field of the encoder that these settings decide, VBR included, so nothing is
     // carried over from the encoder's previous use.

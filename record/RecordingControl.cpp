@@ -138,7 +138,9 @@ bool RecordingControl::CustomNaming() const {
 }
 
 bool RecordingControl::SetUpMp3Format() {
-    const Mp3Settings mp3 = ReadMp3Settings(p_.settings);
+    Mp3Settings mp3 = ReadMp3Settings(p_.settings);
+    // Every block must reach the disk as it comes, which only one encoder stream does.
+    mp3.threads = 1;
     mp3.ApplyTo(p_.encoder);
     p_.displays.SetText(kFileInfo, QStringLiteral("File Info: %1 %2K %3HZ")
                                        .arg(QLatin1String(kChannelNames[mp3.channels - 1]))

@@ -128,8 +128,10 @@ TEST_F(Cli, JoinTakesEverythingAnInputDecodesTo) {
     EXPECT_EQ(FfmpegAudioReader(Path("out.mp3")).Samples(), decoded);
 }
 
-// Ctrl-C stops the join at its next block and leaves a whole file.
+// Ctrl-C stops the join at its next block and leaves a whole file, also when the encoders
+// run in parallel and segments are stitched.
 TEST_F(Cli, AnInterruptedJoinLeavesAFinishedFileOfWhatWasJoined) {
+    WriteKelvoIni("[mp3]\nthreads=2\n");
     testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 20 * 22050, 440),
                          22050, 1);
     QStringList args{"join", "-o", Path("out.mp3"), "--frequency", "22050", "--channels", "1"};

@@ -26,17 +26,19 @@ void ExpectDefaults(const Mp3Settings& mp3) {
     EXPECT_TRUE(mp3.vbr);
     EXPECT_EQ(mp3.vbrBitrate, 128);
     EXPECT_EQ(mp3.vbrQuality, 5);
+    EXPECT_EQ(mp3.threads, 0);
 }
 
 TEST(Mp3Settings, ResolvesStoredIndexesAndFallsBackOutsideTheTables) {
     ExpectDefaults(ReadSection(""));
     ExpectDefaults(ReadSection(
-        "frequency=10\nbitrate=17\nchannel=2\nquality=10\nvbr bitrate=-1\nvbr quality=10\n"));
+        "frequency=10\nbitrate=17\nchannel=2\nquality=10\nvbr bitrate=-1\nvbr quality=10\n"
+        "threads=65\n"));
     ExpectDefaults(ReadSection("frequency=-1\nbitrate=x\nchannel=-1\nquality=-1\n"));
 
     const Mp3Settings low = ReadSection(
         "frequency=0\nbitrate=0\nchannel=0\nquality=0\nenable vbr=0\nvbr bitrate=0\n"
-        "vbr quality=0\n");
+        "vbr quality=0\nthreads=1\n");
     EXPECT_EQ(low.sampleRate, 6000);
     EXPECT_EQ(low.bitrate, 8);
     EXPECT_EQ(low.channels, 1);
@@ -44,6 +46,7 @@ TEST(Mp3Settings, ResolvesStoredIndexesAndFallsBackOutsideTheTables) {
     EXPECT_FALSE(low.vbr);
     EXPECT_EQ(low.vbrBitrate, 8);
     EXPECT_EQ(low.vbrQuality, 0);
+    EXPECT_EQ(low.threads, 1);
 
     const Mp3Settings high =
         ReadSection("frequency=9\nbitrate=16\nchannel=1\nvbr bitrate=16\nvbr quality=9\n");
@@ -55,7 +58,7 @@ TEST(Mp3Settings, ResolvesStoredIndexesAndFallsBackOutsideTheTables) {
 
 TEST(Mp3Settings, ApplySetsEveryFieldAndSwitchesVbrOffExplicitly) {
     AudioFile2LameEnc encoder;
-    Mp3Settings mp3{22050, 64, 1, 2, true, 160, 1};
+    Mp3Settings mp3{22050, 64, 1, 2, true, 160, 1, 3};
     mp3.ApplyTo(encoder);
     EXPECT_EQ(encoder.SampleRate(), 22050);
     EXPECT_EQ(encoder.Bitrate(), 64);
@@ -64,6 +67,7 @@ TEST(Mp3Settings, ApplySetsEveryFieldAndSwitchesVbrOffExplicitly) {
     EXPECT_TRUE(encoder.Vbr());
     EXPECT_EQ(encoder.VbrBitrate(), 160);
     EXPECT_EQ(encoder.VbrQuality(), 1);
+    EXPECT_EQ(encoder.Threads(), 3);
 
     mp3.vbr = false;  // the same encoder, next file, VBR turned off meanwhile
     mp3.ApplyTo(encoder);

@@ -119,9 +119,11 @@ TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
     RecordingOperations operations(control_);
     FixedFrame frame;
     MainCommands commands(state_, operations, frame);
+    Configure("mp3", "threads", "4");  // for joins: a recording reaches the disk block by block
 
     commands.Dispatch("recorder");
     ASSERT_TRUE(state_.Recording);
+    EXPECT_EQ(encoder_.Threads(), 1);
     EXPECT_EQ(host_.commits, 1);
     EXPECT_EQ(host_.pathBoxes, QStringList{Out("EUT.mp3")});
     EXPECT_EQ(Text("s_filename"), "File Name: EUT.mp3");
