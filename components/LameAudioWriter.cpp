@@ -26,10 +26,6 @@ extern "C" {
 
 namespace {
 
-// Arrays are encoded in pieces of this many frames, which bounds the scratch buffers however
-// large an array the caller hands in.
-constexpr int kChunkFrames = 16384;
-
 // A split hands the next part this many MP3 frames of sound from before the cut, and the part
 // before encodes this many from after it, so that the encoders on both sides code the joint as
 // they code sound inside a part. With LAME's own delay (576) and padding (below 1728) both stay
@@ -37,11 +33,6 @@ constexpr int kChunkFrames = 16384;
 constexpr int kPreRollMp3Frames = 2;
 constexpr int kPostRollMp3Frames = 1;
 constexpr int kLameTagLimit = 4095;
-
-// LAME's own worst case for the output of one call.
-size_t Mp3BufferSize(int frames) {
-    return static_cast<size_t>(frames) * 5 / 4 + 7200;
-}
 
 QString SettingsText(const AudioFile2LameEnc& encoder) {
     return QStringLiteral("%1 Hz, %2 kbit/s, %3 channel(s)")
@@ -125,7 +116,7 @@ LameAudioWriter::LameAudioWriter(const QString& fileName, const AudioFile2LameEn
         Release();
         Fail(QString::fromLocal8Bit(std::strerror(error)));
     }
-    mp3Buffer_.resize(Mp3BufferSize(kChunkFrames));
+    mp3Buffer_.resize(Mp3BufferSize(kLameChunkFrames));
     if (const int threads = EncoderThreads(encoder); threads > 1) {
         try {
             parallel_ = std::make_unique<ParallelMp3Encoder>(encoder, threads, tuning);
@@ -198,7 +189,7 @@ void LameAudioWriter::Write(const SampleArray& array) {
     const bool resample = arrayRate_ != rate_;
     const int64_t frames = static_cast<int64_t>(array.size()) / arrayChannels_;
     for (int64_t done = 0; done < frames;) {
-        const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
+        const int count = static_cast<int>(std::min<int64_t>(kLameChunkFrames, frames - done));
         const int16_t* pcm = array.data() + done * arrayChannels_;
         if (arrayChannels_ == 2 && channels_ == 1)
             pcm = MixToMono(pcm, count);
@@ -430,7 +421,7 @@ void LameAudioWriter::ResampleAndEncode(const int16_t* pcm, int frames, int chan
 
 void LameAudioWriter::EncodeResampled(int frames, int channels) {
     for (int done = 0; done < frames;) {
-        const int count = std::min(kChunkFrames, frames - done);
+        const int count = std::min(kLameChunkFrames, frames - done);
         EncodeFrames(resampleBuffer_.data() + static_cast<size_t>(done) * channels, count,
                      channels);
         done += count;
@@ -446,7 +437,7 @@ void LameAudioWriter::DrainResampler() {
     const int channels = resamplerChannels_;
     const int64_t target =
         (2 * runInFrames_ * rate_ + arrayRate_) / (2 * static_cast<int64_t>(arrayRate_));
-    const int capacity = kChunkFrames;
+    const int capacity = kLameChunkFrames;
     resampleBuffer_.resize(static_cast<size_t>(capacity) * channels);
     for (;;) {
         uint8_t* out = reinterpret_cast<uint8_t*>(resampleBuffer_.data());

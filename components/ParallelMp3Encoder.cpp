@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kChunkFrames = 16384;
 constexpr int kSegmentSeconds = 10;
 // The old segment goes on this many frames past the last place for a joint, so that the
 // frames kept from it were encoded knowing the sound that follows them.
@@ -20,10 +19,6 @@ constexpr int kLookAheadFrames = 4;
 // 30 frames. Shorter segments would have it reach into frames already written.
 constexpr int kShortestSegment = 64;
 constexpr size_t kSeekPoints = 512;
-
-size_t Mp3BufferSize(int frames) {
-    return static_cast<size_t>(frames) * 5 / 4 + 7200;
-}
 
 [[noreturn]] void EncoderFailed(int code) {
     throw SonvaraError(QStringLiteral("the MP3 encoder failed (error %1)").arg(code));
@@ -232,7 +227,7 @@ void ParallelMp3Encoder::Encoded(Segment& segment) {
     segment.bytes.clear();
     segment.frames.clear();
     segment.frames.reserve(segment.pcm.size() / channels_ / frameSamples_ + 8);
-    std::vector<unsigned char> buffer(Mp3BufferSize(kChunkFrames));
+    std::vector<unsigned char> buffer(Mp3BufferSize(kLameChunkFrames));
     const auto append = [&](int size) {
         if (size < 0)
             EncoderFailed(size);
@@ -240,7 +235,7 @@ void ParallelMp3Encoder::Encoded(Segment& segment) {
     };
     const int64_t frames = static_cast<int64_t>(segment.pcm.size()) / channels_;
     for (int64_t done = 0; done < frames;) {
-        const int count = static_cast<int>(std::min<int64_t>(kChunkFrames, frames - done));
+        const int count = static_cast<int>(std::min<int64_t>(kLameChunkFrames, frames - done));
         // LAME only reads the samples; its interface predates const.
         short* pcm = const_cast<short*>(segment.pcm.data() + done * channels_);
         const int size = static_cast<int>(buffer.size());
