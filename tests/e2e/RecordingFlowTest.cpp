@@ -44,4 +44,26 @@ TEST_F(CustomNameFlow, ASecondRecordingUnderTheSameNameKeepsTheFirst) {
     }
 }
 
+class SplitFlow : public UserFlow {
+    void SetUpHome(const QDir&) override {
+        QDir().mkpath(s.ConfigHome() + "/Sonvara");
+        QFile ini(s.ConfigHome() + "/Sonvara/Kelvo.ini");
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly) &&
+                    ini.write("[file]\nenlength=1\nrbtime=1\ntimet=2\nlimit_n=1\n"));
+    }
+};
+// Each part is listed once the next has begun, and the parts hold the whole recording.
+TEST_F(SplitFlow, ARecordingCutEveryTwoSecondsListsEachPart) {
+    Record(5s);
+    const QFileInfoList files = Mp3Files(s.Home() + QStringLiteral("/My Recorder"));
+    ASSERT_EQ(files.size(), 3);
+    double total = 0;
+    for (const QFileInfo& file : files) {
+        EXPECT_TRUE(Eventually([&] { return s.Item("List", "lv", file.fileName()).has_value(); }))
+            << file.fileName().toStdString();
+        total += DurationSeconds(file.absoluteFilePath());
+    }
+    EXPECT_NEAR(total, 5.0, 0.7);
+}
+
 }  // namespace
