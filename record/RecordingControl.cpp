@@ -15,6 +15,7 @@
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "config/Settings.h"
+#include "config/SettingsKeys.h"
 #include "config/ValueTables.h"
 #include "record/OutputNaming.h"
 #include "record/RecordingMarker.h"
@@ -22,8 +23,6 @@
 
 namespace {
 
-const QString kOutput = QStringLiteral("output");
-const QString kFile = QStringLiteral("file");
 const QString kFileName = QStringLiteral("s_filename");
 const QString kFileInfo = QStringLiteral("s_mono");
 const QString kFileSize = QStringLiteral("s_sizeson");
@@ -133,8 +132,7 @@ QString RecordingControl::NextOutputFile() {
 
 // A fixed output file is named as a custom name is: the same for every recording.
 bool RecordingControl::CustomNaming() const {
-    return !fixedOutput_.isEmpty() ||
-           p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
+    return !fixedOutput_.isEmpty() || Read(p_.settings, keys::kCustomName, Reader::Used);
 }
 
 bool RecordingControl::SetUpMp3Format() {
@@ -431,9 +429,9 @@ void RecordingControl::ApplyLimit(int64_t seconds) {
     if (!limit || seconds < *limit)
         return;
     // With both set, the new file wins: stopping first would only add a gap between them.
-    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_n"), false))
+    if (Read(p_.settings, keys::kLimitNew, Reader::Used))
         SplitRecording();
-    else if (p_.settings.ReadBool(kFile, QStringLiteral("limit_s"), false))
+    else if (Read(p_.settings, keys::kLimitStop, Reader::Used))
         StopRecording();
 }
 
@@ -449,16 +447,13 @@ QString RecordingControl::TimeText(int64_t seconds) {
 }
 
 std::optional<int64_t> RecordingControl::LengthLimit(const Settings& settings) {
-    if (!settings.ReadBool(kFile, QStringLiteral("enlength"), false) ||
-        !settings.ReadBool(kFile, QStringLiteral("rbtime"), false))
+    if (!Read(settings, keys::kLengthEnabled, Reader::Used) ||
+        !Read(settings, keys::kTimeChecked, Reader::Used))
         return std::nullopt;
     // The settings window lets only digits in; anything else came from a hand edit and is
     // taken as no limit rather than ending the recording.
     bool ok = false;
-    const qlonglong limit =
-        settings.ReadString(kFile, QStringLiteral("timet"), QStringLiteral("120"))
-            .trimmed()
-            .toLongLong(&ok);
+    const qlonglong limit = Read(settings, keys::kSeconds, Reader::Used).trimmed().toLongLong(&ok);
     if (!ok || limit < 0)
         return std::nullopt;
     return limit;
