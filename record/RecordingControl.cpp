@@ -10,6 +10,7 @@
 #include "components/AudioFile2LameEnc.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
+#include "components/FirstFailure.h"
 #include "components/MainDisplays.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
@@ -181,9 +182,9 @@ void RecordingControl::StopRecording() {
 void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
     AppState& state = p_.state;
     state.PositionBase = 0;
-    const std::exception_ptr stopping = Attempt([this] { p_.recorder.Stop(); });
+    const std::exception_ptr stopping = Caught([this] { p_.recorder.Stop(); });
     if (!writeFailure)
-        writeFailure = Attempt([this] { WriteQueuedBlocks(); });
+        writeFailure = Caught([this] { WriteQueuedBlocks(); });
     if (writeFailure)
         DiscardQueuedBlocks();
     const bool handOn = state.Recording || !state.RecordNotPaused;
@@ -211,17 +212,8 @@ void RecordingControl::DiscardQueuedBlocks() {
 }
 
 void RecordingControl::WriteQueuedBlocksOrEnd() {
-    if (const std::exception_ptr failure = Attempt([this] { WriteQueuedBlocks(); }))
+    if (const std::exception_ptr failure = Caught([this] { WriteQueuedBlocks(); }))
         EndRecording(failure);
-}
-
-std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (...) {
-        return std::current_exception();
-    }
-    return nullptr;
 }
 
 // The marker is a safety net: a recording goes on without one, and the reason is logged.
@@ -243,7 +235,7 @@ void RecordingControl::MarkOpenFile(bool opened) {
 // with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     const bool split = splitting_;
-    const std::exception_ptr failure = Attempt([this, split] {
+    const std::exception_ptr failure = Caught([this, split] {
         if (split)
             p_.writer.CloseFileForSplit();
         else
@@ -281,7 +273,7 @@ std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool w
     framesHandedOn_ = frames;
     const QString current = std::exchange(p_.state.OutputFile, file);
     p_.state.StoppingRecord = true;
-    const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
+    const std::exception_ptr failure = Caught([&] { p_.host.RecordingFinished(file, writeTag); });
     p_.state.StoppingRecord = false;
     p_.state.OutputFile = current;
     return failure;
@@ -300,7 +292,7 @@ void RecordingControl::SplitRecording() {
     const int64_t carried = takenSinceStart_;
     splitting_ = true;
     bool opened = false;
-    const std::exception_ptr failure = Attempt([&] { opened = BeginNextPart(carried); });
+    const std::exception_ptr failure = Caught([&] { opened = BeginNextPart(carried); });
     splitting_ = false;
     if (!failure && opened) {
         if (stopAfterSplit_)
@@ -310,7 +302,7 @@ void RecordingControl::SplitRecording() {
     // The part before was handed on already; a new part that was opened is handed on too.
     if (!p_.writer.IsOpen())
         p_.state.Recording = false;
-    const std::exception_ptr ending = Attempt([this] { StopRecording(); });
+    const std::exception_ptr ending = Caught([this] { StopRecording(); });
     if (failure || ending)
         std::rethrow_exception(failure ? failure : ending);
 }
