@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "components/Clock.h"
+#include "components/ErrorBoundary.h"
 #include "components/FirstFailure.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
@@ -40,7 +41,8 @@ class ScheduleRunner::Trigger : public QObject {
 public:
     explicit Trigger(ScheduleRunner& runner) : runner_(runner) {
         timer_.setInterval(kTimerMs);
-        connect(&timer_, &QTimer::timeout, this, [this] { runner_.CheckSchedule(); });
+        connect(&timer_, &QTimer::timeout, this,
+                [this] { ReportFailures([this] { runner_.CheckSchedule(); }); });
         timer_.start();
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -59,7 +61,7 @@ protected:
                 this,
                 [this] {
                     asked_ = false;
-                    runner_.CheckSchedule();
+                    ReportFailures([this] { runner_.CheckSchedule(); });
                 },
                 Qt::QueuedConnection);
         }
