@@ -9,6 +9,7 @@
 #include <QThread>
 #include <cstdio>
 
+#include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -46,9 +47,11 @@ FileHandover::FileHandover(const QString& folder) : FileHandover(folder, Limits(
 FileHandover::FileHandover(const QString& folder, Limits limits)
     : path_(SocketPath(folder)), limits_(limits), server_(std::make_unique<QLocalServer>()) {
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(server_.get(), &QLocalServer::newConnection, this, &FileHandover::TakeConnection);
+    connect(server_.get(), &QLocalServer::newConnection, this,
+            [this] { ReportFailures([this] { TakeConnection(); }); });
     Listen();
-    connect(&watch_, &QTimer::timeout, this, &FileHandover::KeepListening);
+    connect(&watch_, &QTimer::timeout, this,
+            [this] { ReportFailures([this] { KeepListening(); }); });
     watch_.start(limits_.relistenMs);
 }
 
@@ -104,7 +107,7 @@ void FileHandover::Serve(QLocalSocket* socket) {
     auto received = std::make_shared<Received>();
     connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     connect(socket, &QLocalSocket::readyRead, this,
-            [this, socket, received] { Read(socket, *received); });
+            [this, socket, received] { ReportFailures([&] { Read(socket, *received); }); });
 }
 
 // The answer goes out before anyone takes the files, and the connection is not touched after

@@ -1,9 +1,11 @@
 #include "app/PendingFiles.h"
 
+#include "components/ErrorBoundary.h"
+
 PendingFiles::PendingFiles(std::function<bool(const QStringList&)> add, int retryMs)
     : add_(std::move(add)) {
     retry_.setInterval(retryMs);
-    connect(&retry_, &QTimer::timeout, this, &PendingFiles::Deliver);
+    connect(&retry_, &QTimer::timeout, this, [this] { ReportFailures([this] { Deliver(); }); });
 }
 
 void PendingFiles::Offer(const QStringList& files) {

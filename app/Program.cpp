@@ -16,6 +16,7 @@
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
 #include "app/TestProbe.h"
+#include "components/ErrorBoundary.h"
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
 #include "components/PulseContext.h"
@@ -25,25 +26,23 @@
 
 namespace {
 
-// Every exception that escapes an event handler ends up here and goes to the error handler,
-// so the program goes on instead of ending.
+// Failures stop where Qt enters the program's code (ReportFailures) and go to the error
+// handler. notify catches what escapes a slot not guarded so (the dialogs' own controls), so
+// the program goes on instead of ending.
 class SonvaraApplication : public QApplication {
 public:
     using QApplication::QApplication;
 
     void SetErrorHandler(std::function<void(const QString&)> handler) {
         handler_ = std::move(handler);
+        SetFailureHandler([this](std::exception_ptr failure) { Report(ErrorMessage(failure)); });
     }
 
     bool notify(QObject* receiver, QEvent* event) override {
         try {
             return QApplication::notify(receiver, event);
-        } catch (const SonvaraError& error) {
-            Report(error.message());
-        } catch (const std::exception& error) {
-            Report(QString::fromLocal8Bit(error.what()));
         } catch (...) {
-            Report(QStringLiteral("An unexpected error occurred."));
+            Report(ErrorMessage(std::current_exception()));
         }
         return false;
     }

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "components/ErrorBoundary.h"
 #include "components/ProgramFolders.h"
 
 namespace {
@@ -62,12 +63,14 @@ void Tfm_main::SetLinks(MainWindowLinks links) {
 }
 
 void Tfm_main::ConnectSkin() {
-    connect(&skin_, &Skin::OnClick, this,
-            [this](SkinObject* source) { commands_.Dispatch(source->Name()); });
-    connect(&skin_, &Skin::OnMouseDown, this,
-            [this](SkinObject* source) { commands_.MouseDown(source->Name()); });
+    connect(&skin_, &Skin::OnClick, this, [this](SkinObject* source) {
+        ReportFailures([&] { commands_.Dispatch(source->Name()); });
+    });
+    connect(&skin_, &Skin::OnMouseDown, this, [this](SkinObject* source) {
+        ReportFailures([&] { commands_.MouseDown(source->Name()); });
+    });
     connect(&skin_, &Skin::OnMouseUp, this, [this](SkinObject* source) {
-        commands_.MouseUp(source->Name(), displays_.BarPosition());
+        ReportFailures([&] { commands_.MouseUp(source->Name(), displays_.BarPosition()); });
     });
     connect(&skin_, &Skin::OnFormMouseDown, this,
             [this](QObject* window, Qt::MouseButton, int x, int y) {
@@ -159,7 +162,9 @@ void Tfm_main::StartUp() {
     ShowList();
     // Once the windows stand, so that the message has them behind it.
     QTimer::singleShot(0, this, [this] {
-        RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
+        ReportFailures([this] {
+            RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
+        });
     });
     if (sourcesFailure)
         std::rethrow_exception(sourcesFailure);

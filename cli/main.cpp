@@ -12,6 +12,7 @@
 #include "cli/RecordCommand.h"
 #include "cli/RepairCommand.h"
 #include "cli/TagCommand.h"
+#include "components/ErrorBoundary.h"
 #include "components/PulseAudioRecord2.h"
 #include "components/PulseContext.h"
 #include "config/IniSettings.h"
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
     // instead of killing the tool halfway through a frame.
     std::signal(SIGXFSZ, SIG_IGN);
     CliApplication app(argc, argv);
+    SetFailureHandler(KeepEventFailure);
     QTextStream out(stdout);
     QTextStream err(stderr);
     try {

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "components/ErrorBoundary.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 
@@ -33,7 +34,7 @@ const char* const kServerGone = "The sound server went away while playing.";
 PulseAudioPlayer2::PulseAudioPlayer2(PulseContext& pulse, QObject* parent)
     : AudioPlayer2(parent), pulse_(pulse) {
     timer_.setInterval(kTickMs);
-    connect(&timer_, &QTimer::timeout, this, &PulseAudioPlayer2::Tick);
+    connect(&timer_, &QTimer::timeout, this, [this] { ReportFailures([this] { Tick(); }); });
     connect(&pulse_, &PulseContext::ConnectionLost, this,
             [this] { FailPlayback(QString::fromUtf8(kServerGone)); });
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -72,7 +73,7 @@ pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
 PulseAudioRecord2::PulseAudioRecord2(PulseContext& pulse, QObject* parent)
     : AudioRecord2(parent), pulse_(pulse) {
     timer_.setInterval(100);
-    connect(&timer_, &QTimer::timeout, this, &PulseAudioRecord2::OnTick);
+    connect(&timer_, &QTimer::timeout, this, [this] { ReportFailures([this] { OnTick(); }); });
     {
         // Also without a server now: the listener serves the connection made once it is back.
         PulseContext::Lock lock(pulse_);

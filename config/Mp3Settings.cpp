@@ -1,10 +1,8 @@
 #include "config/Mp3Settings.h"
 
-#include <QString>
-
 #include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 #include "config/ValueTables.h"
 
 namespace {
@@ -14,21 +12,17 @@ constexpr int kMostThreads = 64;
 }  // namespace
 
 Mp3Settings ReadMp3Settings(const Settings& settings) {
-    const QString section = QStringLiteral("mp3");
+    using namespace keys;
+    constexpr Reader used = Reader::Used;
     Mp3Settings mp3;
-    mp3.sampleRate = kFrequencyTable[ReadTableIndex(settings, section, QStringLiteral("frequency"),
-                                                    8, kFrequencyTable.size())];
-    mp3.bitrate = kBitrateTable[ReadTableIndex(settings, section, QStringLiteral("bitrate"), 11,
-                                               kBitrateTable.size())];
-    mp3.channels =
-        ReadTableIndex(settings, section, QStringLiteral("channel"), 1, kChannelNames.size()) + 1;
-    mp3.quality = ReadTableIndex(settings, section, QStringLiteral("quality"), 9, kLameLevels);
-    mp3.vbr = settings.ReadBool(section, QStringLiteral("enable vbr"), true);
-    mp3.vbrBitrate = kBitrateTable[ReadTableIndex(settings, section, QStringLiteral("vbr bitrate"),
-                                                  11, kBitrateTable.size())];
-    mp3.vbrQuality =
-        ReadTableIndex(settings, section, QStringLiteral("vbr quality"), 5, kLameLevels);
-    mp3.threads = ReadTableIndex(settings, section, QStringLiteral("threads"), 0, kMostThreads + 1);
+    mp3.sampleRate = kFrequencyTable[ReadIndex(settings, kFrequency, used, kFrequencyTable.size())];
+    mp3.bitrate = kBitrateTable[ReadIndex(settings, kBitrate, used, kBitrateTable.size())];
+    mp3.channels = ReadIndex(settings, kChannel, used, kChannelNames.size()) + 1;
+    mp3.quality = ReadIndex(settings, kQuality, used, kLameLevels);
+    mp3.vbr = Read(settings, kVbr, used);
+    mp3.vbrBitrate = kBitrateTable[ReadIndex(settings, kVbrBitrate, used, kBitrateTable.size())];
+    mp3.vbrQuality = ReadIndex(settings, kVbrQuality, used, kLameLevels);
+    mp3.threads = ReadIndex(settings, kThreads, used, kMostThreads + 1);
     return mp3;
 }
 

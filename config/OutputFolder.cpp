@@ -4,11 +4,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 
 namespace {
-
-const QString kOutput = QStringLiteral("output");
 
 // ".." cannot climb above the home folder: it is resolved as if the home folder were the root.
 QString UnderHome(const QString& relative) {
@@ -46,11 +44,11 @@ QString LocalFolder(const QString& stored) {
 }
 
 QString ReadOutputDirectory(const Settings& settings) {
-    return LocalFolder(settings.ReadString(kOutput, QStringLiteral("dir"), QString()));
+    return LocalFolder(Read(settings, keys::kDirectory, Reader::Used));
 }
 
 QString ReadChosenDirectory(const Settings& settings) {
-    return LocalFolder(settings.ReadString(kOutput, QStringLiteral("path"), QString()));
+    return LocalFolder(Read(settings, keys::kChosenDirectory, Reader::Used));
 }
 
 QString OutputDirectoryPath(const Settings& settings) {

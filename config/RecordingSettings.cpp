@@ -3,64 +3,63 @@
 #include "components/AudioFile2.h"
 #include "config/Mp3Settings.h"
 #include "config/Settings.h"
+#include "config/SettingsKeys.h"
 #include "config/ValueTables.h"
 
 namespace {
-
-const QString kFile = QStringLiteral("file");
-const QString kOutput = QStringLiteral("output");
-const QString kMp3 = QStringLiteral("mp3");
 
 // The quality controls run from 0 to 9.
 constexpr int kQualitySteps = 10;
 // The format list has one item.
 constexpr int kFormatCount = 1;
 
+constexpr Reader kShown = Reader::Shown;
+
 }  // namespace
 
 RecordingSettings LoadRecordingSettings(const Settings& settings) {
+    using namespace keys;
     RecordingSettings v;
-    v.lengthEnabled = settings.ReadBool(kFile, QStringLiteral("enlength"), false);
-    v.timeChecked = settings.ReadBool(kFile, QStringLiteral("rbtime"), false);
-    v.timeOptionEnabled = settings.ReadBool(kFile, QStringLiteral("rbtimee"), false);
-    v.seconds = settings.ReadString(kFile, QStringLiteral("timet"), QStringLiteral("120"));
-    v.secondsEnabled = settings.ReadBool(kFile, QStringLiteral("time"), false);
-    v.limitStop = settings.ReadBool(kFile, QStringLiteral("limit_s"), false);
-    v.limitNew = settings.ReadBool(kFile, QStringLiteral("limit_n"), false);
+    v.lengthEnabled = Read(settings, kLengthEnabled, kShown);
+    v.timeChecked = Read(settings, kTimeChecked, kShown);
+    v.timeOptionEnabled = Read(settings, kTimeOptionEnabled, kShown);
+    v.seconds = Read(settings, kSeconds, kShown);
+    v.secondsEnabled = Read(settings, kSecondsEnabled, kShown);
+    v.limitStop = Read(settings, kLimitStop, kShown);
+    v.limitNew = Read(settings, kLimitNew, kShown);
 
-    v.format = ReadTableIndex(settings, kOutput, QStringLiteral("format"), 0, kFormatCount);
-    v.mainName = settings.ReadString(kOutput, QStringLiteral("out_name"), QStringLiteral("EUT"));
-    v.dateTimeMode = settings.ReadBool(kOutput, QStringLiteral("rb_time"), true);
-    v.customName = settings.ReadBool(kOutput, QStringLiteral("rb_cust"), false);
+    v.format = ReadIndex(settings, kFormat, kShown, kFormatCount);
+    v.mainName = Read(settings, kMainName, kShown);
+    v.dateTimeMode = Read(settings, kDateTimeMode, kShown);
+    v.customName = Read(settings, kCustomName, kShown);
     v.directory = ReadOutputDirectory(settings);
 
-    v.bitrate = ReadTableIndex(settings, kMp3, QStringLiteral("bitrate"), 11, kBitrateTable.size());
-    v.channel = ReadTableIndex(settings, kMp3, QStringLiteral("channel"), 1, kChannelNames.size());
-    v.frequency =
-        ReadTableIndex(settings, kMp3, QStringLiteral("frequency"), 8, kFrequencyTable.size());
-    v.quality = ReadTableIndex(settings, kMp3, QStringLiteral("quality"), 9, kQualitySteps);
-    v.vbr = settings.ReadBool(kMp3, QStringLiteral("enable vbr"), false);
-    v.vbrBitrate =
-        ReadTableIndex(settings, kMp3, QStringLiteral("vbr bitrate"), 11, kBitrateTable.size());
-    v.vbrQuality = ReadTableIndex(settings, kMp3, QStringLiteral("vbr quality"), 9, kQualitySteps);
+    v.bitrate = ReadIndex(settings, kBitrate, kShown, kBitrateTable.size());
+    v.channel = ReadIndex(settings, kChannel, kShown, kChannelNames.size());
+    v.frequency = ReadIndex(settings, kFrequency, kShown, kFrequencyTable.size());
+    v.quality = ReadIndex(settings, kQuality, kShown, kQualitySteps);
+    v.vbr = Read(settings, kVbr, kShown);
+    v.vbrBitrate = ReadIndex(settings, kVbrBitrate, kShown, kBitrateTable.size());
+    v.vbrQuality = ReadIndex(settings, kVbrQuality, kShown, kQualitySteps);
     return v;
 }
 
 bool SaveRecordingSettings(const RecordingSettings& v, Settings& settings,
                            const AudioFile2& writer) {
-    settings.WriteBool(kFile, QStringLiteral("enlength"), v.lengthEnabled);
-    settings.WriteBool(kFile, QStringLiteral("rbtime"), v.timeChecked);
-    settings.WriteBool(kFile, QStringLiteral("rbtimee"), v.timeOptionEnabled);
-    settings.WriteString(kFile, QStringLiteral("timet"), v.seconds);
-    settings.WriteBool(kFile, QStringLiteral("time"), v.secondsEnabled);
-    settings.WriteBool(kFile, QStringLiteral("limit_s"), v.limitStop);
-    settings.WriteBool(kFile, QStringLiteral("limit_n"), v.limitNew);
+    using namespace keys;
+    Write(settings, kLengthEnabled, v.lengthEnabled);
+    Write(settings, kTimeChecked, v.timeChecked);
+    Write(settings, kTimeOptionEnabled, v.timeOptionEnabled);
+    Write(settings, kSeconds, v.seconds);
+    Write(settings, kSecondsEnabled, v.secondsEnabled);
+    Write(settings, kLimitStop, v.limitStop);
+    Write(settings, kLimitNew, v.limitNew);
 
-    settings.WriteInteger(kOutput, QStringLiteral("format"), v.format);
-    settings.WriteString(kOutput, QStringLiteral("out_name"), v.mainName);
-    settings.WriteBool(kOutput, QStringLiteral("rb_time"), v.dateTimeMode);
-    settings.WriteBool(kOutput, QStringLiteral("rb_cust"), v.customName);
-    settings.WriteString(kOutput, QStringLiteral("dir"), v.directory);
+    Write(settings, kFormat, v.format);
+    Write(settings, kMainName, v.mainName);
+    Write(settings, kDateTimeMode, v.dateTimeMode);
+    Write(settings, kCustomName, v.customName);
+    Write(settings, kDirectory, v.directory);
 
     Mp3Settings mp3;
     mp3.sampleRate = kFrequencyTable.at(v.frequency);
@@ -69,13 +68,13 @@ bool SaveRecordingSettings(const RecordingSettings& v, Settings& settings,
     if (!mp3.IsSupportedBy(writer))
         return false;
 
-    settings.WriteInteger(kMp3, QStringLiteral("bitrate"), v.bitrate);
-    settings.WriteInteger(kMp3, QStringLiteral("channel"), v.channel);
-    settings.WriteInteger(kMp3, QStringLiteral("frequency"), v.frequency);
-    settings.WriteInteger(kMp3, QStringLiteral("quality"), v.quality);
-    settings.WriteBool(kMp3, QStringLiteral("enable vbr"), v.vbr);
-    settings.WriteInteger(kMp3, QStringLiteral("vbr bitrate"), v.vbrBitrate);
-    settings.WriteInteger(kMp3, QStringLiteral("vbr quality"), v.vbrQuality);
+    Write(settings, kBitrate, v.bitrate);
+    Write(settings, kChannel, v.channel);
+    Write(settings, kFrequency, v.frequency);
+    Write(settings, kQuality, v.quality);
+    Write(settings, kVbr, v.vbr);
+    Write(settings, kVbrBitrate, v.vbrBitrate);
+    Write(settings, kVbrQuality, v.vbrQuality);
     return true;
 }
 

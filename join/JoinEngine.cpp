@@ -14,6 +14,7 @@
 
 #include "components/AudioFile2.h"
 #include "components/AudioFile2LameEnc.h"
+#include "components/FirstFailure.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/OutputFolder.h"
@@ -26,16 +27,6 @@ constexpr int kBlockSeconds = 4;
 
 QString Shown(const QString& path) {
     return QDir::toNativeSeparators(path);
-}
-
-// Every step runs even when one before it failed; the first failure is the one reported.
-void Attempt(std::exception_ptr& first, const std::function<void()>& step) {
-    try {
-        step();
-    } catch (...) {
-        if (!first)
-            first = std::current_exception();
-    }
 }
 
 // The listed file that the output would replace before it is read.
@@ -141,7 +132,7 @@ void JoinEngine::JoinFilesTo(const std::vector<JoinRow>& rows, const QString& ou
     p_.state.JoinRunning = true;
     underway_ = true;
     openFolder_ = p_.openFolderAtEnd;
-    Attempt(job.failure, [&] { WriteRows(job); });
+    KeepFirstFailure(job.failure, [&] { WriteRows(job); });
     Finish(job);
 }
 
@@ -257,14 +248,15 @@ void JoinEngine::ShowProgress(Job& job, int index) {
 void JoinEngine::Finish(Job& job) {
     const bool rowsFailed = job.failure != nullptr;
     std::exception_ptr& failure = job.failure;
-    Attempt(failure, [this] {
+    KeepFirstFailure(failure, [this] {
         if (p_.reader.IsOpen())
             p_.reader.CloseFile();
     });
     if (job.current >= 0) {
-        Attempt(failure, [&] { p_.host.SetRowTime(job.current, job.rows[job.current].timeText); });
+        KeepFirstFailure(failure,
+                         [&] { p_.host.SetRowTime(job.current, job.rows[job.current].timeText); });
     }
-    Attempt(failure, [this] {
+    KeepFirstFailure(failure, [this] {
         if (p_.writer.IsOpen())
             p_.writer.CloseFile();
     });
@@ -285,12 +277,12 @@ void JoinEngine::Finish(Job& job) {
     }
     if (!failure) {
         std::exception_ptr chapters;
-        Attempt(chapters, [&] { AddChapters(job); });
+        KeepFirstFailure(chapters, [&] { AddChapters(job); });
         if (chapters)
             job.chaptersFailure = ErrorMessage(chapters);
     }
     if (job.created && !soundless)
-        Attempt(failure, [&] { ReplaceOutput(job); });
+        KeepFirstFailure(failure, [&] { ReplaceOutput(job); });
     p_.state.JoinRunning = false;
     underway_ = false;
     if (openFolder_ && job.replaced)

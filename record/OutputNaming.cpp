@@ -4,23 +4,19 @@
 
 #include "components/Clock.h"
 #include "config/OutputFolder.h"
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 
 namespace {
 
-const QString kSection = QStringLiteral("output");
-const QString kDefaultPrefix = QStringLiteral("EUT");
-
 bool CustomName(const Settings& settings) {
-    return settings.ReadBool(kSection, QStringLiteral("rb_cust"), true);
+    return Read(settings, keys::kCustomName, Reader::Used);
 }
 
 // A custom name of an empty prefix would be only the extension: a hidden file the user would
 // not find. The time-stamped name has its stamp.
 QString ReadPrefix(const Settings& settings) {
-    const QString prefix =
-        settings.ReadString(kSection, QStringLiteral("out_name"), kDefaultPrefix);
-    return prefix.isEmpty() && CustomName(settings) ? kDefaultPrefix : prefix;
+    const QString prefix = Read(settings, keys::kMainName, Reader::Used);
+    return prefix.isEmpty() && CustomName(settings) ? *keys::kMainName.used : prefix;
 }
 
 // A "/" in the prefix would name a sub-folder (or, with "..", a folder above), NUL cannot be in

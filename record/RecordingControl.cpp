@@ -10,11 +10,13 @@
 #include "components/AudioFile2LameEnc.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
+#include "components/FirstFailure.h"
 #include "components/MainDisplays.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "config/Settings.h"
+#include "config/SettingsKeys.h"
 #include "config/ValueTables.h"
 #include "record/OutputNaming.h"
 #include "record/RecordingMarker.h"
@@ -22,8 +24,6 @@
 
 namespace {
 
-const QString kOutput = QStringLiteral("output");
-const QString kFile = QStringLiteral("file");
 const QString kFileName = QStringLiteral("s_filename");
 const QString kFileInfo = QStringLiteral("s_mono");
 const QString kFileSize = QStringLiteral("s_sizeson");
@@ -133,8 +133,7 @@ QString RecordingControl::NextOutputFile() {
 
 // A fixed output file is named as a custom name is: the same for every recording.
 bool RecordingControl::CustomNaming() const {
-    return !fixedOutput_.isEmpty() ||
-           p_.settings.ReadBool(kOutput, QStringLiteral("rb_cust"), true);
+    return !fixedOutput_.isEmpty() || Read(p_.settings, keys::kCustomName, Reader::Used);
 }
 
 bool RecordingControl::SetUpMp3Format() {
@@ -183,9 +182,9 @@ void RecordingControl::StopRecording() {
 void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
     AppState& state = p_.state;
     state.PositionBase = 0;
-    const std::exception_ptr stopping = Attempt([this] { p_.recorder.Stop(); });
+    const std::exception_ptr stopping = Caught([this] { p_.recorder.Stop(); });
     if (!writeFailure)
-        writeFailure = Attempt([this] { WriteQueuedBlocks(); });
+        writeFailure = Caught([this] { WriteQueuedBlocks(); });
     if (writeFailure)
         DiscardQueuedBlocks();
     const bool handOn = state.Recording || !state.RecordNotPaused;
@@ -213,17 +212,8 @@ void RecordingControl::DiscardQueuedBlocks() {
 }
 
 void RecordingControl::WriteQueuedBlocksOrEnd() {
-    if (const std::exception_ptr failure = Attempt([this] { WriteQueuedBlocks(); }))
+    if (const std::exception_ptr failure = Caught([this] { WriteQueuedBlocks(); }))
         EndRecording(failure);
-}
-
-std::exception_ptr RecordingControl::Attempt(const std::function<void()>& step) {
-    try {
-        step();
-    } catch (...) {
-        return std::current_exception();
-    }
-    return nullptr;
 }
 
 // The marker is a safety net: a recording goes on without one, and the reason is logged.
@@ -245,7 +235,7 @@ void RecordingControl::MarkOpenFile(bool opened) {
 // with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     const bool split = splitting_;
-    const std::exception_ptr failure = Attempt([this, split] {
+    const std::exception_ptr failure = Caught([this, split] {
         if (split)
             p_.writer.CloseFileForSplit();
         else
@@ -283,7 +273,7 @@ std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool w
     framesHandedOn_ = frames;
     const QString current = std::exchange(p_.state.OutputFile, file);
     p_.state.StoppingRecord = true;
-    const std::exception_ptr failure = Attempt([&] { p_.host.RecordingFinished(file, writeTag); });
+    const std::exception_ptr failure = Caught([&] { p_.host.RecordingFinished(file, writeTag); });
     p_.state.StoppingRecord = false;
     p_.state.OutputFile = current;
     return failure;
@@ -302,7 +292,7 @@ void RecordingControl::SplitRecording() {
     const int64_t carried = takenSinceStart_;
     splitting_ = true;
     bool opened = false;
-    const std::exception_ptr failure = Attempt([&] { opened = BeginNextPart(carried); });
+    const std::exception_ptr failure = Caught([&] { opened = BeginNextPart(carried); });
     splitting_ = false;
     if (!failure && opened) {
         if (stopAfterSplit_)
@@ -312,7 +302,7 @@ void RecordingControl::SplitRecording() {
     // The part before was handed on already; a new part that was opened is handed on too.
     if (!p_.writer.IsOpen())
         p_.state.Recording = false;
-    const std::exception_ptr ending = Attempt([this] { StopRecording(); });
+    const std::exception_ptr ending = Caught([this] { StopRecording(); });
     if (failure || ending)
         std::rethrow_exception(failure ? failure : ending);
 }
@@ -431,9 +421,9 @@ void RecordingControl::ApplyLimit(int64_t seconds) {
     if (!limit || seconds < *limit)
         return;
     // With both set, the new file wins: stopping first would only add a gap between them.
-    if (p_.settings.ReadBool(kFile, QStringLiteral("limit_n"), false))
+    if (Read(p_.settings, keys::kLimitNew, Reader::Used))
         SplitRecording();
-    else if (p_.settings.ReadBool(kFile, QStringLiteral("limit_s"), false))
+    else if (Read(p_.settings, keys::kLimitStop, Reader::Used))
         StopRecording();
 }
 
@@ -449,16 +439,13 @@ QString RecordingControl::TimeText(int64_t seconds) {
 }
 
 std::optional<int64_t> RecordingControl::LengthLimit(const Settings& settings) {
-    if (!settings.ReadBool(kFile, QStringLiteral("enlength"), false) ||
-        !settings.ReadBool(kFile, QStringLiteral("rbtime"), false))
+    if (!Read(settings, keys::kLengthEnabled, Reader::Used) ||
+        !Read(settings, keys::kTimeChecked, Reader::Used))
         return std::nullopt;
     // The settings window lets only digits in; anything else came from a hand edit and is
     // taken as no limit rather than ending the recording.
     bool ok = false;
-    const qlonglong limit =
-        settings.ReadString(kFile, QStringLiteral("timet"), QStringLiteral("120"))
-            .trimmed()
-            .toLongLong(&ok);
+    const qlonglong limit = Read(settings, keys::kSeconds, Reader::Used).trimmed().toLongLong(&ok);
     if (!ok || limit < 0)
         return std::nullopt;
     return limit;

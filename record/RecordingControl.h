@@ -106,7 +106,6 @@ private:
     void SetCaptureFormat();
     void SplitRecording();
     void RestartCaptureInNewFormat();
-    static std::exception_ptr Attempt(const std::function<void()>& step);
     // Completes the output file and, when asked, hands it on; returns the first failure.
     std::exception_ptr FinishFile(bool handOn, bool writeTag = true);
     // Hands on the part ended by a split once the writer has completed it.

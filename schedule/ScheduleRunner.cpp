@@ -6,6 +6,8 @@
 #include <cstdlib>
 
 #include "components/Clock.h"
+#include "components/ErrorBoundary.h"
+#include "components/FirstFailure.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"
@@ -27,16 +29,6 @@ QDateTime WholeSecond(const QDateTime& time) {
     return time.addMSecs(-time.time().msec());
 }
 
-template <typename Step>
-void Attempt(std::exception_ptr& failure, Step step) {
-    try {
-        step();
-    } catch (...) {
-        if (!failure)
-            failure = std::current_exception();
-    }
-}
-
 QString Megabytes(int64_t bytes) {
     return QString::number((bytes + 999'999) / 1'000'000);
 }
@@ -49,7 +41,8 @@ class ScheduleRunner::Trigger : public QObject {
 public:
     explicit Trigger(ScheduleRunner& runner) : runner_(runner) {
         timer_.setInterval(kTimerMs);
-        connect(&timer_, &QTimer::timeout, this, [this] { runner_.CheckSchedule(); });
+        connect(&timer_, &QTimer::timeout, this,
+                [this] { ReportFailures([this] { runner_.CheckSchedule(); }); });
         timer_.start();
         QCoreApplication::instance()->installEventFilter(this);
     }
@@ -68,7 +61,7 @@ protected:
                 this,
                 [this] {
                     asked_ = false;
-                    runner_.CheckSchedule();
+                    ReportFailures([this] { runner_.CheckSchedule(); });
                 },
                 Qt::QueuedConnection);
         }
@@ -103,7 +96,7 @@ void ScheduleRunner::CheckSchedule() {
         lastTested_ = lastTested_.addSecs(1);
         TestSecond(lastTested_, failure);
     }
-    Attempt(failure, [this] { PowerOffWhenJoinIsDone(); });
+    KeepFirstFailure(failure, [this] { PowerOffWhenJoinIsDone(); });
     if (failure)
         std::rethrow_exception(failure);
 }
@@ -135,10 +128,10 @@ void ScheduleRunner::TestSecond(const QDateTime& second, std::exception_ptr& fai
 void ScheduleRunner::StartSlot(std::exception_ptr& failure) {
     StopSlot(failure);
     if (p_.state.Playing)
-        Attempt(failure, [this] { p_.host.StopPlayback(); });
+        KeepFirstFailure(failure, [this] { p_.host.StopPlayback(); });
     // Until a join has finished its file, the writer is the join's.
     if (!p_.host.JoinUnderway())
-        Attempt(failure, [this] { p_.host.StartRecording(); });
+        KeepFirstFailure(failure, [this] { p_.host.StartRecording(); });
 }
 
 // Cleared first, so the stop routine neither lists nor tags the file (a paused one it does).
@@ -147,7 +140,7 @@ void ScheduleRunner::StopSlot(std::exception_ptr& failure) {
     if (!p_.state.Recording || p_.state.JoinRunning)
         return;
     p_.state.Recording = false;
-    Attempt(failure, [this] { p_.host.StopRecording(); });
+    KeepFirstFailure(failure, [this] { p_.host.StopRecording(); });
 }
 
 // The recording is finished by the stop routine and listed, and a join is ended, before the
@@ -161,7 +154,7 @@ void ScheduleRunner::BeginPowerOff() {
     }
     if (p_.state.JoinRunning) {
         std::exception_ptr failure;
-        Attempt(failure, [this] { p_.host.StopJoin(); });
+        KeepFirstFailure(failure, [this] { p_.host.StopJoin(); });
         if (failure)
             p_.host.Notify(summary, ErrorMessage(failure));
     }

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
+#include <QTest>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "components/Clock.h"
+#include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
@@ -303,6 +305,19 @@ TEST_F(ScheduleRunnerTest, AFailingStepSkipsNoOtherAndIsThrownAfterThePass) {
     EXPECT_THROW(runner_.CheckSchedule(), SonvaraError);
     EXPECT_EQ(host_.log, QStringList({"stop unlisted", "start"}));
     EXPECT_TRUE(state_.Recording);
+}
+
+TEST_F(ScheduleRunnerTest, AFailureOfATimedPassReachesTheHandlerOnce) {
+    int reported = 0;
+    const FailureHandler before = SetFailureHandler([&](std::exception_ptr) { ++reported; });
+    Slot(0, "08:00:00", "09:00:00");
+    At("07:59:59");
+    host_.failingStep = "start";
+    runner_.Start();
+    clock_.now = QDateTime(kDay, T("08:00:00"));
+    QTest::qWait(1500);
+    SetFailureHandler(before);
+    EXPECT_EQ(reported, 1);
 }
 
 TEST_F(ScheduleRunnerTest, ForecastWarnsAMinuteAheadAndTheSlotStillStarts) {

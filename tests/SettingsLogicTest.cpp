@@ -2,10 +2,12 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
 #include "config/RecordingSettings.h"
+#include "config/SettingsKeys.h"
 #include "record/SourceHelp.h"
 
 namespace {
@@ -88,6 +90,63 @@ TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables)
     EXPECT_EQ(odd.channel, 1);
     EXPECT_EQ(odd.vbrQuality, 9);
     EXPECT_EQ(odd.format, 0);
+}
+
+// Every key by its name in the file, with each reader's default ("-": not read there).
+using KeyRead = std::function<QString(const Settings&, Reader)>;
+KeyRead At(const BoolKey& key) {
+    return [&key](const Settings& s, Reader r) { return QString::number(Read(s, key, r)); };
+}
+KeyRead At(const TextKey& key) {
+    return [&key](const Settings& s, Reader r) { return Read(s, key, r); };
+}
+KeyRead At(const IntKey& key) {
+    return
+        [&key](const Settings& s, Reader r) { return QString::number(ReadIndex(s, key, r, 99)); };
+}
+
+TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
+    using namespace keys;
+    const struct {
+        QString path;
+        KeyRead read;
+        QString shown, used, stored;
+    } rows[] = {
+        {"file/enlength", At(kLengthEnabled), "0", "0", "1"},
+        {"file/rbtime", At(kTimeChecked), "0", "0", "1"},
+        {"file/rbtimee", At(kTimeOptionEnabled), "0", "-", "1"},
+        {"file/timet", At(kSeconds), "120", "120", "7"},
+        {"file/time", At(kSecondsEnabled), "0", "-", "1"},
+        {"file/limit_s", At(kLimitStop), "0", "0", "1"},
+        {"file/limit_n", At(kLimitNew), "0", "0", "1"},
+        {"output/dir", At(kDirectory), "", "", "x"},
+        {"output/path", At(kChosenDirectory), "-", "", "x"},
+        {"output/format", At(kFormat), "0", "-", "3"},
+        {"output/out_name", At(kMainName), "EUT", "EUT", "x"},
+        {"output/rb_time", At(kDateTimeMode), "1", "-", "0"},
+        {"output/rb_cust", At(kCustomName), "0", "1", "1"},
+        {"mp3/frequency", At(kFrequency), "8", "8", "3"},
+        {"mp3/bitrate", At(kBitrate), "11", "11", "3"},
+        {"mp3/channel", At(kChannel), "1", "1", "0"},
+        {"mp3/quality", At(kQuality), "9", "9", "3"},
+        {"mp3/enable vbr", At(kVbr), "0", "1", "1"},
+        {"mp3/vbr bitrate", At(kVbrBitrate), "11", "11", "3"},
+        {"mp3/vbr quality", At(kVbrQuality), "9", "5", "3"},
+        {"mp3/threads", At(kThreads), "-", "0", "3"},
+    };
+    for (bool written : {false, true}) {
+        for (const auto& row : rows) {
+            for (auto [reader, fallback] :
+                 {std::pair{Reader::Shown, row.shown}, {Reader::Used, row.used}}) {
+                if (fallback != u"-")
+                    EXPECT_EQ(row.read(ini_, reader), written ? row.stored : fallback)
+                        << row.path.toStdString();
+            }
+            if (!written)
+                ini_.WriteString(row.path.section(u'/', 0, 0), row.path.section(u'/', 1),
+                                 row.stored);
+        }
+    }
 }
 
 TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasOn) {
