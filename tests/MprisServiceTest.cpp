@@ -20,9 +20,9 @@
 #include "play/PlaybackControl.h"
 #include "support/FakeAudio.h"
 #include "support/FakeSkin.h"
-#include "support/PrivatePulseServer.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestAudio.h"
+#include "support/Wait.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "app/FileHandover.h"
 #include "app/PendingFiles.h"
-#include "support/PrivatePulseServer.h"
+#include "support/Wait.h"
 
 namespace {
 

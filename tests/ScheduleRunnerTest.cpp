@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "components/Clock.h"
@@ -9,6 +7,7 @@
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "schedule/ScheduleRunner.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -228,10 +227,7 @@ TEST_F(ScheduleRunnerTest, AQuietSecondIsCaughtByTheTimer) {
     At("07:59:59");
     runner_.Start();
     clock_.now = QDateTime(kDay, T("08:00:00"));
-    QElapsedTimer waited;
-    waited.start();
-    while (host_.log.isEmpty() && waited.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitFor([&] { return !host_.log.isEmpty(); }, 2000);
     EXPECT_EQ(host_.log, QStringList({"start"}));
 }
 
