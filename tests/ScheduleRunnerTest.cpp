@@ -2,19 +2,14 @@
 
 #include <QTemporaryDir>
 
-#include "components/Clock.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "schedule/ScheduleRunner.h"
+#include "support/FakeClock.h"
 #include "support/Wait.h"
 
 namespace {
-
-struct SetClock : Clock {
-    QDateTime now;
-    QDateTime Now() const override { return now; }
-};
 
 struct FixedSchedule : ScheduleSource {
     ScheduleSettings values;
@@ -99,7 +94,7 @@ protected:
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
     AppState state_;
-    SetClock clock_;
+    FakeClock clock_;
     FixedSchedule schedule_;
     FakeHost host_{state_};
     ScheduleRunner runner_{{state_, ini_, clock_, schedule_, host_}};
