@@ -88,7 +88,7 @@ TEST(PulseAudioRecord2, ListsTheServersSourcesAndControlsTheirLevel) {
 
     EXPECT_EQ(recorder.LastDeviceIndex(), 0);
     recorder.SetDeviceIndex(0);
-    EXPECT_TRUE(recorder.DeviceName().startsWith(QStringLiteral("PulseAudio 16")))
+    EXPECT_TRUE(recorder.DeviceName().startsWith(QStringLiteral("PulseAudio ")))
         << recorder.DeviceName().toStdString();
 
     QStringList names;
