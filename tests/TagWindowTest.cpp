@@ -92,11 +92,9 @@ TEST_F(TagWindowTest, ClearThenCancelChangesNothing) {
     selected_ = TaggedFile{"take.mp3", path};
     ASSERT_TRUE(id3_.FormShow());
     const auto facts = [&] {
-        QStringList texts;
-        for (QLineEdit* fact :
-             {id3_.infoFrequency, id3_.infoBitrate, id3_.infoDuration, id3_.infoChannels,
-              id3_.infoSamples, id3_.infoSize, id3_.infoBitsPerSample, id3_.infoFormatTag})
-            texts << fact->text();
+        QStringList texts;  // of the read-only fields: the file's facts
+        for (const QLineEdit* edit : id3_.findChildren<QLineEdit*>())
+            texts << (edit->isReadOnly() ? edit->text() : QString());
         return texts;
     };
     const QStringList factsShown = facts();
