@@ -86,6 +86,17 @@ protected:
     QTemporaryDir dir_;
 };
 
+// The cases that record, from a sound server of the test's own.
+class CliLive : public Cli {
+protected:
+    void SetUp() override {
+        Cli::SetUp();
+        ASSERT_TRUE(server_.IsRunning()) << server_.ErrorText().toStdString();
+    }
+
+    PrivatePulseServer server_;
+};
+
 TEST_F(Cli, JoinsMixedFormatsToTheSummedLengthWithTheStoredSettings) {
     testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(22050, 1, 22050, 440), 22050,
                          1);
@@ -199,8 +210,7 @@ TEST_F(Cli, BadInputGivesOneLineNamingTheFileAndLeavesTheOutputAlone) {
 }
 
 // Links planted at the names a join or a recording writes: nothing goes through them.
-TEST_F(Cli, NoJoinOrRecordingWritesThroughALinkItDidNotMake) {
-    PrivatePulseServer server;
+TEST_F(CliLive, NoJoinOrRecordingWritesThroughALinkItDidNotMake) {
     testaudio::WriteFile(Path("a.wav"), Format::Wav, testaudio::Tone(8000, 1, 800, 440), 8000, 1);
     const QByteArray wav = Bytes("a.wav");
     ASSERT_TRUE(QFile(Path("j.mp3")).open(QIODevice::WriteOnly));
@@ -313,9 +323,7 @@ TEST_F(Cli, ATagOrChaptersThatFillTheDiskLeaveTheSoundWhole) {
     EXPECT_EQ(FfmpegAudioReader(Path("j.mp3")).Samples(), frames);
 }
 
-TEST_F(Cli, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
     WriteKelvoIni(
         "[mp3]\nfrequency=5\nchannel=0\n[info]\ntitle=Night news\narist=Anna\n"
         "genre=17\nyear=2024\nTrack=0\n");
@@ -337,9 +345,7 @@ TEST_F(Cli, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
     EXPECT_EQ(testaudio::DecodeFile(Path("bare.mp3")).announced, 11025);
 }
 
-TEST_F(Cli, RecordsExactSecondsFromTheChosenLine) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, RecordsExactSecondsFromTheChosenLine) {
     const QString sineLine = SineLine();
     ASSERT_FALSE(sineLine.isEmpty());
 
@@ -357,9 +363,7 @@ TEST_F(Cli, RecordsExactSecondsFromTheChosenLine) {
     EXPECT_FALSE(QFile::exists(Path("x.mp3")));
 }
 
-TEST_F(Cli, RecordingIsNamedPlacedAndSplitAsTheSettingsSay) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, RecordingIsNamedPlacedAndSplitAsTheSettingsSay) {
     const QString sineLine = SineLine();
     ASSERT_FALSE(sineLine.isEmpty());
     WriteKelvoIni("[output]\ndir=" + Path("takes").toUtf8() +
@@ -381,14 +385,12 @@ TEST_F(Cli, RecordingIsNamedPlacedAndSplitAsTheSettingsSay) {
     EXPECT_EQ(total, 55125);
 }
 
-TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, ARecordingCutOffByTheServerLeavesAPlayableFile) {
     QProcess process;
     StartInBackground(process, {"record", "-o", Path("cut.mp3")});
     // Wait until sound has reached the file, then take the server away.
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("cut.mp3")).size() > 4000; }, 10000));
-    server.Kill();
+    server_.Kill();
     ASSERT_TRUE(process.waitForFinished(10000));
     EXPECT_EQ(process.exitCode(), 1);
     const QString err = QString::fromUtf8(process.readAllStandardError());
@@ -400,9 +402,7 @@ TEST_F(Cli, ARecordingCutOffByTheServerLeavesAPlayableFile) {
 
 // A kill leaves the file as it stood after its last flushed block: a repair keeps all of it but
 // a cut frame, and its length header then tells exactly what decodes.
-TEST_F(Cli, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, ARecordingKilledMidWayIsMarkedAndRepairedWhole) {
     QProcess process;
     StartInBackground(process, {"record", "-o", Path("killed.mp3")});
     ASSERT_TRUE(WaitFor([&] { return QFileInfo(Path("killed.mp3")).size() > 30000; }, 15000));
@@ -472,9 +472,7 @@ TEST_F(Cli, RepairMendsOnlyCutFilesAndKeepsTheirOwnTags) {
 }
 
 // A size limit stands in for a disk that fills up during the recording.
-TEST_F(Cli, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
-    PrivatePulseServer server;
-    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+TEST_F(CliLive, ARecordingThatFillsTheDiskEndsWithOneMessageAndAWholeFile) {
     const QString sineLine = SineLine();
     ASSERT_FALSE(sineLine.isEmpty());
     const CliResult recorded =

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "support/TestAudio.h"
+#include "support/Wait.h"
 
 // The folder scripts/hostile-files makes, through sonvara-cli info, tag and join.
 namespace {
@@ -37,10 +38,8 @@ Outcome RunCli(const QString& folder, const QString& script, const QStringList& 
     process.start("bash", QStringList{"-c", script, "bash"} + args);
     Outcome outcome;
     outcome.finished = process.waitForFinished(60000);
-    if (!outcome.finished) {
-        process.kill();
-        process.waitForFinished();
-    }
+    if (!outcome.finished)
+        StopProcess(process, Ending::Crash);
     outcome.crashed = process.exitStatus() == QProcess::CrashExit;
     outcome.status = process.exitCode();
     outcome.out = QString::fromUtf8(process.readAllStandardOutput());

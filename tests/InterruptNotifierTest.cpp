@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <csignal>
 
 #include "components/InterruptNotifier.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -18,10 +17,7 @@ TEST(InterruptNotifier, TurnsEachEndingSignalIntoAnEventLoopSignal) {
     for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
         ASSERT_EQ(std::raise(signal), 0);
         ++expected;
-        QElapsedTimer clock;
-        clock.start();
-        while (interrupted < expected && clock.elapsed() < 5000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        WaitFor([&] { return interrupted >= expected; }, 5000);
         EXPECT_EQ(interrupted, expected) << "signal " << signal;
     }
 }

@@ -6,19 +6,10 @@
 #include "components/CodecAudioFile2.h"
 #include "config/AppState.h"
 #include "join/JoinList.h"
+#include "support/FakeListHost.h"
 #include "support/TestAudio.h"
 
 namespace {
-
-struct FakeListHost : ListHost {
-    QStringList chosen;
-    QStringList messages;
-    int focus = 0;
-    QStringList AskFilesToAdd() override { return chosen; }
-    void ShowMessage(const QString& text) override { messages << text; }
-    void FocusList() override { ++focus; }
-    void Changed() override {}
-};
 
 class JoinListTest : public ::testing::Test {
 protected:

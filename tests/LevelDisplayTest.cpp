@@ -1,10 +1,9 @@
 #include <gtest/gtest.h>
-#include <QElapsedTimer>
-#include <QTest>
 
 #include "components/widgets/LevelDisplay.h"
 #include "support/FakeAudio.h"
 #include "support/TestAudio.h"
+#include "support/Wait.h"
 
 TEST(LevelDisplay, BarsFollowEachChannelsPeakOnADecibelScale) {
     LevelDisplay display;
@@ -38,7 +37,7 @@ TEST(LevelDisplay, FallsBackAfterAPeakAndRisesAtOnce) {
     const double peak = display.Level(0);
     EXPECT_GT(peak, 0.99);
     // The bar falls a step per timer tick, however late the ticks come on a busy machine.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return display.Level(0) < peak; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return display.Level(0) < peak; }, 5000));
     const double later = display.Level(0);
     EXPECT_GT(later, 0.0);
 

@@ -5,7 +5,7 @@
 
 #include "app/FileHandover.h"
 #include "app/TestProbe.h"
-#include "support/PrivatePulseServer.h"
+#include "support/Wait.h"
 
 // The hand-over and the probe are the user's alone; a flooding, idle or surplus peer is cut off.
 TEST(LocalSockets, OnlyTheUserReachesThemAndNoPeerWearsThemOut) {

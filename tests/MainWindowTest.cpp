@@ -5,7 +5,7 @@
 #include <QTest>
 
 #include "app/ProgramWindows.h"
-#include "support/PrivatePulseServer.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -117,15 +117,13 @@ TEST(Program, ASecondCopyEndsAtOnceAndLeavesTheFirstRunning) {
     EXPECT_TRUE(second.readAll().isEmpty());
     EXPECT_EQ(first.state(), QProcess::Running);
 
-    first.kill();
-    first.waitForFinished();
+    StopProcess(first, Ending::Crash);
     // A copy that died leaves no lock that keeps the next one out.
     QProcess third;
     third.setProcessEnvironment(env);
     third.start(QStringLiteral(SONVARA_PROGRAM), {});
     EXPECT_FALSE(third.waitForFinished(1500));
-    third.kill();
-    third.waitForFinished();
+    StopProcess(third, Ending::Crash);
 }
 
 }  // namespace

@@ -19,10 +19,11 @@
 #include "play/MprisService.h"
 #include "play/PlaybackControl.h"
 #include "support/FakeAudio.h"
+#include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
-#include "support/PrivatePulseServer.h"
 #include "support/PrivateSessionBus.h"
 #include "support/TestAudio.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -30,15 +31,6 @@ const QString kPlayer = QStringLiteral("org.mpris.MediaPlayer2.Player");
 const QString kRoot = QStringLiteral("org.mpris.MediaPlayer2");
 constexpr int kRate = 44100;        // a frame is 22.67 µs: positions must round to the frame
 constexpr int64_t kFrames = 20000;  // within the 16-bit count that each sample holds
-
-struct Hosts : ListHost, PlaybackHost {
-    QStringList chosen;
-    QStringList messages;
-    QStringList AskFilesToAdd() override { return chosen; }
-    void ShowMessage(const QString& text) override { messages << text; }
-    void FocusList() override {}
-    void Changed() override {}
-};
 
 // What the player announces on the bus.
 class Announcements : public QObject {
@@ -174,7 +166,7 @@ protected:
     QTemporaryDir dir_;
     AppState state_;
     CodecAudioFile2 reader_;
-    Hosts hosts_;
+    FakeListHost hosts_;
     JoinList list_{state_, reader_, hosts_};
     FakeAudioPlayer2 player_;
     FakeLevelDisplay levels_;

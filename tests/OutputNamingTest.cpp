@@ -5,20 +5,11 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
-#include "components/Clock.h"
 #include "config/IniSettings.h"
 #include "record/OutputNaming.h"
+#include "support/FakeClock.h"
 
 namespace {
-
-class FixedClock : public Clock {
-public:
-    explicit FixedClock(QDateTime now) : now_(std::move(now)) {}
-    QDateTime Now() const override { return now_; }
-
-private:
-    QDateTime now_;
-};
 
 class OutputNamingTest : public ::testing::Test {
 protected:
@@ -33,7 +24,7 @@ protected:
 
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
-    FixedClock clock_{QDateTime(QDate(2006, 5, 19), QTime(0, 8, 4))};
+    FakeClock clock_{QDateTime(QDate(2006, 5, 19), QTime(0, 8, 4))};
 };
 
 TEST_F(OutputNamingTest, DefaultsNameTheFileInMyRecorder) {
@@ -48,7 +39,7 @@ TEST_F(OutputNamingTest, StampIsTwentyFourHourZeroPaddedWhateverTheLocale) {
     Store("/rec", "EUT");
     const QLocale saved;
     QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
-    const QString name = Build(false, FixedClock(QDateTime(QDate(2009, 1, 2), QTime(13, 4, 5))));
+    const QString name = Build(false, FakeClock(QDateTime(QDate(2009, 1, 2), QTime(13, 4, 5))));
     QLocale::setDefault(saved);
     EXPECT_EQ(name, "/rec/EUT-02-01-2009--13;04;05.mp3");
 }

@@ -7,7 +7,7 @@
 
 #include "app/FileHandover.h"
 #include "app/PendingFiles.h"
-#include "support/PrivatePulseServer.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ TEST(FileHandover, ASecondCopysFilesReachTheRunningCopyWhateverTheirNames) {
     QStringList received;
     QObject::connect(&running, &FileHandover::FilesReceived,
                      [&](const QStringList& files) { received = files; });
-    const QStringList names = {"/music/plain.mp3", "/music/two\\nlines.wav",
-                               QString::fromUtf8("/music/\\u00e9t\\u00e9 \\u266b.ogg")};
+    const QStringList names = {"/music/plain.mp3", "/music/two\nlines.wav",
+                               QStringLiteral("/music/\u00e9t\u00e9 \u266b.ogg")};
     bool sent = false;
     // The sender blocks; the running copy answers from this thread's event loop.
     std::thread sender([&] { sent = FileHandover::Send(folder.path(), names, 5000); });

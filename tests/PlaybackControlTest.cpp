@@ -9,6 +9,7 @@
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
 #include "support/FakeAudio.h"
+#include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
 #include "support/TestAudio.h"
 
@@ -16,20 +17,6 @@ namespace {
 
 constexpr int kRate = 8000;
 constexpr int64_t kFrames = 8001;  // 490 on the bar is then 4000.5 frames: rounding shows
-
-struct FakeListHost : ListHost {
-    QStringList chosen;
-    int changes = 0;
-    QStringList AskFilesToAdd() override { return chosen; }
-    void ShowMessage(const QString&) override {}
-    void FocusList() override {}
-    void Changed() override { ++changes; }
-};
-
-struct FakePlaybackHost : PlaybackHost {
-    QStringList messages;
-    void ShowMessage(const QString& text) override { messages << text; }
-};
 
 // Every sample holds the number of its frame, so a block tells where the reader was.
 SampleArray Counting(int channels, int64_t frames) {
@@ -55,7 +42,7 @@ protected:
         return path;
     }
     void Add(const QStringList& paths) {
-        listHost_.chosen = paths;
+        host_.chosen = paths;
         list_.AddFiles();
     }
     QString Text(const char* name) { return form_.Get(name)->text; }
@@ -78,13 +65,12 @@ protected:
     QTemporaryDir dir_;
     AppState state_;
     CodecAudioFile2 reader_;
-    FakeListHost listHost_;
-    JoinList list_{state_, reader_, listHost_};
+    FakeListHost host_;  // the list's and the playback's, as the main window is both
+    JoinList list_{state_, reader_, host_};
     FakeAudioPlayer2 player_;
     FakeLevelDisplay levels_;
     FakeSkinForm form_;
     DisplayElements displays_;
-    FakePlaybackHost host_;
     PlaybackControl control_{{state_, player_, reader_, levels_, displays_, list_, host_}};
 };
 

@@ -11,6 +11,7 @@
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
 #include "support/FakeAudio.h"
+#include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
 #include "support/PrivatePulseServer.h"
 #include "support/TestAudio.h"
@@ -18,14 +19,6 @@
 namespace {
 
 constexpr int kRate = 44100;
-
-struct OneFileHost : ListHost, PlaybackHost {
-    QStringList chosen;
-    QStringList AskFilesToAdd() override { return chosen; }
-    void ShowMessage(const QString&) override {}
-    void FocusList() override {}
-    void Changed() override {}
-};
 
 // The player logic on the private sound server, playing a three-second tone file.
 class PlaybackLive : public ::testing::Test {
@@ -63,7 +56,7 @@ protected:
     QTemporaryDir dir_;
     AppState state_;
     CodecAudioFile2 reader_;
-    OneFileHost host_;
+    FakeListHost host_;
     JoinList list_{state_, reader_, host_};
     FakeLevelDisplay levels_;
     FakeSkinForm form_;

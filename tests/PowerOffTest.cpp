@@ -1,26 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtDBus/QDBusConnection>
 #include <QtDBus/QDBusContext>
-#include <functional>
 
 #include "schedule/DesktopNotifier.h"
 #include "schedule/PowerOff.h"
 #include "support/PrivateSessionBus.h"
+#include "support/Wait.h"
 
 namespace {
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    return done();
-}
 
 // Stands in for logind; it may refuse as logind does when the user may not power off.
 class FakeLogind : public QObject, protected QDBusContext {
@@ -95,9 +85,9 @@ TEST_F(DesktopServicesTest, PowerOffAsksLogindWithoutInteractionAndNothingElse) 
     OfferLogind();
     LogindPowerSwitch power(client_, Fallback());
     power.PowerOff();
-    ASSERT_TRUE(PumpUntil([&] { return !logind_.calls.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !logind_.calls.isEmpty(); }, 5000));
     EXPECT_EQ(logind_.calls, QList<bool>{false});
-    PumpUntil([&] { return FallbackRan(); }, 500);
+    WaitFor([&] { return FallbackRan(); }, 500);
     EXPECT_FALSE(FallbackRan());
 }
 
@@ -105,14 +95,14 @@ TEST_F(DesktopServicesTest, PowerOffFallsBackWhenLogindRefusesOrIsMissing) {
     {
         LogindPowerSwitch power(client_, Fallback());
         power.PowerOff();
-        EXPECT_TRUE(PumpUntil([&] { return FallbackRan(); }));
+        EXPECT_TRUE(WaitFor([&] { return FallbackRan(); }, 5000));
     }
     QFile::remove(mark_);
     OfferLogind();
     logind_.refuse = true;
     LogindPowerSwitch power(client_, Fallback());
     power.PowerOff();
-    EXPECT_TRUE(PumpUntil([&] { return FallbackRan(); }));
+    EXPECT_TRUE(WaitFor([&] { return FallbackRan(); }, 5000));
     EXPECT_EQ(logind_.calls, QList<bool>{false});
 }
 
@@ -123,7 +113,7 @@ TEST_F(DesktopServicesTest, NotificationGoesToTheDesktopsService) {
                                         &notifications, QDBusConnection::ExportAllSlots));
     DesktopNotifier notifier(client_);
     notifier.Notify(QStringLiteral("Scheduled recording 1"), QStringLiteral("Disk full."));
-    ASSERT_TRUE(PumpUntil([&] { return !notifications.received.isEmpty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !notifications.received.isEmpty(); }, 5000));
     EXPECT_EQ(notifications.received,
               QStringList({"Sonvara", "Scheduled recording 1", "Disk full."}));
 }

@@ -88,7 +88,7 @@ TEST(PulseAudioRecord2, ListsTheServersSourcesAndControlsTheirLevel) {
 
     EXPECT_EQ(recorder.LastDeviceIndex(), 0);
     recorder.SetDeviceIndex(0);
-    EXPECT_TRUE(recorder.DeviceName().startsWith(QStringLiteral("PulseAudio 16")))
+    EXPECT_TRUE(recorder.DeviceName().startsWith(QStringLiteral("PulseAudio ")))
         << recorder.DeviceName().toStdString();
 
     QStringList names;
@@ -411,7 +411,7 @@ TEST(PulseAudioRecord2, TellsWhetherTheSourceItRecordsFromIsThere) {
     EXPECT_TRUE(WaitFor([&] { return !recorder.ChosenSourceAvailable(); }, 3000));
 }
 
-TEST(PulseAudioRecord2, WithoutAServerHasNoDeviceAndStartFails) {
+TEST(PulseAudioRecord2WithoutServer, HasNoDeviceAndStartFails) {
     QTemporaryDir dir;
     const QByteArray old = qgetenv("PULSE_SERVER");
     qputenv("PULSE_SERVER", ("unix:" + dir.path() + "/missing").toLocal8Bit());

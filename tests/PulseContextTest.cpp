@@ -12,7 +12,7 @@ TEST(PulseContext, ConnectsToTheServerAndNamesIt) {
     ASSERT_TRUE(server.IsRunning());
     PulseContext pulse;
     ASSERT_TRUE(pulse.IsConnected()) << pulse.ErrorText().toStdString();
-    EXPECT_TRUE(pulse.ServerName().startsWith(QStringLiteral("PulseAudio 16")))
+    EXPECT_TRUE(pulse.ServerName().startsWith(QStringLiteral("PulseAudio ")))
         << pulse.ServerName().toStdString();
     EXPECT_TRUE(pulse.ServerName().contains(QStringLiteral(" on ")))
         << pulse.ServerName().toStdString();
@@ -52,7 +52,7 @@ TEST(PulseContext, ConnectsAgainOnceTheServerIsBackAndReportsEachLoss) {
         ASSERT_TRUE(server.Restart());
         ASSERT_TRUE(WaitFor([&] { return pulse.IsConnected(); }, 10000))
             << pulse.ErrorText().toStdString();
-        EXPECT_TRUE(pulse.ServerName().startsWith(QStringLiteral("PulseAudio 16")));
+        EXPECT_TRUE(pulse.ServerName().startsWith(QStringLiteral("PulseAudio ")));
         EXPECT_TRUE(pulse.ErrorText().isEmpty());
     }
     PumpEvents(200);

@@ -7,13 +7,13 @@
 #include "app/DisplayElements.h"
 #include "app/MainCommands.h"
 #include "components/AudioFile2LameEnc.h"
-#include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
 #include "support/FakeAudio.h"
+#include "support/FakeClock.h"
 #include "support/FakeRecording.h"
 #include "support/FakeSkin.h"
 #include "support/TestAudio.h"
@@ -21,11 +21,6 @@
 namespace {
 
 constexpr int64_t kRate = 44100;
-
-struct FixedClock : Clock {
-    QDateTime now{QDate(2006, 5, 19), QTime(0, 8, 4)};
-    QDateTime Now() const override { return now; }
-};
 
 // A file that takes a few arrays and then refuses, as a disk that fills up does.
 struct FailingWriter : CodecAudioFile2 {
@@ -102,7 +97,7 @@ protected:
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
     AppState state_;
-    FixedClock clock_;
+    FakeClock clock_{QDateTime(QDate(2006, 5, 19), QTime(0, 8, 4))};
     FakeAudioRecord2 recorder_;
     FailingWriter writer_;
     AudioFile2LameEnc encoder_;

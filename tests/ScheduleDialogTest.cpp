@@ -9,16 +9,11 @@
 #include <QTimeEdit>
 
 #include "app/ProgramWindows.h"
-#include "components/Clock.h"
 #include "config/IniSettings.h"
 #include "schedule/sche.h"
+#include "support/FakeClock.h"
 
 namespace {
-
-struct SetClock : Clock {
-    QDateTime now{QDate(2024, 3, 14), QTime(6, 30, 15, 480)};
-    QDateTime Now() const override { return now; }
-};
 
 QTime T(const char* text) {
     return QTime::fromString(QString::fromLatin1(text), QStringLiteral("HH:mm:ss"));
@@ -33,7 +28,7 @@ protected:
 
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
-    SetClock clock_;
+    FakeClock clock_{QDateTime(QDate(2024, 3, 14), QTime(6, 30, 15, 480))};
     Tfm_sche sche_{ini_, clock_};
 };
 

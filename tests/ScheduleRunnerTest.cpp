@@ -1,23 +1,16 @@
 #include <gtest/gtest.h>
-#include <QTest>
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 
-#include "components/Clock.h"
 #include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "schedule/ScheduleRunner.h"
+#include "support/FakeClock.h"
+#include "support/Wait.h"
 
 namespace {
-
-struct SetClock : Clock {
-    QDateTime now;
-    QDateTime Now() const override { return now; }
-};
 
 struct FixedSchedule : ScheduleSource {
     ScheduleSettings values;
@@ -102,7 +95,7 @@ protected:
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
     AppState state_;
-    SetClock clock_;
+    FakeClock clock_;
     FixedSchedule schedule_;
     FakeHost host_{state_};
     ScheduleRunner runner_{{state_, ini_, clock_, schedule_, host_}};
@@ -230,10 +223,7 @@ TEST_F(ScheduleRunnerTest, AQuietSecondIsCaughtByTheTimer) {
     At("07:59:59");
     runner_.Start();
     clock_.now = QDateTime(kDay, T("08:00:00"));
-    QElapsedTimer waited;
-    waited.start();
-    while (host_.log.isEmpty() && waited.elapsed() < 2000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    WaitFor([&] { return !host_.log.isEmpty(); }, 2000);
     EXPECT_EQ(host_.log, QStringList({"start"}));
 }
 
@@ -315,7 +305,7 @@ TEST_F(ScheduleRunnerTest, AFailureOfATimedPassReachesTheHandlerOnce) {
     host_.failingStep = "start";
     runner_.Start();
     clock_.now = QDateTime(kDay, T("08:00:00"));
-    QTest::qWait(1500);
+    PumpEvents(1500);
     SetFailureHandler(before);
     EXPECT_EQ(reported, 1);
 }

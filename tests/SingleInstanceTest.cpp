@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include "app/SingleInstance.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -50,8 +51,7 @@ TEST_F(SingleInstanceTest, LockOfAnotherLiveProcessBlocks) {
     EXPECT_FALSE(SingleInstance(dir_.path()).TryAcquire());
 
     // It crashes: its lock no longer counts.
-    other.kill();
-    other.waitForFinished();
+    StopProcess(other, Ending::Crash);
     SingleInstance next(dir_.path());
     EXPECT_TRUE(next.TryAcquire());
 }

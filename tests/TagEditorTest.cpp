@@ -162,25 +162,6 @@ TEST_F(TagEditorTest, AYearOrTrackThatIsNoNumberIsToldAndWrittenNowhere) {
     EXPECT_EQ(Contents(path), before);
 }
 
-TEST_F(TagEditorTest, ClearThenCancelChangesNothing) {
-    const QString path = Audio("take.mp3");
-    Tag(path, "Kept", "Rock", 2001, 4);
-    const QByteArray before = Contents(path);
-    Select(path);
-    const std::optional<TagEditor::Loaded> loaded = editor_.Load();
-    ASSERT_TRUE(loaded.has_value());
-
-    const TagEditor::Loaded cleared = editor_.Clear(loaded->fields);
-    TagFields expected;
-    expected.fileName = "take.mp3";
-    expected.genre = 17;  // the genre the component holds
-    EXPECT_EQ(cleared.fields, expected);
-    EXPECT_EQ(cleared.facts, loaded->facts);
-    // Cancel only closes the window.
-    EXPECT_EQ(Contents(path), before);
-    EXPECT_FALSE(QFile::exists(ini_.Path()));
-}
-
 TEST_F(TagEditorTest, ASelectedFileThatCannotBeReadKeepsTheWindowShut) {
     const QString missing = dir_.filePath("gone.mp3");
     Select(missing);

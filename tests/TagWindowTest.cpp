@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -70,6 +71,47 @@ TEST_F(TagWindowTest, OkWithAnEmptyTrackKeepsTheWindowOpenWithTheFocusThere) {
     read.ReadFromFile(path);
     EXPECT_EQ(read.infoTitle(), "Changed");
     EXPECT_EQ(read.infoTrackNumber(), 2);
+}
+
+// Clear empties the tag fields and shows the facts again; Cancel then closes the window, and
+// neither writes anything.
+TEST_F(TagWindowTest, ClearThenCancelChangesNothing) {
+    const QString path = Mp3("take.mp3");
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle("Kept");
+    writer.setInfoArtist("Anna");
+    writer.setInfoGenreS("Rock");
+    writer.setInfoYearValue(2001);
+    writer.setInfoTrackNumber(4);
+    writer.WriteToFile(path);
+    const auto contents = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QByteArray before = contents();
+    selected_ = TaggedFile{"take.mp3", path};
+    ASSERT_TRUE(id3_.FormShow());
+    const auto facts = [&] {
+        QStringList texts;  // of the read-only fields: the file's facts
+        for (const QLineEdit* edit : id3_.findChildren<QLineEdit*>())
+            texts << (edit->isReadOnly() ? edit->text() : QString());
+        return texts;
+    };
+    const QStringList factsShown = facts();
+    id3_.show();
+
+    id3_.btnReset->click();
+    EXPECT_EQ(id3_.infoFileName->text(), "take.mp3");
+    for (QLineEdit* field : {id3_.infoTitle, id3_.infoArtist, id3_.infoAlbum, id3_.infoComment})
+        EXPECT_EQ(field->text(), "") << field->objectName().toStdString();
+    EXPECT_EQ(id3_.infoYear->text(), "0");
+    EXPECT_EQ(id3_.infoTrack->text(), "0");
+    EXPECT_EQ(id3_.infoGenre->currentIndex(), 17);  // the genre the component holds
+    EXPECT_EQ(facts(), factsShown);
+    id3_.Button2->click();
+    EXPECT_FALSE(id3_.isVisible());
+    EXPECT_EQ(contents(), before);
+    EXPECT_FALSE(QFile::exists(ini_.Path()));
 }
 
 // The default tag shows no file; the information fields keep what the last file showed.

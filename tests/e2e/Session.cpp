@@ -11,7 +11,6 @@
 #include <QJsonObject>
 #include <QLocalSocket>
 #include <QStandardPaths>
-#include <QThread>
 #include <cstdio>
 #include <stdexcept>
 
@@ -32,16 +31,6 @@ QString Quoted(const QStringList& fields) {
 // A test that crashes must not leave the display or the program behind.
 void DieWithParent() {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-}
-
-void Stop(QProcess& process) {
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000)) {
-        process.kill();
-        process.waitForFinished(5000);
-    }
 }
 
 QRect SkinElementRect(const QString& form, const QString& element) {
@@ -74,17 +63,6 @@ std::optional<Placed> ParsePlaced(const QString& answer) {
 
 }  // namespace
 
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < limit.count()) {
-        if (done())
-            return true;
-        QThread::msleep(25);
-    }
-    return done();
-}
-
 Session::Session() : root_(QDir::tempPath() + QStringLiteral("/sonvara-e2e-XXXXXX")) {
     for (const char* name : {"home", "config", "runtime"})
         QDir(root_.path()).mkpath(QString::fromLatin1(name));
@@ -93,10 +71,10 @@ Session::Session() : root_(QDir::tempPath() + QStringLiteral("/sonvara-e2e-XXXXX
 }
 
 Session::~Session() {
-    Stop(program_);
+    StopProcess(program_);
     pulse_.reset();
     bus_.reset();
-    Stop(xvfb_);
+    StopProcess(xvfb_);
 }
 
 QString Session::Path(const char* name) const {

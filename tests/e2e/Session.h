@@ -17,6 +17,7 @@
 
 #include "support/PrivatePulseServer.h"
 #include "support/PrivateSessionBus.h"
+#include "support/Wait.h"
 
 using namespace std::chrono_literals;
 
@@ -37,8 +38,10 @@ struct Placed {
     bool enabled = false;
 };
 
-// Polls done() until it holds or limit has passed; returns done() at the end.
-bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s);
+// WaitFor at a pace the program under test hardly feels: every question goes to its probe.
+inline bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit = 10s) {
+    return WaitFor(done, static_cast<int>(limit.count()), 25);
+}
 
 class Session {
 public:

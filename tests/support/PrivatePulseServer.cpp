@@ -7,7 +7,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -152,10 +151,8 @@ bool PrivatePulseServer::IsRunning() const {
 }
 
 void PrivatePulseServer::Kill() {
-    if (process_ && process_->state() != QProcess::NotRunning) {
-        process_->kill();
-        process_->waitForFinished(5000);
-    }
+    if (process_)
+        StopProcess(*process_, Ending::Crash);
 }
 
 bool PrivatePulseServer::Restart() {
@@ -200,18 +197,4 @@ QString PrivatePulseServer::Pactl(const QStringList& arguments) const {
         return QString();
     }
     return QString::fromUtf8(pactl.readAllStandardOutput());
-}
-
-bool WaitFor(const std::function<bool()>& done, int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return done();
-}
-
-void PumpEvents(int ms) {
-    WaitFor([] { return false; }, ms);
 }

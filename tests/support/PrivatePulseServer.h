@@ -10,8 +10,9 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <functional>
 #include <memory>
+
+#include "support/Wait.h"
 
 class PrivatePulseServer {
 public:
@@ -55,9 +56,3 @@ private:
     QByteArray oldServer_, oldCookie_;
     bool hadServer_ = false, hadCookie_ = false;
 };
-
-// Runs the Qt event loop (queued calls, timers) until done() is true or ms have passed;
-// returns done() at the end.
-bool WaitFor(const std::function<bool()>& done, int ms);
-// Runs the Qt event loop for ms.
-void PumpEvents(int ms);

@@ -6,6 +6,8 @@
 #include <QElapsedTimer>
 #include <QStandardPaths>
 
+#include "support/Wait.h"
+
 PrivateSessionBus::PrivateSessionBus() {
     const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
     if (daemon.isEmpty()) {
@@ -28,11 +30,5 @@ PrivateSessionBus::PrivateSessionBus() {
 }
 
 PrivateSessionBus::~PrivateSessionBus() {
-    if (daemon_.state() == QProcess::NotRunning)
-        return;
-    daemon_.terminate();
-    if (!daemon_.waitForFinished(5000)) {
-        daemon_.kill();
-        daemon_.waitForFinished(5000);
-    }
+    StopProcess(daemon_);
 }
