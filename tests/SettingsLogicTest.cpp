@@ -138,9 +138,10 @@ TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
         for (const auto& row : rows) {
             for (auto [reader, fallback] :
                  {std::pair{Reader::Shown, row.shown}, {Reader::Used, row.used}}) {
-                if (fallback != u"-")
+                if (fallback != u"-") {
                     EXPECT_EQ(row.read(ini_, reader), written ? row.stored : fallback)
                         << row.path.toStdString();
+                }
             }
             if (!written)
                 ini_.WriteString(row.path.section(u'/', 0, 0), row.path.section(u'/', 1),
