@@ -324,15 +324,11 @@ TEST(MainDisplayElementsTest, WhatTheSkinLacksIsSkipped) {
 
 }  // namespace
 
-TEST(ErrorHandlerTest, AFailingSkinCommandReachesTheHandlerOnce) {
-    AppState state;
-    RecordingOperations operations;
-    operations.failures["StartRecording"] = std::make_exception_ptr(SonvaraError("Disk full."));
-    FixedFrame main;
-    MainCommands commands(state, operations, main);
+TEST_F(MainCommandsTest, AFailingSkinCommandReachesTheHandlerOnce) {
+    operations_.failures["StartRecording"] = std::make_exception_ptr(SonvaraError("Disk full."));
     FakeSkin skin;
     ConnectSkinCommands(
-        skin, commands, [] { return 0; }, skin);
+        skin, commands_, [] { return 0; }, skin);
     QStringList reported;
     const FailureHandler before =
         SetFailureHandler([&](std::exception_ptr failure) { reported << ErrorMessage(failure); });
