@@ -35,7 +35,8 @@ protected:
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
     CodecAudioFile2 writer_;
-    Tfm_set set_{ini_, writer_, SourceHelpTexts()};
+    SettingsModel model_{ini_, writer_};
+    Tfm_set set_{model_, SourceHelpTexts()};
     QStringList messages_;
 };
 
