@@ -168,6 +168,18 @@ TEST_F(SettingsDialogTest, HandWrittenFileSurvivesStartUpAndARecordingStartsSave
     EXPECT_EQ(ini_.ReadString("file", "timet", ""), "300");
 }
 
+// A recording start commits the model alone: what the user changed is stored without OK.
+TEST_F(SettingsDialogTest, TheModelHoldsEveryEditAndCommitsItWithoutTheWindow) {
+    set_.show();
+    set_.out_name->setText("Talk");
+    set_.length_en->click();
+    set_.cb_mp3_bitrate->setCurrentIndex(3);
+    set_.reject();
+    EXPECT_TRUE(model_.Commit());
+    EXPECT_EQ(LoadRecordingSettings(ini_), set_.Values());
+    EXPECT_EQ(ini_.ReadString("output", "out_name", ""), "Talk");
+}
+
 TEST_F(SettingsDialogTest, StartUpKeepsTheStoredRecordingFolderElseTakesTheLastChosenOne) {
     ini_.WriteString("output", "path", "/srv/chosen");
     set_.LoadAtStartUp();
