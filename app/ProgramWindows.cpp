@@ -42,8 +42,8 @@ void ProgramWindows::LinkMainWindow() {
     links.showSettingsDialog = [this](QPoint topLeft) {
         ExecDialogOver(fm_set, &fm_main, topLeft);
     };
-    // The values the window's controls hold, stored from the model; the window then does what
-    // its OK does after storing them.
+    // What the window's controls hold is stored from the model, not from the window, which then
+    // does what its OK does after storing: it tells a refusal, or closes.
     links.commitSettings = [this] { fm_set.Committed(core_.RecordingSettingsModel().Commit()); };
     links.showTagDialog = [this](QPoint topLeft) { fm_id3.ShowModalAt(topLeft, &fm_main); };
     links.writeDefaultTags = [this](const QString& file) { WriteDefaultTags(file); };

@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "config/SettingsModel.h"
 #include "config/ValueTables.h"
 
 namespace {

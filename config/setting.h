@@ -7,7 +7,6 @@
 #include <functional>
 
 #include "config/RecordingSettings.h"
-#include "config/SettingsModel.h"
 #include "config/SettingsPageDialogs.h"
 
 class QCheckBox;
@@ -21,6 +20,7 @@ class QSpinBox;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
+class SettingsModel;
 
 // The settings window ("Settings"): length limitation, output folder and naming, MP3 encoder,
 // on pages chosen from a tree. Long-lived; every show reloads the controls from the settings.

@@ -15,6 +15,7 @@
 
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
+#include "config/SettingsModel.h"
 #include "config/dir.h"
 #include "config/setting.h"
 #include "record/SourceHelp.h"

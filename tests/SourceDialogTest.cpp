@@ -14,6 +14,7 @@
 #include "app/ProgramWindows.h"
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
+#include "config/SettingsModel.h"
 #include "record/SourceHelp.h"
 #include "record/SourceSelection.h"
 #include "support/FakeAudio.h"
