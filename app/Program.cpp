@@ -19,9 +19,7 @@
 #include "components/ErrorBoundary.h"
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
-#include "components/PulseContext.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
 #include "play/MprisService.h"
 
 namespace {
@@ -134,11 +132,10 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(QStringLiteral("io.sonvara.Sonvara"));
     app.setWindowIcon(QIcon(QStringLiteral(":/sonvara/io.sonvara.Sonvara.svg")));
 
-    AppState state;
-    PulseContext pulse;
+    ProgramCore core;
     const QString skinFile = QDir(ProgramFolders::DataFolder())
                                  .filePath(QString::fromLatin1(ProgramFolders::kSkinFileName));
-    ProgramWindows windows(state, pulse, skinFile);
+    ProgramWindows windows(core, skinFile);
     Tfm_main& fm_main = windows.fm_main;
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
