@@ -15,13 +15,13 @@
 #include "app/FileHandover.h"
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
+#ifdef SONVARA_TEST_PROBE
 #include "app/TestProbe.h"
+#endif
 #include "components/ErrorBoundary.h"
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
-#include "components/PulseContext.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
 #include "play/MprisService.h"
 
 namespace {
@@ -124,14 +124,15 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(QStringLiteral("io.sonvara.Sonvara"));
     app.setWindowIcon(QIcon(QStringLiteral(":/sonvara/io.sonvara.Sonvara.svg")));
 
-    AppState state;
-    PulseContext pulse;
+    ProgramCore core;
     const QString skinFile = QDir(ProgramFolders::DataFolder())
                                  .filePath(QString::fromLatin1(ProgramFolders::kSkinFileName));
-    ProgramWindows windows(state, pulse, skinFile);
+    ProgramWindows windows(core, skinFile);
     Tfm_main& fm_main = windows.fm_main;
+#ifdef SONVARA_TEST_PROBE
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
+#endif
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs

@@ -23,17 +23,20 @@ void Call(const std::function<void(Args...)>& hook, Args... args) {
 
 }  // namespace
 
-Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent)
+Tfm_main::Tfm_main(ProgramCore& core, QString skinFile, QWidget* parent)
     : QWidget(parent),
-      state_(state),
+      state_(core.State()),
       skinFile_(std::move(skinFile)),
-      // Opened before the start-up sequence: the dialogs created after this window share it.
-      settings_(std::make_unique<IniSettings>(DefaultSettingsPath())),
-      AudioRecord1(pulse),
-      AudioPlayer21(pulse),
+      settings_(core.Ini()),
+      AudioRecord1(core.Recorder()),
+      AudioPlayer21(core.Player()),
+      AudioFileWrite(core.FileWriter()),
+      AudioFilepaly(core.FileReader()),
+      AudioFile2LameEnc1(core.Encoder()),
       AudioVisualization21(new LevelDisplay(this)),
-      marker_(QFileInfo(settings_->Path()).absolutePath()),
-      recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
+      clock_(core.WallClock()),
+      marker_(QFileInfo(settings_.Path()).absolutePath()),
+      recording_({state_, settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
                   *AudioVisualization21, displays_, sleep_, *this, &marker_}) {
     setWindowTitle(kTitle);
     // Shown only while recording or playing; the name lets the end-to-end tests see that.
@@ -139,7 +142,7 @@ void Tfm_main::StartUp() {
     // is reported once the windows stand, instead of leaving them without their skin.
     std::exception_ptr sourcesFailure;
     try {
-        Call<const Settings&>(links_.fillSourceDialog, *settings_);
+        Call<const Settings&>(links_.fillSourceDialog, settings_);
     } catch (...) {
         sourcesFailure = std::current_exception();
     }
@@ -156,7 +159,7 @@ void Tfm_main::StartUp() {
     // Once the windows stand, so that the message has them behind it.
     QTimer::singleShot(0, this, [this] {
         ReportFailures([this] {
-            RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
+            RecoverRecordings(QFileInfo(settings_.Path()).absolutePath(), AudioFilepaly, *this);
         });
     });
     if (sourcesFailure)

@@ -4,6 +4,7 @@
 #include "components/widgets/DigitKeys.h"
 #include "components/widgets/SourceHelpPanel.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -20,7 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "config/Settings.h"
+#include "config/SettingsModel.h"
 #include "config/ValueTables.h"
 
 namespace {
@@ -71,9 +72,8 @@ void SetOption(QRadioButton* option, bool checked) {
 
 }  // namespace
 
-Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer,
-                 const std::array<QString, 4>& sourceHelp, QWidget* parent)
-    : QDialog(parent), settings_(settings), writer_(writer) {
+Tfm_set::Tfm_set(SettingsModel& model, const std::array<QString, 4>& sourceHelp, QWidget* parent)
+    : QDialog(parent), model_(model) {
     setObjectName(QStringLiteral("fm_set"));
     setWindowTitle(QStringLiteral("Settings"));
     message_ = [this](const QString& text) {
@@ -109,8 +109,9 @@ Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer,
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    SetValues(RecordingSettings{});
+    ShowValues();
     Connect();
+    ConnectEdits();
 }
 
 void Tfm_set::BuildTree() {
@@ -283,6 +284,26 @@ void Tfm_set::Connect() {
     connect(Button1, &QPushButton::clicked, this, Reporting(this, &Tfm_set::Button1Click));
 }
 
+// Every change of a control reaches the model, whoever makes it.
+void Tfm_set::ConnectEdits() {
+    const auto edited = [this] { ControlsEdited(); };
+    for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
+             length_en, file_rb_time, file_limit_stop, file_limit_new, rb_time, rb_cust, cb_vbr})
+        connect(box, &QAbstractButton::toggled, this, edited);
+    for (QLineEdit* edit : {file_time, ed_dir, out_name})
+        connect(edit, &QLineEdit::textChanged, this, edited);
+    for (QComboBox* list :
+         {cb_format, cb_mp3_channel, cb_mp3_bitrate, cb_mp3_frequency, cb_mp3_vbr})
+        connect(list, &QComboBox::currentIndexChanged, this, edited);
+    for (QSpinBox* upDown : {ud_mp3_quality, ud_mp3_vbr})
+        connect(upDown, &QSpinBox::valueChanged, this, edited);
+}
+
+void Tfm_set::ControlsEdited() {
+    if (!showing_)
+        model_.SetValues(Values());
+}
+
 void Tfm_set::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window the system shows again after minimising keeps what the user typed.
@@ -293,17 +314,13 @@ void Tfm_set::showEvent(QShowEvent* event) {
 }
 
 void Tfm_set::Load() {
-    SetValues(LoadRecordingSettings(settings_));
+    model_.Load();
+    ShowValues();
 }
 
-// The last folder chosen in the output directory dialog fills the field only while no
-// recording folder is stored: every recording start saves this field as the recording folder,
-// and a stored one must survive that.
 void Tfm_set::LoadAtStartUp() {
-    Load();
-    const QString missing = QStringLiteral("\x01");
-    if (settings_.ReadString(QStringLiteral("output"), QStringLiteral("dir"), missing) == missing)
-        SetOutputDirectory(ReadChosenDirectory(settings_));
+    model_.LoadAtStartUp();
+    ShowValues();
 }
 
 void Tfm_set::SetOutputDirectory(const QString& path) {
@@ -334,7 +351,14 @@ RecordingSettings Tfm_set::Values() const {
     return v;
 }
 
-void Tfm_set::SetValues(const RecordingSettings& v) {
+void Tfm_set::SetValues(const RecordingSettings& values) {
+    model_.SetValues(values);
+    ShowValues();
+}
+
+void Tfm_set::ShowValues() {
+    const RecordingSettings v = model_.Values();
+    showing_ = true;
     length_en->setChecked(v.lengthEnabled);
     SetOption(file_rb_time, v.timeChecked);
     file_time->setText(v.seconds);
@@ -353,6 +377,9 @@ void Tfm_set::SetValues(const RecordingSettings& v) {
     cb_mp3_vbr->setCurrentIndex(v.vbrBitrate);
     ud_mp3_vbr->setValue(v.vbrQuality);
     ApplyEnabledStates(v);
+    showing_ = false;
+    // The model holds what the controls can show, as OK would store it from them.
+    ControlsEdited();
 }
 
 void Tfm_set::ApplyEnabledStates(const RecordingSettings& v) {
@@ -360,10 +387,15 @@ void Tfm_set::ApplyEnabledStates(const RecordingSettings& v) {
     file_time->setEnabled(v.secondsEnabled);
     cb_mp3_vbr->setEnabled(VbrControlsEnabled(v));
     ud_mp3_vbr->setEnabled(VbrControlsEnabled(v));
+    ControlsEdited();
 }
 
 bool Tfm_set::set_bt_okClick() {
-    if (!SaveRecordingSettings(Values(), settings_, writer_)) {
+    return Committed(model_.Commit());
+}
+
+bool Tfm_set::Committed(bool stored) {
+    if (!stored) {
         message_(UnsupportedMp3Message());
         return false;
     }

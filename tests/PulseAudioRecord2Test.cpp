@@ -30,7 +30,7 @@ using tonesession::SoundClock;
 
 // Takes every block the way the program does: one GetArray per OnEndArrayRecord.
 struct Collector {
-    explicit Collector(PulseAudioRecord2& recorder) : recorder(recorder) {
+    explicit Collector(PulseAudioRecord2& capture) : recorder(capture) {
         QObject::connect(&recorder, &AudioRecord2::OnEndArrayRecord, [this](int) {
             ++events;
             SampleArray block = this->recorder.GetArray();

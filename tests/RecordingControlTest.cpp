@@ -35,7 +35,7 @@ struct FailingWriter : CodecAudioFile2 {
 
 // The main window's operations as far as recording goes; the rest do nothing.
 struct RecordingOperations : MainOperations {
-    explicit RecordingOperations(RecordingControl& control) : control(control) {}
+    explicit RecordingOperations(RecordingControl& recording) : control(recording) {}
     RecordingControl& control;
     void StartRecording() override { control.StartRecording(); }
     void StopRecording() override { control.StopRecording(); }
