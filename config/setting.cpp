@@ -286,7 +286,7 @@ void Tfm_set::Connect() {
 
 // Every change of a control reaches the model, whoever makes it.
 void Tfm_set::ConnectEdits() {
-    const auto edited = [this] { ControlsEdited(); };
+    const auto edited = Reporting([this] { ControlsEdited(); });
     for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
              length_en, file_rb_time, file_limit_stop, file_limit_new, rb_time, rb_cust, cb_vbr})
         connect(box, &QAbstractButton::toggled, this, edited);
