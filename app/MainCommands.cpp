@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "components/ErrorBoundary.h"
+#include "components/Skin.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -140,4 +142,18 @@ void MainCommands::HandleError(const QString& message) {
     ShowGuarded(message);
     for (const QString& failure : stopFailures)
         ShowGuarded(failure);
+}
+
+void ConnectSkinCommands(Skin& skin, MainCommands& commands, std::function<int()> barPosition,
+                         QObject& context) {
+    QObject::connect(&skin, &Skin::OnClick, &context, Reporting([&commands](SkinObject* source) {
+        commands.Dispatch(source->Name());
+    }));
+    QObject::connect(
+        &skin, &Skin::OnMouseDown, &context,
+        Reporting([&commands](SkinObject* source) { commands.MouseDown(source->Name()); }));
+    QObject::connect(&skin, &Skin::OnMouseUp, &context,
+                     Reporting([&commands, barPosition](SkinObject* source) {
+                         commands.MouseUp(source->Name(), barPosition());
+                     }));
 }

@@ -3,9 +3,13 @@
 #include <QPoint>
 #include <QString>
 #include <exception>
+#include <functional>
 
 #include "components/WindowFrame.h"
 #include "config/AppState.h"
+
+class QObject;
+class Skin;
 
 // What the main window's commands ask of the rest of the program. Each operation makes its own
 // further checks; the commands only apply the conditions of their own.
@@ -74,3 +78,8 @@ private:
     MainOperations& operations_;
     const WindowFrame& mainWindow_;
 };
+
+// From now on until context goes, the skin's element events run these commands, and what a
+// command throws goes to the program's failure handler. barPosition reads the seek bar.
+void ConnectSkinCommands(Skin& skin, MainCommands& commands, std::function<int()> barPosition,
+                         QObject& context);

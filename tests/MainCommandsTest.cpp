@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -9,6 +10,7 @@
 
 #include "app/DisplayElements.h"
 #include "app/MainCommands.h"
+#include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "support/FakeSkin.h"
@@ -321,3 +323,17 @@ TEST(MainDisplayElementsTest, WhatTheSkinLacksIsSkipped) {
 }
 
 }  // namespace
+
+TEST_F(MainCommandsTest, AFailingSkinCommandReachesTheHandlerOnce) {
+    operations_.failures["StartRecording"] = std::make_exception_ptr(SonvaraError("Disk full."));
+    FakeSkin skin;
+    ConnectSkinCommands(
+        skin, commands_, [] { return 0; }, skin);
+    QStringList reported;
+    const FailureHandler before =
+        SetFailureHandler([&](std::exception_ptr failure) { reported << ErrorMessage(failure); });
+    FakeSkinObject recorder("recorder");
+    skin.Click(&recorder);
+    SetFailureHandler(before);
+    EXPECT_EQ(reported, QStringList{"Disk full."});
+}

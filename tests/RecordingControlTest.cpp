@@ -387,7 +387,7 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
 }
 
 TEST_F(RecordingControlTest, ARecorderThatCannotStartEndsTheRecordingAndSaysWhy) {
-    recorder_.failStartWith = 7;
+    recorder_.failStart = true;
     try {
         control_.StartRecording();
         FAIL() << "no error";
