@@ -5,11 +5,10 @@
 const std::array<QString, 4>& SourceHelpTexts() {
     static const std::array<QString, 4> texts = {
         QStringLiteral("Record what the computer plays:\n"
-                       "1) Sound from music and video players, web \n"
-                       "browsers, streaming radio... Select the line \n"
-                       "\"Monitor of …\" of the output you listen to in \n"
-                       "the lower list, for example \"Monitor of \n"
-                       "Built-in Audio\". \n"
+                       "1) Sound from music and video players, web browsers, \n"
+                       "streaming radio... Select the line \"Monitor of …\" \n"
+                       "of the output you listen to in the lower list, \n"
+                       "for example \"Monitor of Built-in Audio\". \n"
                        "\n"
                        "2) Choose the output format and set its \n"
                        "parameters. Set the output directory for your files.\n"
@@ -17,8 +16,8 @@ const std::array<QString, 4>& SourceHelpTexts() {
                        "3) Click the Record Button to begin recording"),
         QStringLiteral("Record from Microphone\n"
                        "1) Select \"Microphone\" or the equivalent in the \n"
-                       "lower list, for example \"Built-in Audio: \n"
-                       "Microphone\" or your USB microphone. Keep the \n"
+                       "lower list, for example \"Built-in Audio: Microphone\" \n"
+                       "or your USB microphone. Keep the recording \n"
                        "volume as low as gives a clear recording. \n"
                        "\n"
                        "2)  Choose the output format and set its \n"
@@ -28,8 +27,8 @@ const std::array<QString, 4>& SourceHelpTexts() {
                        "sound from the mic. "),
         QStringLiteral("Record from external audio sources:\n"
                        "1) Connect the player to the line input and select \n"
-                       "\"Line In\" or the equivalent in the lower list, \n"
-                       "for example \"Built-in Audio: Line In\". Keep the \n"
+                       "\"Line In\" or the equivalent in the lower list, for \n"
+                       "example \"Built-in Audio: Line In\". Keep the recording \n"
                        "volume as low as gives a clear recording. \n"
                        "\n"
                        "2) Choose the output format and set its \n"
