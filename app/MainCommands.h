@@ -46,7 +46,11 @@ public:
     virtual void ShowSettingsDialog(QPoint topLeft) = 0;
     virtual void ShowTagDialog(QPoint topLeft) = 0;
 
-    virtual void OpenHelp() = 0;  // does not wait for the viewer; a failure is not reported
+    // The help's first page, a file that comes with the program.
+    virtual QString HelpFile() const = 0;
+    // Hands file to the desktop's viewer without waiting for it. False when no program could
+    // be started to show it.
+    virtual bool OpenInViewer(const QString& file) = 0;
 
     // A modal information box with the text and one OK button.
     virtual void ShowMessage(const QString& text) = 0;
@@ -72,6 +76,7 @@ public:
 
 private:
     QPoint DialogPlace(int leftOffset) const;
+    void OpenHelp();
     void ShowGuarded(const QString& message) noexcept;
 
     AppState& state_;

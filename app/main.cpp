@@ -207,10 +207,12 @@ void Tfm_main::FocusList() {
     Call(links_.focusList);
 }
 
-// Not waited for; a missing browser or help folder is not reported.
-void Tfm_main::OpenHelp() {
-    const QString index = ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+QString Tfm_main::HelpFile() const {
+    return ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
+}
+
+bool Tfm_main::OpenInViewer(const QString& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 void Tfm_main::ShowSettingsDialog(QPoint topLeft) {

@@ -14,13 +14,22 @@
 #include <QUrl>
 
 #include "components/ErrorBoundary.h"
+#include "components/FfmpegAudioReader.h"
 #include "components/widgets/WidgetSkin.h"
 
 namespace {
 
-const QString kOpenFilter = QStringLiteral(
-    "All Supported Files (*.mp3 *.wav *.wma *.ogg);;MP3 Files (*.mp3);;WAV Files (*.wav);;"
-    "WMA Files (*.wma);;OGG Files (*.ogg);;RAW Files (*.raw);;ALL Files (*)");
+// The first entry, the one shown at first, offers every kind of file the reader takes.
+QString OpenFilter() {
+    QStringList patterns;
+    for (const QString& extension : FfmpegAudioReader::Extensions())
+        patterns << QStringLiteral("*.") + extension;
+    return QStringLiteral(
+               "All Supported Files (%1);;MP3 Files (*.mp3);;WAV Files (*.wav);;"
+               "WMA Files (*.wma);;OGG Files (*.ogg);;FLAC Files (*.flac);;"
+               "Opus Files (*.opus);;RAW Files (*.raw);;ALL Files (*)")
+        .arg(patterns.join(QLatin1Char(' ')));
+}
 
 }  // namespace
 
@@ -95,7 +104,7 @@ void Tfm_list::showEvent(QShowEvent* event) {
 // Opens where files were last added from, at first in the home folder.
 QStringList Tfm_list::AskFilesToAdd() {
     const QStringList files =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), openFolder_, kOpenFilter);
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), openFolder_, OpenFilter());
     if (!files.isEmpty())
         openFolder_ = QFileInfo(files.first()).absolutePath();
     return files;
