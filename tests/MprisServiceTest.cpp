@@ -14,6 +14,7 @@
 
 #include "app/DisplayElements.h"
 #include "components/CodecAudioFile2.h"
+#include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"
 #include "join/JoinList.h"
 #include "play/MprisService.h"
@@ -80,11 +81,13 @@ protected:
         client_ = QDBusConnection::connectToBus(bus_.Address(), kClientConnection);
         ASSERT_TRUE(client_.isConnected());
         mpris_ = std::make_unique<MprisService>(
-            control_, MprisService::Hooks{[this] { ++raises_; },
-                                          [this](const QString& message) {
-                                              failures_ << message;
-                                              control_.StopPlayback();  // as the handler does
-                                          }});
+            control_,
+            MprisService::Hooks{[this] { ++raises_; },
+                                [this](const QString& message) {
+                                    failures_ << message;
+                                    control_.StopPlayback();  // as the handler does
+                                }},
+            &tags_);
         mpris_->Register(service_);
         client_.connect(MprisService::kServiceName, MprisService::kObjectPath,
                         QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -173,6 +176,7 @@ protected:
     FakeSkinForm form_;
     DisplayElements displays_;
     PlaybackControl control_{{state_, player_, reader_, levels_, displays_, list_, hosts_}};
+    TagLibAudioInformation2 tags_;
     std::unique_ptr<MprisService> mpris_;
     Announcements heard_;
     size_t changesRead_ = 0;
@@ -348,6 +352,46 @@ TEST_F(MprisServiceTest, RefusalsAndFailuresArriveAsDBusErrorsWithoutAMessageBox
     EXPECT_TRUE(hosts_.messages.isEmpty());
 }
 
+TEST_F(MprisServiceTest, ShellsReadTheTagAFreshPositionAndSetVolumeAndRate) {
+    const QString path = AddFile(QStringLiteral("a.wav"));
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(QStringLiteral("Dawn"));
+    writer.setInfoArtist(QStringLiteral("Ann Lee"));
+    writer.setInfoAlbum(QStringLiteral("Birds"));
+    writer.WriteToFile(path);
+    Command(QStringLiteral("Play"));
+    const QVariantMap metadata = Metadata();
+    EXPECT_EQ(metadata.value("xesam:title").toString(), "Dawn");
+    EXPECT_EQ(metadata.value("xesam:artist").toStringList(), QStringList{"Ann Lee"});
+    EXPECT_EQ(metadata.value("xesam:album").toString(), "Birds");
+    EXPECT_EQ(Get(QStringLiteral("DesktopEntry"), kRoot).toString(), "io.sonvara.Sonvara");
+    player_.current = 441;  // heard since the last tick
+    EXPECT_EQ(Position(), 10'000);
+
+    const struct {
+        const char* property;
+        double value;
+        bool taken;
+        double readBack;
+    } sets[] = {{"Volume", 0.5, true, 0.5},
+                {"Volume", -0.2, true, 0.0},
+                {"Volume", 1.25, true, 1.25},
+                {"Rate", 1.0, true, 1.0},
+                {"Rate", 2.0, false, 1.0}};
+    for (const auto& set : sets) {
+        const QString property = QString::fromLatin1(set.property);
+        const QDBusMessage reply =
+            Call(QStringLiteral("Set"),
+                 {kPlayer, property, QVariant::fromValue(QDBusVariant(set.value))},
+                 QStringLiteral("org.freedesktop.DBus.Properties"));
+        EXPECT_EQ(reply.type() == QDBusMessage::ReplyMessage, set.taken)
+            << set.property << set.value;
+        EXPECT_DOUBLE_EQ(Get(property).toDouble(), set.readBack) << set.property << set.value;
+    }
+    EXPECT_DOUBLE_EQ(player_.volume, 1.25);
+    EXPECT_TRUE(WaitFor([&] { return heard_.changes.back().contains("Volume"); }, 3000));
+}
+
 // Nothing plays; for a second service beside the one under test.
 struct NoPlayback : PlaybackOperations {
     std::optional<PlayRefusal> TryStartPlayback() override { return std::nullopt; }
@@ -355,6 +399,8 @@ struct NoPlayback : PlaybackOperations {
     void StopPlayback() override {}
     void SeekToFrame(int64_t) override {}
     PlaybackFacts Facts() const override { return {}; }
+    void SetVolume(double) override {}
+    double Volume() const override { return 1.0; }
     void SetObserver(PlaybackObserver*) override {}
 };
 
