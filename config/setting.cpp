@@ -26,8 +26,9 @@
 
 namespace {
 
-// The source dialog stands over the help of the "Recording Source" page at this offset.
-const QPoint kSourceOffset(133, 31);
+// The source and schedule dialogs stand over the page area at this offset, so that the tree
+// and the window's title stay in sight behind them.
+const QPoint kPageDialogOffset(133, 31);
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -188,6 +189,10 @@ QWidget* Tfm_set::BuildFormatPage() {
     out_labe_dat =
         Named(new QLabel(QStringLiteral("Example: E-19-05-2006--00;08;04.MP3")), "out_labe_dat");
     out_labe_cus = Named(new QLabel(QStringLiteral("Example: E.MP3")), "out_labe_cus");
+    // The window has a fixed size, fitted to its contents: an example that a long name widens
+    // must not widen it while the user types.
+    for (QLabel* example : {out_labe_dat, out_labe_cus})
+        example->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* dir = new QHBoxLayout;
     dir->addWidget(ed_dir, 1);
@@ -453,13 +458,13 @@ void Tfm_set::Button2Click() {
         pageDialogs_.showOutputDirectory(pos());
 }
 
-QPoint Tfm_set::SourcePlace() const {
-    return pos() + kSourceOffset;
+QPoint Tfm_set::PageDialogPlace() const {
+    return pos() + kPageDialogOffset;
 }
 
 void Tfm_set::Button1Click() {
     if (pageDialogs_.showSource)
-        pageDialogs_.showSource(SourcePlace());
+        pageDialogs_.showSource(PageDialogPlace());
 }
 
 QWidget* Tfm_set::CurrentPage() const {
@@ -474,14 +479,14 @@ void Tfm_set::tv_Click(int page) {
     switch (page) {
         case kSourcePage:
             if (pageDialogs_.showSource)
-                pageDialogs_.showSource(SourcePlace());
+                pageDialogs_.showSource(PageDialogPlace());
             call(pageDialogs_.disableSourceHelp);
             call(pageDialogs_.hideSchedule);
             pages->setCurrentWidget(pn_source);
             return;
         case kSchedulePage:
             if (pageDialogs_.showSchedule)
-                pageDialogs_.showSchedule(pos());
+                pageDialogs_.showSchedule(PageDialogPlace());
             call(pageDialogs_.hideSource);
             // The About page is not among those hidden: it stays under the schedule dialog.
             if (pages->currentWidget() != pn_about)

@@ -142,7 +142,7 @@ private:
     void RefreshExamples();
     void ShowExamples(const NamingExamples& examples);
     void ApplyEnabledStates(const RecordingSettings& values);
-    QPoint SourcePlace() const;
+    QPoint PageDialogPlace() const;
 
     SettingsModel& model_;
     bool showing_ = false;  // the controls are being set from the model

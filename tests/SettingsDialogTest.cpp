@@ -116,6 +116,15 @@ TEST_F(SettingsDialogTest, ExamplesFollowTheMainName) {
     set_.tv_Click(Tfm_set::kOutputFormatPage);
     EXPECT_EQ(set_.CurrentPage(), set_.pn_format);
     EXPECT_EQ(set_.out_labe_cus->text(), "Example:Show.MP3");
+
+    // A long name widens the examples, not the window (its size is fixed to its contents).
+    const int width = set_.width();
+    set_.out_name->setText(QString(80, QLatin1Char('W')));
+    emit set_.out_name->editingFinished();
+    // Each layout up the tree is asked again by an event of its own.
+    for (int level = 0; level < 4; ++level)
+        QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(set_.maximumWidth(), width);
 }
 
 TEST_F(SettingsDialogTest, SecondsTakeDigitsOnlyAndOtherKeysActAsBackspace) {
@@ -229,7 +238,7 @@ TEST_F(SettingsDialogTest, PagesShowTheSourceAndScheduleDialogsOverTheWindow) {
     EXPECT_EQ(set_.CurrentPage(), set_.pn_about);
 
     set_.tv_Click(Tfm_set::kSchedulePage);
-    EXPECT_EQ(calls, QStringList({"schedule 100,50", "hide source"}));
+    EXPECT_EQ(calls, QStringList({"schedule 233,81", "hide source"}));
     EXPECT_EQ(set_.CurrentPage(), set_.pn_about);  // About is not hidden by Schedule
 
     calls.clear();
