@@ -455,7 +455,7 @@ void Tfm_set::ShowExamples(const NamingExamples& examples) {
 
 void Tfm_set::Button2Click() {
     if (pageDialogs_.showOutputDirectory)
-        pageDialogs_.showOutputDirectory(pos());
+        pageDialogs_.showOutputDirectory(pos(), ed_dir->text());
 }
 
 QPoint Tfm_set::PageDialogPlace() const {

@@ -11,6 +11,7 @@
 #include <QtDBus/QDBusVariant>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "app/DisplayElements.h"
 #include "components/CodecAudioFile2.h"
@@ -368,25 +369,18 @@ TEST_F(MprisServiceTest, ShellsReadTheTagAFreshPositionAndSetVolumeAndRate) {
     player_.current = 441;  // heard since the last tick
     EXPECT_EQ(Position(), 10'000);
 
-    const struct {
-        const char* property;
-        double value;
-        bool taken;
-        double readBack;
-    } sets[] = {{"Volume", 0.5, true, 0.5},
-                {"Volume", -0.2, true, 0.0},
-                {"Volume", 1.25, true, 1.25},
-                {"Rate", 1.0, true, 1.0},
-                {"Rate", 2.0, false, 1.0}};
-    for (const auto& set : sets) {
-        const QString property = QString::fromLatin1(set.property);
-        const QDBusMessage reply =
-            Call(QStringLiteral("Set"),
-                 {kPlayer, property, QVariant::fromValue(QDBusVariant(set.value))},
-                 QStringLiteral("org.freedesktop.DBus.Properties"));
-        EXPECT_EQ(reply.type() == QDBusMessage::ReplyMessage, set.taken)
-            << set.property << set.value;
-        EXPECT_DOUBLE_EQ(Get(property).toDouble(), set.readBack) << set.property << set.value;
+    // property, value set, whether it is taken, what reads back
+    const std::tuple<QString, double, bool, double> sets[] = {{"Volume", 0.5, true, 0.5},
+                                                              {"Volume", -0.2, true, 0.0},
+                                                              {"Volume", 1.25, true, 1.25},
+                                                              {"Rate", 1.0, true, 1.0},
+                                                              {"Rate", 2.0, false, 1.0}};
+    for (const auto& [property, value, taken, readBack] : sets) {
+        const QDBusMessage reply = Call(
+            QStringLiteral("Set"), {kPlayer, property, QVariant::fromValue(QDBusVariant(value))},
+            QStringLiteral("org.freedesktop.DBus.Properties"));
+        EXPECT_EQ(reply.type() == QDBusMessage::ReplyMessage, taken) << property.toStdString();
+        EXPECT_DOUBLE_EQ(Get(property).toDouble(), readBack) << property.toStdString() << value;
     }
     EXPECT_DOUBLE_EQ(player_.volume, 1.25);
     EXPECT_TRUE(WaitFor([&] { return heard_.changes.back().contains("Volume"); }, 3000));

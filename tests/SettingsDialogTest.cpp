@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
@@ -121,7 +122,6 @@ TEST_F(SettingsDialogTest, ExamplesFollowTheMainName) {
     const int width = set_.width();
     set_.out_name->setText(QString(80, QLatin1Char('W')));
     emit set_.out_name->editingFinished();
-    // Each layout up the tree is asked again by an event of its own.
     for (int level = 0; level < 4; ++level)
         QCoreApplication::sendPostedEvents();
     EXPECT_EQ(set_.maximumWidth(), width);
@@ -265,6 +265,15 @@ TEST_F(SettingsDialogTest, FolderChosenInTheOutputDirectoryDialogFillsTheField) 
     dirDialog.btn_ok->click();
     EXPECT_EQ(set_.ed_dir->text(), dir_.path());
     EXPECT_TRUE(set_.isVisible());
+
+    // The tree opens at the field's folder; Ok with nothing selected leaves the field.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("talks"));
+    set_.ed_dir->setText(dir_.filePath("talks"));
+    set_.Button2->click();
+    EXPECT_EQ(dirDialog.SelectedPath(), dir_.filePath("talks"));
+    dirDialog.ShellTreeView1->clearSelection();
+    dirDialog.btn_ok->click();
+    EXPECT_EQ(set_.ed_dir->text(), dir_.filePath("talks"));
 }
 
 }  // namespace
