@@ -513,6 +513,10 @@ void PulseAudioPlayer2::StateCallback(pa_stream* stream, void* self) {
     }
     switch (pa_stream_get_state(stream)) {
         case PA_STREAM_READY:
+            // A volume set while the stream was connecting reaches it now.
+            if (player->volume_ && !player->ApplyVolume()) {
+                qWarning("Sonvara: the sound server did not take the playback volume.");
+            }
             player->Pump();
             break;
         case PA_STREAM_FAILED:
