@@ -26,9 +26,8 @@
 
 namespace {
 
-// The source and schedule dialogs stand over the page area at this offset, so that the tree
-// and the window's title stay in sight behind them.
-const QPoint kPageDialogOffset(133, 31);
+// The source dialog stands over the help of the "Recording Source" page at this offset.
+const QPoint kSourceOffset(133, 31);
 
 template <typename T>
 T* Named(T* widget, const char* name) {
@@ -458,13 +457,18 @@ void Tfm_set::Button2Click() {
         pageDialogs_.showOutputDirectory(pos(), ed_dir->text());
 }
 
-QPoint Tfm_set::PageDialogPlace() const {
-    return pos() + kPageDialogOffset;
+QPoint Tfm_set::SourcePlace() const {
+    return pos() + kSourceOffset;
+}
+
+// Right of the tree, so that the window and its pages' names stay in sight behind the dialog.
+QPoint Tfm_set::SchedulePlace() const {
+    return pos() + QPoint(tv->geometry().right() + 1, kSourceOffset.y());
 }
 
 void Tfm_set::Button1Click() {
     if (pageDialogs_.showSource)
-        pageDialogs_.showSource(PageDialogPlace());
+        pageDialogs_.showSource(SourcePlace());
 }
 
 QWidget* Tfm_set::CurrentPage() const {
@@ -479,14 +483,14 @@ void Tfm_set::tv_Click(int page) {
     switch (page) {
         case kSourcePage:
             if (pageDialogs_.showSource)
-                pageDialogs_.showSource(PageDialogPlace());
+                pageDialogs_.showSource(SourcePlace());
             call(pageDialogs_.disableSourceHelp);
             call(pageDialogs_.hideSchedule);
             pages->setCurrentWidget(pn_source);
             return;
         case kSchedulePage:
             if (pageDialogs_.showSchedule)
-                pageDialogs_.showSchedule(PageDialogPlace());
+                pageDialogs_.showSchedule(SchedulePlace());
             call(pageDialogs_.hideSource);
             // The About page is not among those hidden: it stays under the schedule dialog.
             if (pages->currentWidget() != pn_about)

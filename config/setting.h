@@ -142,7 +142,8 @@ private:
     void RefreshExamples();
     void ShowExamples(const NamingExamples& examples);
     void ApplyEnabledStates(const RecordingSettings& values);
-    QPoint PageDialogPlace() const;
+    QPoint SourcePlace() const;
+    QPoint SchedulePlace() const;
 
     SettingsModel& model_;
     bool showing_ = false;  // the controls are being set from the model

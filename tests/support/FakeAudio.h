@@ -152,10 +152,7 @@ public:
     void RequestMore() { emit OnRequestOnLoadArray(); }
     void FinishArray() { emit OnEndArrayPlay(); }
     void FinishPlaying() { emit OnEndPlay(); }
-    void Tick(qint64 currentSamples) {
-        current = currentSamples;
-        emit OnTimer(currentSamples, 0, 0);
-    }
+    void Tick(qint64 samples) { emit OnTimer(current = samples, 0, 0); }
 };
 
 class FakeLevelDisplay : public AudioVisualizationEx2 {
