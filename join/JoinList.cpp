@@ -140,9 +140,8 @@ void JoinList::lvClick() {
     if (!selected_.empty()) {
         lastSelectedRow_ = FirstSelected();
         return;
-    } else {
-        lastSelectedRow_ = std::min(lastSelectedRow_, count - 1);
-        selected_ = {lastSelectedRow_};
     }
+    lastSelectedRow_ = std::min(lastSelectedRow_, count - 1);
+    selected_ = {lastSelectedRow_};
     host_.Changed();
 }
