@@ -224,9 +224,13 @@ double PlaybackControl::Volume() const {
     return p_.player.Volume();
 }
 
+// Back to what start-up shows: no file, the time at zero, the bar at the start. A bar left
+// where the file stopped would read as a position during a recording or a join.
 void PlaybackControl::ClearDisplays() {
-    for (const QString& name : {kFileName, kFileInfo, kFileSize, kTime})
+    for (const QString& name : {kFileName, kFileInfo, kFileSize})
         p_.displays.Clear(name);
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + RecordingControl::TimeText(0));
+    p_.displays.SetBarPosition(0);
 }
 
 void PlaybackControl::OnTick(int64_t currentSamples) {

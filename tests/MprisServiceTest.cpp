@@ -229,7 +229,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
 
     Command(QStringLiteral("Stop"));
     EXPECT_FALSE(state_.Playing);
-    EXPECT_EQ(form_.Get("s_time")->text, "");
+    EXPECT_EQ(form_.Get("s_time")->text, "Time: 00:00:00");
     EXPECT_EQ(Status(), "Stopped");
     change = NextChange();
     EXPECT_EQ(change.value("PlaybackStatus").toString(), "Stopped");
@@ -369,7 +369,6 @@ TEST_F(MprisServiceTest, ShellsReadTheTagAFreshPositionAndSetVolumeAndRate) {
     player_.current = 441;  // heard since the last tick
     EXPECT_EQ(Position(), 10'000);
 
-    // property, value set, whether it is taken, what reads back
     const std::tuple<QString, double, bool, double> sets[] = {{"Volume", 0.5, true, 0.5},
                                                               {"Volume", -0.2, true, 0.0},
                                                               {"Volume", 1.25, true, 1.25},

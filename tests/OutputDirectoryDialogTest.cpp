@@ -133,7 +133,6 @@ TEST_F(OutputDirectoryDialogTest, TheUserNamesTheNewFolderInPlace) {
     EXPECT_TRUE(WaitFor([&] { return dialog_.SelectedPath() == folder_ + "/Aa talks"; }, 2000));
     EXPECT_EQ(ChildNames(dialog_.ShellTreeView1->currentIndex().parent()),
               QStringList({"Aa talks", "keep"}));
-
     // A taken or impossible name is told and the folder stays as it is.
     const std::pair<QString, QString> refused[] = {
         {"keep", "already holds"}, {"a/b", "cannot hold"}, {" ", "type a name"}};
