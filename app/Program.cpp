@@ -22,6 +22,7 @@
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
 #include "components/SonvaraError.h"
+#include "components/TagLibAudioInformation2.h"
 #include "play/MprisService.h"
 
 namespace {
@@ -137,12 +138,14 @@ int main(int argc, char** argv) {
     const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs
     // without them and says so once.
+    TagLibAudioInformation2 mprisTags;
     std::optional<MprisService> mpris;
     if (PlaybackOperations* playback = fm_main.Playback()) {
-        mpris.emplace(*playback, MprisService::Hooks{[&] { fm_main.BringToFront(); },
-                                                     [&](const QString& message) {
-                                                         fm_main.HandleError(message);
-                                                     }});
+        mpris.emplace(
+            *playback,
+            MprisService::Hooks{[&] { fm_main.BringToFront(); },
+                                [&](const QString& message) { fm_main.HandleError(message); }},
+            &mprisTags);
         try {
             mpris->Register(QDBusConnection::sessionBus());
         } catch (const SonvaraError& error) {

@@ -210,8 +210,18 @@ PlaybackFacts PlaybackControl::Facts() const {
         facts.frames = p_.reader.Samples();
         facts.sampleRate = p_.reader.ArraySampleRate();
     }
-    facts.position = p_.state.PlayedPosition;
+    // Playing, the player counts on between its ticks.
+    facts.position = p_.state.PlayNotPaused ? p_.state.PositionBase + p_.player.CurrentSamples()
+                                            : p_.state.PlayedPosition;
     return facts;
+}
+
+void PlaybackControl::SetVolume(double volume) {
+    p_.player.SetVolume(volume);
+}
+
+double PlaybackControl::Volume() const {
+    return p_.player.Volume();
 }
 
 // Back to what start-up shows: no file, the time at zero, the bar at the start. A bar left
