@@ -27,8 +27,7 @@
 namespace {
 
 // Failures stop where Qt enters the program's code (ReportFailures) and go to the error
-// handler. notify catches what escapes a slot not guarded so (the dialogs' own controls), so
-// the program goes on instead of ending.
+// handler; Qt's event dispatch cannot carry them, so nothing is caught in notify.
 class SonvaraApplication : public QApplication {
 public:
     using QApplication::QApplication;
@@ -36,15 +35,6 @@ public:
     void SetErrorHandler(std::function<void(const QString&)> handler) {
         handler_ = std::move(handler);
         SetFailureHandler([this](std::exception_ptr failure) { Report(ErrorMessage(failure)); });
-    }
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (...) {
-            Report(ErrorMessage(std::current_exception()));
-        }
-        return false;
     }
 
 private:
@@ -88,7 +78,7 @@ std::unique_ptr<FileHandover> ListenForFiles(const QString& folder, Tfm_main& fm
     try {
         auto handover = std::make_unique<FileHandover>(folder);
         QObject::connect(handover.get(), &FileHandover::FilesReceived, &fm_main,
-                         &Tfm_main::AddFilesFromOutside);
+                         Reporting(&fm_main, &Tfm_main::AddFilesFromOutside));
         return handover;
     } catch (const SonvaraError& error) {
         std::fprintf(stderr, "sonvara: %s\n", qUtf8Printable(error.message()));
@@ -164,6 +154,7 @@ int main(int argc, char** argv) {
     fm_main.show();
     windows.Schedule().Start();
     if (!files.isEmpty())
-        QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });
+        QTimer::singleShot(0, &fm_main,
+                           Reporting([&fm_main, files] { fm_main.AddFilesFromOutside(files); }));
     return app.exec();
 }

@@ -66,28 +66,21 @@ void Tfm_main::SetLinks(MainWindowLinks links) {
 }
 
 void Tfm_main::ConnectSkin() {
-    connect(&skin_, &Skin::OnClick, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.Dispatch(source->Name()); });
-    });
-    connect(&skin_, &Skin::OnMouseDown, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.MouseDown(source->Name()); });
-    });
-    connect(&skin_, &Skin::OnMouseUp, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.MouseUp(source->Name(), displays_.BarPosition()); });
-    });
+    ConnectSkinCommands(
+        skin_, commands_, [this] { return displays_.BarPosition(); }, *this);
     connect(&skin_, &Skin::OnFormMouseDown, this,
-            [this](QObject* window, Qt::MouseButton, int x, int y) {
+            Reporting([this](QObject* window, Qt::MouseButton, int x, int y) {
                 if (window == this && drag_)
                     drag_->FormMouseDown(x, y);
-            });
-    connect(&skin_, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
+            }));
+    connect(&skin_, &Skin::OnFormMouseMove, this, Reporting([this](QObject* window, int x, int y) {
         if (window == this && drag_)
             drag_->FormMouseMove(x, y);
-    });
-    connect(&skin_, &Skin::OnFormMouseUp, this, [this](QObject* window) {
+    }));
+    connect(&skin_, &Skin::OnFormMouseUp, this, Reporting([this](QObject* window) {
         if (window == this && drag_)
             drag_->FormMouseUp();
-    });
+    }));
 }
 
 void Tfm_main::ConnectRecorder() {
@@ -134,7 +127,7 @@ void Tfm_main::showEvent(QShowEvent* event) {
     if (started_)
         return;
     started_ = true;
-    StartUp();
+    ReportFailures([this] { StartUp(); });
 }
 
 // A failure skips the rest of the sequence; the application-wide handler shows it.
@@ -187,12 +180,14 @@ void Tfm_main::ApplyMainSkin() {
 void Tfm_main::closeEvent(QCloseEvent* event) {
     // Nothing is asked; what runs is finished so that no file is left half written. A join
     // pumps events, so this may run inside it: it finishes its output once this returns, and
-    // the event loop then ends.
-    Call(links_.endJoin);
-    if (state_.Recording)
-        StopRecording();
-    if (state_.Playing)
-        StopPlayback();
+    // the event loop then ends. A stop that fails is shown, and the program still ends.
+    ReportFailures([this] {
+        Call(links_.endJoin);
+        if (state_.Recording)
+            StopRecording();
+        if (state_.Playing)
+            StopPlayback();
+    });
     event->accept();
     CloseList();
     QCoreApplication::quit();
@@ -212,10 +207,12 @@ void Tfm_main::FocusList() {
     Call(links_.focusList);
 }
 
-// Not waited for; a missing browser or help folder is not reported.
-void Tfm_main::OpenHelp() {
-    const QString index = ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+QString Tfm_main::HelpFile() const {
+    return ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
+}
+
+bool Tfm_main::OpenInViewer(const QString& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 void Tfm_main::ShowSettingsDialog(QPoint topLeft) {

@@ -89,7 +89,8 @@ public:
     void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint topLeft) override;
-    void OpenHelp() override;
+    QString HelpFile() const override;
+    bool OpenInViewer(const QString& file) override;
     void ShowMessage(const QString& text) override;
     // While set, ShowMessage adds its text there instead of showing a box.
     void DivertMessages(QStringList* to) { divertedMessages_ = to; }

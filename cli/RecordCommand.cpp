@@ -135,8 +135,8 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     const Settings& settings = core.Ini();
     const RecordOptions options = ParseOptions(args);
     if (recorder.LastDeviceIndex() < 0) {
-        recorder.Start();
-        throw SonvaraError(recorder.LastErrorText());
+        recorder.Start();  // the recorder says best why there is nothing to record from
+        throw SonvaraError(QStringLiteral("No sound server was found (PulseAudio or PipeWire)."));
     }
     SelectLine(recorder, options.line);
 

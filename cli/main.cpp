@@ -17,22 +17,6 @@
 
 namespace {
 
-// Qt cannot carry an exception through its event loop; a handler's failure is kept for the
-// command instead.
-class CliApplication : public QCoreApplication {
-public:
-    using QCoreApplication::QCoreApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QCoreApplication::notify(receiver, event);
-        } catch (...) {
-            KeepEventFailure(std::current_exception());
-        }
-        return false;
-    }
-};
-
 const char kUsage[] =
     "usage: sonvara-cli COMMAND ...\n"
     "\n"
@@ -88,7 +72,9 @@ int main(int argc, char** argv) {
     // A file-size limit makes the write fail, which ends a recording with its file finished,
     // instead of killing the tool halfway through a frame.
     std::signal(SIGXFSZ, SIG_IGN);
-    CliApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
+    // Qt cannot carry an exception through its event loop; an event handler's failure is kept
+    // for the command instead.
     SetFailureHandler(KeepEventFailure);
     QTextStream out(stdout);
     QTextStream err(stderr);

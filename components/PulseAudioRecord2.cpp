@@ -345,14 +345,6 @@ void PulseAudioRecord2::SetBlockSize(int frames) {
 
 // ---- Capture control -------------------------------------------------------------------------
 
-int PulseAudioRecord2::LastError() const {
-    return lastError_;
-}
-
-QString PulseAudioRecord2::LastErrorText() const {
-    return lastErrorText_;
-}
-
 QString PulseAudioRecord2::SourceName() const {
     PulseContext::Lock lock(pulse_);
     return chosenSource_;
@@ -406,14 +398,11 @@ bool PulseAudioRecord2::IsCapturing() const {
 }
 
 void PulseAudioRecord2::Start() {
-    lastError_ = 0;
-    lastErrorText_.clear();
     if (!pulse_.IsConnected()) {
-        lastError_ = PA_ERR_CONNECTIONREFUSED;
-        lastErrorText_ = pulse_.ErrorText().isEmpty()
-                             ? QStringLiteral("No sound server was found (PulseAudio or PipeWire).")
-                             : pulse_.ErrorText();
-        return;
+        throw SonvaraError(
+            pulse_.ErrorText().isEmpty()
+                ? QStringLiteral("No sound server was found (PulseAudio or PipeWire).")
+                : pulse_.ErrorText());
     }
     PulseContext::Lock lock(pulse_);
     if (capturing_) {
@@ -428,9 +417,12 @@ void PulseAudioRecord2::Start() {
     blockNo_ = 0;
     failed_ = false;
     current_.clear();
-    const bool started =
-        stream_ ? Resume(&lastError_, &lastErrorText_) : OpenStream(&lastError_, &lastErrorText_);
-    if (started && capturing_) {
+    int error = 0;
+    QString why;
+    if (!(stream_ ? Resume(&error, &why) : OpenStream(&error, &why))) {
+        throw SonvaraError(why);
+    }
+    if (capturing_) {
         timer_.start();
     }
 }
@@ -641,7 +633,8 @@ void PulseAudioRecord2::PushBlock(SampleArray block) {
     }
     const int number = blockNo_++;
     QMetaObject::invokeMethod(
-        this, [this, number] { emit OnEndArrayRecord(number); }, Qt::QueuedConnection);
+        this, [this, number] { ReportFailures([&] { emit OnEndArrayRecord(number); }); },
+        Qt::QueuedConnection);
     if (queued > overflowElements_) {
         Fail(QStringLiteral("Recording fell more than %1 seconds behind.")
                  .arg(QString::number(queueLimitMs_ / 1000.0)));
@@ -672,7 +665,7 @@ void PulseAudioRecord2::Fail(const QString& message) {
         this,
         [this, message] {
             timer_.stop();
-            emit OnError(message);
+            ReportFailures([&] { emit OnError(message); });
         },
         Qt::QueuedConnection);
 }

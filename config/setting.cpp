@@ -1,5 +1,6 @@
 #include "config/setting.h"
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DigitKeys.h"
 #include "components/widgets/SourceHelpPanel.h"
 
@@ -262,27 +263,30 @@ QWidget* Tfm_set::BuildAboutPage() {
 }
 
 void Tfm_set::Connect() {
-    auto clickedEntry = [this](QTreeWidgetItem* item) {
+    auto clickedEntry = Reporting([this](QTreeWidgetItem* item) {
         if (item)
             tv_Click(item->data(0, Qt::UserRole).toInt());
-    };
+    });
     connect(tv, &QTreeWidget::itemClicked, this, clickedEntry);
     connect(tv, &QTreeWidget::itemActivated, this, clickedEntry);
-    connect(set_bt_ok, &QPushButton::clicked, this, [this] { set_bt_okClick(); });
-    connect(set_bt_default, &QPushButton::clicked, this, &Tfm_set::set_bt_defaultClick);
-    connect(length_en, &QCheckBox::clicked, this, &Tfm_set::length_enClick);
-    connect(file_rb_time, &QRadioButton::clicked, this, &Tfm_set::file_rb_timeClick);
-    connect(cb_vbr, &QCheckBox::clicked, this, &Tfm_set::cb_vbrClick);
-    connect(rb_time, &QRadioButton::clicked, this, &Tfm_set::rb_timeClick);
-    connect(rb_cust, &QRadioButton::clicked, this, &Tfm_set::rb_custClick);
-    connect(out_name, &QLineEdit::editingFinished, this, &Tfm_set::RefreshExamples);
-    connect(Button2, &QPushButton::clicked, this, &Tfm_set::Button2Click);
-    connect(Button1, &QPushButton::clicked, this, &Tfm_set::Button1Click);
+    connect(set_bt_ok, &QPushButton::clicked, this, Reporting([this] { set_bt_okClick(); }));
+    connect(set_bt_default, &QPushButton::clicked, this,
+            Reporting(this, &Tfm_set::set_bt_defaultClick));
+    connect(length_en, &QCheckBox::clicked, this, Reporting(this, &Tfm_set::length_enClick));
+    connect(file_rb_time, &QRadioButton::clicked, this,
+            Reporting(this, &Tfm_set::file_rb_timeClick));
+    connect(cb_vbr, &QCheckBox::clicked, this, Reporting(this, &Tfm_set::cb_vbrClick));
+    connect(rb_time, &QRadioButton::clicked, this, Reporting(this, &Tfm_set::rb_timeClick));
+    connect(rb_cust, &QRadioButton::clicked, this, Reporting(this, &Tfm_set::rb_custClick));
+    connect(out_name, &QLineEdit::editingFinished, this,
+            Reporting(this, &Tfm_set::RefreshExamples));
+    connect(Button2, &QPushButton::clicked, this, Reporting(this, &Tfm_set::Button2Click));
+    connect(Button1, &QPushButton::clicked, this, Reporting(this, &Tfm_set::Button1Click));
 }
 
 // Every change of a control reaches the model, whoever makes it.
 void Tfm_set::ConnectEdits() {
-    const auto edited = [this] { ControlsEdited(); };
+    const auto edited = Reporting([this] { ControlsEdited(); });
     for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
              length_en, file_rb_time, file_limit_stop, file_limit_new, rb_time, rb_cust, cb_vbr})
         connect(box, &QAbstractButton::toggled, this, edited);
@@ -306,7 +310,7 @@ void Tfm_set::showEvent(QShowEvent* event) {
     if (event->spontaneous())
         return;
     tv->expandAll();
-    Load();
+    ReportFailures([this] { Load(); });
 }
 
 void Tfm_set::Load() {

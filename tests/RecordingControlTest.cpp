@@ -56,7 +56,8 @@ struct RecordingOperations : MainOperations {
     void ShowSourceDialog(QPoint) override {}
     void ShowSettingsDialog(QPoint) override {}
     void ShowTagDialog(QPoint) override {}
-    void OpenHelp() override {}
+    QString HelpFile() const override { return {}; }
+    bool OpenInViewer(const QString&) override { return true; }
     void ShowMessage(const QString&) override {}
 };
 
@@ -387,7 +388,7 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
 }
 
 TEST_F(RecordingControlTest, ARecorderThatCannotStartEndsTheRecordingAndSaysWhy) {
-    recorder_.failStartWith = 7;
+    recorder_.failStart = true;
     try {
         control_.StartRecording();
         FAIL() << "no error";
