@@ -21,6 +21,7 @@
 #include "components/ProgramFolders.h"
 #include "components/PulseContext.h"
 #include "components/SonvaraError.h"
+#include "components/widgets/FirstPaint.h"
 #include "config/AppState.h"
 #include "play/MprisService.h"
 
@@ -152,16 +153,22 @@ int main(int argc, char** argv) {
                                                      [&](const QString& message) {
                                                          fm_main.HandleError(message);
                                                      }});
-        try {
-            mpris->Register(QDBusConnection::sessionBus());
-        } catch (const SonvaraError& error) {
-            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
-        }
     }
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
-    windows.Schedule().Start();
+    // Neither waits before the windows are drawn: the session bus may first have to be
+    // started (dbus-launch), and the schedule's passes read the settings.
+    AfterFirstPaint::Run({&fm_main, &windows.fm_list}, &fm_main, [&] {
+        if (mpris) {
+            try {
+                mpris->Register(QDBusConnection::sessionBus());
+            } catch (const SonvaraError& error) {
+                std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
+            }
+        }
+        windows.Schedule().Start();
+    });
     if (!files.isEmpty())
         QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });
     return app.exec();

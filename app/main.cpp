@@ -10,6 +10,7 @@
 
 #include "components/ErrorBoundary.h"
 #include "components/ProgramFolders.h"
+#include "components/widgets/FirstPaint.h"
 
 namespace {
 
@@ -160,8 +161,9 @@ void Tfm_main::StartUp() {
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();
-    // Once the windows stand, so that the message has them behind it.
-    QTimer::singleShot(0, this, [this] {
+    // Once the windows stand, so that the message has them behind it and the scan does not
+    // hold up their first paint.
+    AfterFirstPaint::Run({this, links_.listWindow}, this, [this] {
         ReportFailures([this] {
             RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
         });
