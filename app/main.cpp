@@ -5,7 +5,6 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTimer>
 #include <QUrl>
 
 #include "components/ErrorBoundary.h"
