@@ -1,8 +1,11 @@
 #include "app/MainCommands.h"
 
+#include <QFileInfo>
 #include <QStringList>
 #include <functional>
 
+#include "components/ErrorBoundary.h"
+#include "components/Skin.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -91,8 +94,21 @@ void MainCommands::Dispatch(const QString& name) {
         // A request: the running job sees the flag and ends itself.
         state_.JoinRunning = false;
     } else if (name == QLatin1String("help")) {
-        operations_.OpenHelp();
+        OpenHelp();
     }
+}
+
+// A desktop may have nothing that opens web pages (no xdg-open, no browser); the user is then
+// told where the help is, to open it some other way.
+void MainCommands::OpenHelp() {
+    const QString file = operations_.HelpFile();
+    if (!QFileInfo(file).isFile())
+        operations_.ShowMessage(
+            QStringLiteral("Cannot show the help: the file %1 does not exist.").arg(file));
+    else if (!operations_.OpenInViewer(file))
+        operations_.ShowMessage(QStringLiteral("No program to show the help was found. The help "
+                                               "is the file %1; open it in a web browser.")
+                                    .arg(file));
 }
 
 void MainCommands::MouseDown(const QString& name) {
@@ -140,4 +156,18 @@ void MainCommands::HandleError(const QString& message) {
     ShowGuarded(message);
     for (const QString& failure : stopFailures)
         ShowGuarded(failure);
+}
+
+void ConnectSkinCommands(Skin& skin, MainCommands& commands, std::function<int()> barPosition,
+                         QObject& context) {
+    QObject::connect(&skin, &Skin::OnClick, &context, Reporting([&commands](SkinObject* source) {
+        commands.Dispatch(source->Name());
+    }));
+    QObject::connect(
+        &skin, &Skin::OnMouseDown, &context,
+        Reporting([&commands](SkinObject* source) { commands.MouseDown(source->Name()); }));
+    QObject::connect(&skin, &Skin::OnMouseUp, &context,
+                     Reporting([&commands, barPosition](SkinObject* source) {
+                         commands.MouseUp(source->Name(), barPosition());
+                     }));
 }

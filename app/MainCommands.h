@@ -3,9 +3,13 @@
 #include <QPoint>
 #include <QString>
 #include <exception>
+#include <functional>
 
 #include "components/WindowFrame.h"
 #include "config/AppState.h"
+
+class QObject;
+class Skin;
 
 // What the main window's commands ask of the rest of the program. Each operation makes its own
 // further checks; the commands only apply the conditions of their own.
@@ -42,7 +46,11 @@ public:
     virtual void ShowSettingsDialog(QPoint topLeft) = 0;
     virtual void ShowTagDialog(QPoint topLeft) = 0;
 
-    virtual void OpenHelp() = 0;  // does not wait for the viewer; a failure is not reported
+    // The help's first page, a file that comes with the program.
+    virtual QString HelpFile() const = 0;
+    // Hands file to the desktop's viewer without waiting for it. False when no program could
+    // be started to show it.
+    virtual bool OpenInViewer(const QString& file) = 0;
 
     // A modal information box with the text and one OK button.
     virtual void ShowMessage(const QString& text) = 0;
@@ -68,9 +76,15 @@ public:
 
 private:
     QPoint DialogPlace(int leftOffset) const;
+    void OpenHelp();
     void ShowGuarded(const QString& message) noexcept;
 
     AppState& state_;
     MainOperations& operations_;
     const WindowFrame& mainWindow_;
 };
+
+// From now on until context goes, the skin's element events run these commands, and what a
+// command throws goes to the program's failure handler. barPosition reads the seek bar.
+void ConnectSkinCommands(Skin& skin, MainCommands& commands, std::function<int()> barPosition,
+                         QObject& context);

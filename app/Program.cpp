@@ -15,21 +15,20 @@
 #include "app/FileHandover.h"
 #include "app/ProgramWindows.h"
 #include "app/SingleInstance.h"
+#ifdef SONVARA_TEST_PROBE
 #include "app/TestProbe.h"
+#endif
 #include "components/ErrorBoundary.h"
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
-#include "components/PulseContext.h"
 #include "components/SonvaraError.h"
 #include "components/widgets/FirstPaint.h"
-#include "config/AppState.h"
 #include "play/MprisService.h"
 
 namespace {
 
 // Failures stop where Qt enters the program's code (ReportFailures) and go to the error
-// handler. notify catches what escapes a slot not guarded so (the dialogs' own controls), so
-// the program goes on instead of ending.
+// handler; Qt's event dispatch cannot carry them, so nothing is caught in notify.
 class SonvaraApplication : public QApplication {
 public:
     using QApplication::QApplication;
@@ -37,15 +36,6 @@ public:
     void SetErrorHandler(std::function<void(const QString&)> handler) {
         handler_ = std::move(handler);
         SetFailureHandler([this](std::exception_ptr failure) { Report(ErrorMessage(failure)); });
-    }
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QApplication::notify(receiver, event);
-        } catch (...) {
-            Report(ErrorMessage(std::current_exception()));
-        }
-        return false;
     }
 
 private:
@@ -89,7 +79,7 @@ std::unique_ptr<FileHandover> ListenForFiles(const QString& folder, Tfm_main& fm
     try {
         auto handover = std::make_unique<FileHandover>(folder);
         QObject::connect(handover.get(), &FileHandover::FilesReceived, &fm_main,
-                         &Tfm_main::AddFilesFromOutside);
+                         Reporting(&fm_main, &Tfm_main::AddFilesFromOutside));
         return handover;
     } catch (const SonvaraError& error) {
         std::fprintf(stderr, "sonvara: %s\n", qUtf8Printable(error.message()));
@@ -135,14 +125,15 @@ int main(int argc, char** argv) {
     app.setDesktopFileName(QStringLiteral("io.sonvara.Sonvara"));
     app.setWindowIcon(QIcon(QStringLiteral(":/sonvara/io.sonvara.Sonvara.svg")));
 
-    AppState state;
-    PulseContext pulse;
+    ProgramCore core;
     const QString skinFile = QDir(ProgramFolders::DataFolder())
                                  .filePath(QString::fromLatin1(ProgramFolders::kSkinFileName));
-    ProgramWindows windows(state, pulse, skinFile);
+    ProgramWindows windows(core, skinFile);
     Tfm_main& fm_main = windows.fm_main;
+#ifdef SONVARA_TEST_PROBE
     // Only the end-to-end tests ask for it.
     const auto probe = TestProbe::StartFromEnvironment();
+#endif
     app.SetErrorHandler([&](const QString& message) { fm_main.HandleError(message); });
     const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs
@@ -170,6 +161,7 @@ int main(int argc, char** argv) {
         windows.Schedule().Start();
     });
     if (!files.isEmpty())
-        QTimer::singleShot(0, &fm_main, [&fm_main, files] { fm_main.AddFilesFromOutside(files); });
+        QTimer::singleShot(0, &fm_main,
+                           Reporting([&fm_main, files] { fm_main.AddFilesFromOutside(files); }));
     return app.exec();
 }

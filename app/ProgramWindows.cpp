@@ -9,19 +9,19 @@
 #include "components/widgets/DialogPlacement.h"
 #include "record/SourceHelp.h"
 
-ProgramWindows::ProgramWindows(AppState& state, PulseContext& pulse, const QString& skinFile)
-    : state_(state),
-      fm_main(state, pulse, skinFile),
-      fm_sche(fm_main.Ini(), clock_),
-      fm_dev(fm_main.Recorder()),
-      fm_id3(fm_main.TagInfo(), fm_main.Ini()),
-      fm_set(fm_main.Ini(), fm_main.FileWriter(), SourceHelpTexts()),
-      fm_dir(fm_main.Ini()),
-      fm_list(state, fm_main.Skin1(), fm_main, fm_main.FileReader()),
-      join_({state, fm_main.Ini(), fm_main.FileReader(), fm_main.FileWriter(), fm_main.Encoder(),
+ProgramWindows::ProgramWindows(ProgramCore& core, const QString& skinFile)
+    : core_(core),
+      fm_main(core, skinFile),
+      fm_sche(core.Ini(), core.WallClock()),
+      fm_dev(core.Recorder()),
+      fm_id3(core.TagInfo(), core.Ini()),
+      fm_set(core.RecordingSettingsModel(), SourceHelpTexts()),
+      fm_dir(core.Ini()),
+      fm_list(core.State(), fm_main.Skin1(), fm_main, core.FileReader()),
+      join_({core.State(), core.Ini(), core.FileReader(), core.FileWriter(), core.Encoder(),
              chapters_, fm_list.JoinView()}),
-      defaultTags_(fm_main.Ini(), fm_main.TagInfo()),
-      schedule_({state, fm_main.Ini(), clock_, fm_sche, *this}) {
+      defaultTags_(core.Ini(), core.TagInfo()),
+      schedule_({core.State(), core.Ini(), core.WallClock(), fm_sche, *this}) {
     LinkSettingsWindow();
     LinkTagWindow();
     LinkMainWindow();
@@ -42,7 +42,9 @@ void ProgramWindows::LinkMainWindow() {
     links.showSettingsDialog = [this](QPoint topLeft) {
         ExecDialogOver(fm_set, &fm_main, topLeft);
     };
-    links.commitSettings = [this] { fm_set.set_bt_okClick(); };
+    // What the window's controls hold is stored from the model, not from the window, which then
+    // does what its OK does after storing: it tells a refusal, or closes.
+    links.commitSettings = [this] { fm_set.Committed(core_.RecordingSettingsModel().Commit()); };
     links.showTagDialog = [this](QPoint topLeft) { fm_id3.ShowModalAt(topLeft, &fm_main); };
     links.writeDefaultTags = [this](const QString& file) { WriteDefaultTags(file); };
     links.loadScheduleDialog = [this] { fm_sche.Load(); };
@@ -112,9 +114,9 @@ void ProgramWindows::EndOnSignal() {
     };
     // The job ends at its next block and finishes its file before the event loop ends.
     join_.StopJoinForExit();
-    if (state_.Recording)
+    if (core_.State().Recording)
         attempt([this] { fm_main.StopRecording(); });
-    if (state_.Playing)
+    if (core_.State().Playing)
         attempt([this] { fm_main.StopPlayback(); });
     attempt([this] { fm_main.close(); });
 }

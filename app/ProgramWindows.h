@@ -2,9 +2,8 @@
 
 #include <QString>
 
+#include "app/ProgramCore.h"
 #include "app/main.h"
-#include "components/Clock.h"
-#include "components/TagLibAudioInformation2.h"
 #include "config/dir.h"
 #include "config/setting.h"
 #include "join/list.h"
@@ -17,14 +16,14 @@
 #include "tags/id3.h"
 
 // Every window of the program, created once in a fixed order and wired to one another through
-// the narrow links each window takes; none of them knows another's class.
+// the narrow links each window takes; none of them knows another's class. The windows take
+// the settings and components from the core, which outlives them.
 class ProgramWindows : private ScheduleHost {
-    // Before the windows, which take them.
-    AppState& state_;
-    SystemClock clock_;
+    // Before the windows, which take from it.
+    ProgramCore& core_;
 
 public:
-    ProgramWindows(AppState& state, PulseContext& pulse, const QString& skinFile);
+    ProgramWindows(ProgramCore& core, const QString& skinFile);
     JoinEngine& Join() { return join_; }
     ScheduleRunner& Schedule() { return schedule_; }
 

@@ -23,17 +23,20 @@ void Call(const std::function<void(Args...)>& hook, Args... args) {
 
 }  // namespace
 
-Tfm_main::Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent)
+Tfm_main::Tfm_main(ProgramCore& core, QString skinFile, QWidget* parent)
     : QWidget(parent),
-      state_(state),
+      state_(core.State()),
       skinFile_(std::move(skinFile)),
-      // Opened before the start-up sequence: the dialogs created after this window share it.
-      settings_(std::make_unique<IniSettings>(DefaultSettingsPath())),
-      AudioRecord1(pulse),
-      AudioPlayer21(pulse),
+      settings_(core.Ini()),
+      AudioRecord1(core.Recorder()),
+      AudioPlayer21(core.Player()),
+      AudioFileWrite(core.FileWriter()),
+      AudioFilepaly(core.FileReader()),
+      AudioFile2LameEnc1(core.Encoder()),
       AudioVisualization21(new LevelDisplay(this)),
-      marker_(QFileInfo(settings_->Path()).absolutePath()),
-      recording_({state_, *settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
+      clock_(core.WallClock()),
+      marker_(QFileInfo(settings_.Path()).absolutePath()),
+      recording_({state_, settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
                   *AudioVisualization21, displays_, sleep_, *this, &marker_}) {
     setWindowTitle(kTitle);
     // Shown only while recording or playing; the name lets the end-to-end tests see that.
@@ -63,28 +66,21 @@ void Tfm_main::SetLinks(MainWindowLinks links) {
 }
 
 void Tfm_main::ConnectSkin() {
-    connect(&skin_, &Skin::OnClick, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.Dispatch(source->Name()); });
-    });
-    connect(&skin_, &Skin::OnMouseDown, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.MouseDown(source->Name()); });
-    });
-    connect(&skin_, &Skin::OnMouseUp, this, [this](SkinObject* source) {
-        ReportFailures([&] { commands_.MouseUp(source->Name(), displays_.BarPosition()); });
-    });
+    ConnectSkinCommands(
+        skin_, commands_, [this] { return displays_.BarPosition(); }, *this);
     connect(&skin_, &Skin::OnFormMouseDown, this,
-            [this](QObject* window, Qt::MouseButton, int x, int y) {
+            Reporting([this](QObject* window, Qt::MouseButton, int x, int y) {
                 if (window == this && drag_)
                     drag_->FormMouseDown(x, y);
-            });
-    connect(&skin_, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
+            }));
+    connect(&skin_, &Skin::OnFormMouseMove, this, Reporting([this](QObject* window, int x, int y) {
         if (window == this && drag_)
             drag_->FormMouseMove(x, y);
-    });
-    connect(&skin_, &Skin::OnFormMouseUp, this, [this](QObject* window) {
+    }));
+    connect(&skin_, &Skin::OnFormMouseUp, this, Reporting([this](QObject* window) {
         if (window == this && drag_)
             drag_->FormMouseUp();
-    });
+    }));
 }
 
 void Tfm_main::ConnectRecorder() {
@@ -131,7 +127,7 @@ void Tfm_main::showEvent(QShowEvent* event) {
     if (started_)
         return;
     started_ = true;
-    StartUp();
+    ReportFailures([this] { StartUp(); });
 }
 
 // A failure skips the rest of the sequence; the application-wide handler shows it.
@@ -146,7 +142,7 @@ void Tfm_main::StartUp() {
     // is reported once the windows stand, instead of leaving them without their skin.
     std::exception_ptr sourcesFailure;
     try {
-        Call<const Settings&>(links_.fillSourceDialog, *settings_);
+        Call<const Settings&>(links_.fillSourceDialog, settings_);
     } catch (...) {
         sourcesFailure = std::current_exception();
     }
@@ -163,9 +159,7 @@ void Tfm_main::StartUp() {
     // Once the windows stand, so that the message has them behind it and the scan does not
     // hold up their first paint.
     AfterFirstPaint::Run({this, links_.listWindow}, this, [this] {
-        ReportFailures([this] {
-            RecoverRecordings(QFileInfo(settings_->Path()).absolutePath(), AudioFilepaly, *this);
-        });
+        RecoverRecordings(QFileInfo(settings_.Path()).absolutePath(), AudioFilepaly, *this);
     });
     if (sourcesFailure)
         std::rethrow_exception(sourcesFailure);
@@ -185,12 +179,14 @@ void Tfm_main::ApplyMainSkin() {
 void Tfm_main::closeEvent(QCloseEvent* event) {
     // Nothing is asked; what runs is finished so that no file is left half written. A join
     // pumps events, so this may run inside it: it finishes its output once this returns, and
-    // the event loop then ends.
-    Call(links_.endJoin);
-    if (state_.Recording)
-        StopRecording();
-    if (state_.Playing)
-        StopPlayback();
+    // the event loop then ends. A stop that fails is shown, and the program still ends.
+    ReportFailures([this] {
+        Call(links_.endJoin);
+        if (state_.Recording)
+            StopRecording();
+        if (state_.Playing)
+            StopPlayback();
+    });
     event->accept();
     CloseList();
     QCoreApplication::quit();
@@ -210,10 +206,12 @@ void Tfm_main::FocusList() {
     Call(links_.focusList);
 }
 
-// Not waited for; a missing browser or help folder is not reported.
-void Tfm_main::OpenHelp() {
-    const QString index = ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+QString Tfm_main::HelpFile() const {
+    return ProgramFolders::DataFolder() + QStringLiteral("/help/index.html");
+}
+
+bool Tfm_main::OpenInViewer(const QString& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 void Tfm_main::ShowSettingsDialog(QPoint topLeft) {

@@ -8,19 +8,11 @@
 #include "app/Docking.h"
 #include "app/MainCommands.h"
 #include "app/PendingFiles.h"
+#include "app/ProgramCore.h"
 #include "app/RecordingRecovery.h"
-#include "components/AudioFile2LameEnc.h"
-#include "components/Clock.h"
-#include "components/CodecAudioFile2.h"
-#include "components/PulseAudioPlayer2.h"
-#include "components/PulseAudioRecord2.h"
-#include "components/PulseContext.h"
-#include "components/TagLibAudioInformation2.h"
 #include "components/widgets/LevelDisplay.h"
 #include "components/widgets/WidgetFrame.h"
 #include "components/widgets/WidgetSkin.h"
-#include "config/AppState.h"
-#include "config/IniSettings.h"
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
 #include "record/RecordingControl.h"
@@ -47,9 +39,10 @@ struct MainWindowLinks {
     std::function<void(QPoint topLeft)> showScheduleDialog;  // modal
 };
 
-// The main window. Its whole face is the skin's "kelvox" form; it owns the audio components
-// and the skin engine, runs the start-up sequence at its first showing, and turns skin events
-// into the program's commands. Closing it ends the program, after finishing what runs.
+// The main window. Its whole face is the skin's "kelvox" form; it owns the skin engine and the
+// level display, takes the settings and audio components from the program's core, runs the
+// start-up sequence at its first showing, and turns skin events into the program's commands.
+// Closing it ends the program, after finishing what runs.
 class Tfm_main : public QWidget,
                  public MainOperations,
                  public RecordingHost,
@@ -58,20 +51,11 @@ class Tfm_main : public QWidget,
     Q_OBJECT
 
 public:
-    Tfm_main(AppState& state, PulseContext& pulse, QString skinFile, QWidget* parent = nullptr);
+    Tfm_main(ProgramCore& core, QString skinFile, QWidget* parent = nullptr);
     ~Tfm_main() override;
 
     void SetLinks(MainWindowLinks links);
-    AudioRecord2& Recorder() { return AudioRecord1; }
     WidgetSkin& Skin1() { return skin_; }
-    Settings& Ini() { return *settings_; }
-    // The writer of recordings; it also judges MP3 combinations for the settings window.
-    AudioFile2& FileWriter() { return AudioFileWrite; }
-    // The reader of listed files, for measuring, playing and joining them.
-    AudioFile2& FileReader() { return AudioFilepaly; }
-    AudioFile2LameEnc& Encoder() { return AudioFile2LameEnc1; }
-    // File facts and tags, for the tag editor and the default tag.
-    AudioInformation2& TagInfo() { return AudioInformation21; }
     DisplayElements& Displays() { return displays_; }
     // The player's operations for the desktop's media keys and the schedule; null until the
     // list is linked.
@@ -105,7 +89,8 @@ public:
     void ShowSourceDialog(QPoint topLeft) override;
     void ShowSettingsDialog(QPoint topLeft) override;
     void ShowTagDialog(QPoint topLeft) override;
-    void OpenHelp() override;
+    QString HelpFile() const override;
+    bool OpenInViewer(const QString& file) override;
     void ShowMessage(const QString& text) override;
     // While set, ShowMessage adds its text there instead of showing a box.
     void DivertMessages(QStringList* to) { divertedMessages_ = to; }
@@ -132,7 +117,7 @@ private:
 
     AppState& state_;
     QString skinFile_;
-    std::unique_ptr<IniSettings> settings_;
+    IniSettings& settings_;
     WidgetSkin skin_;
     DisplayElements displays_;
     WidgetFrame frame_{*this};
@@ -144,16 +129,15 @@ private:
     bool started_ = false;
     QStringList* divertedMessages_ = nullptr;
 
-    // The audio components.
-    PulseAudioRecord2 AudioRecord1;
-    PulseAudioPlayer2 AudioPlayer21;
-    CodecAudioFile2 AudioFileWrite;
-    CodecAudioFile2 AudioFilepaly;
-    AudioFile2LameEnc AudioFile2LameEnc1;
-    TagLibAudioInformation2 AudioInformation21;
+    // The audio components, the core's.
+    PulseAudioRecord2& AudioRecord1;
+    AudioPlayer2& AudioPlayer21;
+    AudioFile2& AudioFileWrite;
+    AudioFile2& AudioFilepaly;
+    AudioFile2LameEnc& AudioFile2LameEnc1;
     LevelDisplay* AudioVisualization21;
 
-    SystemClock clock_;
+    const Clock& clock_;
     LogindSleepInhibitor sleep_;
     RecordingMarker marker_;
     RecordingControl recording_;

@@ -12,8 +12,14 @@ constexpr int kFullVolume = 66535;
 int RunDevicesCommand(AudioRecord2& recorder, QTextStream& out, QTextStream& err) {
     const int last = recorder.LastDeviceIndex();
     if (last < 0) {
-        recorder.Start();  // the recorder says best why there is nothing to record from
-        err << "sonvara-cli: " << recorder.LastErrorText() << "\n";
+        // The recorder says best why there is nothing to record from.
+        QString why = QStringLiteral("No sound server was found (PulseAudio or PipeWire).");
+        try {
+            recorder.Start();
+        } catch (const SonvaraError& refusal) {
+            why = refusal.message();
+        }
+        err << "sonvara-cli: " << why << "\n";
         return 1;
     }
     for (int device = 0; device <= last; ++device) {

@@ -2,7 +2,7 @@
 
 #include "cli/CliError.h"
 #include "cli/FileArguments.h"
-#include "components/TagLibAudioInformation2.h"
+#include "components/AudioInformation2.h"
 
 namespace {
 
@@ -31,11 +31,11 @@ void PrintTag(const AudioInformation2& info, QTextStream& out) {
         << "  Comment:       " << info.infoComments() << "\n";
 }
 
-int RunInfoCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
+int RunInfoCommand(const QStringList& files, AudioInformation2& info, QTextStream& out,
+                   QTextStream& err) {
     if (files.isEmpty())
         throw UsageError(QStringLiteral("info needs at least one file."));
     int status = 0;
-    TagLibAudioInformation2 info;
     for (const QString& file : files) {
         try {
             info.ReadFromFile(file);

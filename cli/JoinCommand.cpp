@@ -5,12 +5,11 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "app/ProgramCore.h"
 #include "cli/CliError.h"
 #include "cli/FileArguments.h"
-#include "components/CodecAudioFile2.h"
 #include "components/InterruptNotifier.h"
 #include "components/TagLibAudioInformation2.h"
-#include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "join/JoinEngine.h"
 
@@ -146,21 +145,20 @@ void TerminalJoinHost::ShowProgress(const QString& text) {
 
 }  // namespace
 
-int RunJoinCommand(const QStringList& args, const Settings& settings, QTextStream& err,
-                   bool terminal) {
+int RunJoinCommand(const QStringList& args, ProgramCore& core, QTextStream& err, bool terminal) {
+    const Settings& settings = core.Ini();
     Mp3Settings mp3 = ReadMp3Settings(settings);
     const JoinOptions options = ParseOptions(args, mp3);
-    CodecAudioFile2 writer;
+    AudioFile2& writer = core.FileWriter();
     CheckMp3(mp3, writer);
 
-    CodecAudioFile2 reader;
+    AudioFile2& reader = core.FileReader();
     const std::vector<JoinRow> rows = MeasureInputs(options.inputs, reader);
 
-    AppState state;
-    AudioFile2LameEnc encoder;
     TagLibChapterWriter chapters;
     TerminalJoinHost host(err, terminal);
-    JoinEngine engine({state, settings, reader, writer, encoder, chapters, host, false, mp3});
+    JoinEngine engine(
+        {core.State(), settings, reader, writer, core.Encoder(), chapters, host, false, mp3});
     bool interrupted = false;
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] {

@@ -6,17 +6,14 @@
 #include <QTimer>
 #include <optional>
 
+#include "app/ProgramCore.h"
 #include "cli/CliError.h"
 #include "cli/EventFailure.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
-#include "components/Clock.h"
-#include "components/CodecAudioFile2.h"
 #include "components/InterruptNotifier.h"
 #include "components/MainDisplays.h"
-#include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"
-#include "config/IniSettings.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
 #include "record/RecordingMarker.h"
@@ -132,30 +129,28 @@ private:
 
 }  // namespace
 
-int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Settings& settings,
-                     QTextStream& err, bool showProgress) {
+int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& err,
+                     bool showProgress) {
+    AudioRecord2& recorder = core.Recorder();
+    const Settings& settings = core.Ini();
     const RecordOptions options = ParseOptions(args);
     if (recorder.LastDeviceIndex() < 0) {
-        recorder.Start();
-        throw SonvaraError(recorder.LastErrorText());
+        recorder.Start();  // the recorder says best why there is nothing to record from
+        throw SonvaraError(QStringLiteral("No sound server was found (PulseAudio or PipeWire)."));
     }
     SelectLine(recorder, options.line);
 
-    AppState state;
-    SystemClock clock;
-    CodecAudioFile2 writer;
-    AudioFile2LameEnc encoder;
+    AppState& state = core.State();
     NoLevelDisplay levels;
     NoDisplays displays;
     LogindSleepInhibitor sleep;
-    TagLibAudioInformation2 tagInfo;
-    DefaultTagWriter tags(settings, tagInfo);
+    DefaultTagWriter tags(settings, core.TagInfo());
     TerminalHost host(err, recorder, tags, showProgress);
     // Beside the program's own markers: its next start repairs a recording this run leaves
     // cut off.
-    RecordingMarker marker(QFileInfo(DefaultSettingsPath()).absolutePath());
-    RecordingControl control({state, settings, clock, recorder, writer, encoder, levels, displays,
-                              sleep, host, &marker});
+    RecordingMarker marker(QFileInfo(core.Ini().Path()).absolutePath());
+    RecordingControl control({state, settings, core.WallClock(), recorder, core.FileWriter(),
+                              core.Encoder(), levels, displays, sleep, host, &marker});
     host.control = &control;
     if (!options.output.isEmpty())
         control.SetFixedOutputFile(options.output);

@@ -3,13 +3,12 @@
 #include <QStringList>
 #include <QTextStream>
 
-class AudioRecord2;
-class Settings;
+class ProgramCore;
 
 // `sonvara-cli record [-o OUT.mp3] [--seconds N] [--line K]`: records from the chosen input line
 // (or the current one) as the main window does, with the naming, MP3 settings and length limit
 // of the settings store, for N seconds of sound exactly or until interrupted (Ctrl-C, SIGTERM),
 // and always leaves finished files, each with the stored default tag. A default tag with a year
 // or track that is no number is told and leaves the files untagged; the status stays 0.
-int RunRecordCommand(const QStringList& args, AudioRecord2& recorder, const Settings& settings,
-                     QTextStream& err, bool showProgress);
+int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& err,
+                     bool showProgress);

@@ -1,21 +1,19 @@
 #include "cli/RepairCommand.h"
 
+#include "app/ProgramCore.h"
 #include "cli/CliError.h"
-#include "components/CodecAudioFile2.h"
 #include "components/Mp3Frames.h"
 #include "components/SonvaraError.h"
-#include "components/TagLibAudioInformation2.h"
 #include "join/JoinRow.h"
 #include "tags/DefaultTag.h"
 
-int RunRepairCommand(const QStringList& files, const Settings& settings, QTextStream& out,
+int RunRepairCommand(const QStringList& files, ProgramCore& core, QTextStream& out,
                      QTextStream& err) {
     if (files.isEmpty())
         throw UsageError(QStringLiteral("repair needs at least one file."));
     int status = 0;
-    CodecAudioFile2 reader;
-    TagLibAudioInformation2 tagInfo;
-    DefaultTagWriter tags(settings, tagInfo);
+    AudioFile2& reader = core.FileReader();
+    DefaultTagWriter tags(core.Ini(), core.TagInfo());
     for (const QString& file : files) {
         try {
             const Mp3Repair repair = RepairMp3File(file);

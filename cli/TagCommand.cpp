@@ -5,7 +5,7 @@
 #include "cli/CliError.h"
 #include "cli/FileArguments.h"
 #include "cli/InfoCommand.h"
-#include "components/TagLibAudioInformation2.h"
+#include "components/AudioInformation2.h"
 #include "tags/DefaultTag.h"
 
 namespace {
@@ -112,8 +112,8 @@ void Change(AudioInformation2& info, const TagChanges& changes) {
 
 }  // namespace
 
-int RunTagCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    TagLibAudioInformation2 info;
+int RunTagCommand(const QStringList& args, AudioInformation2& info, QTextStream& out,
+                  QTextStream& err) {
     const TagArguments parsed = ParseArguments(args, info);
     int status = 0;
     for (const QString& file : parsed.files) {

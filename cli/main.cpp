@@ -3,6 +3,7 @@
 #include <QTextStream>
 #include <csignal>
 
+#include "app/ProgramCore.h"
 #include "cli/CliError.h"
 #include "cli/DevicesCommand.h"
 #include "cli/EventFailure.h"
@@ -13,27 +14,8 @@
 #include "cli/RepairCommand.h"
 #include "cli/TagCommand.h"
 #include "components/ErrorBoundary.h"
-#include "components/PulseAudioRecord2.h"
-#include "components/PulseContext.h"
-#include "config/IniSettings.h"
 
 namespace {
-
-// Qt cannot carry an exception through its event loop; a handler's failure is kept for the
-// command instead.
-class CliApplication : public QCoreApplication {
-public:
-    using QCoreApplication::QCoreApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override {
-        try {
-            return QCoreApplication::notify(receiver, event);
-        } catch (...) {
-            KeepEventFailure(std::current_exception());
-        }
-        return false;
-    }
-};
 
 const char kUsage[] =
     "usage: sonvara-cli COMMAND ...\n"
@@ -68,26 +50,19 @@ int Run(const QStringList& args, QTextStream& out, QTextStream& err) {
     }
     const QString command = args[0];
     const QStringList rest = args.mid(1);
+    ProgramCore core;
     if (command == "info")
-        return RunInfoCommand(rest, out, err);
-    if (command == "repair") {
-        IniSettings settings(DefaultSettingsPath());
-        return RunRepairCommand(rest, settings, out, err);
-    }
+        return RunInfoCommand(rest, core.TagInfo(), out, err);
+    if (command == "repair")
+        return RunRepairCommand(rest, core, out, err);
     if (command == "tag")
-        return RunTagCommand(rest, out, err);
-    if (command == "join") {
-        IniSettings settings(DefaultSettingsPath());
-        return RunJoinCommand(rest, settings, err, isatty(STDERR_FILENO));
-    }
-    if (command == "devices" || command == "record") {
-        PulseContext pulse;
-        PulseAudioRecord2 recorder(pulse);
-        if (command == "devices")
-            return RunDevicesCommand(recorder, out, err);
-        IniSettings settings(DefaultSettingsPath());
-        return RunRecordCommand(rest, recorder, settings, err, isatty(STDERR_FILENO));
-    }
+        return RunTagCommand(rest, core.TagInfo(), out, err);
+    if (command == "join")
+        return RunJoinCommand(rest, core, err, isatty(STDERR_FILENO));
+    if (command == "devices")
+        return RunDevicesCommand(core.Recorder(), out, err);
+    if (command == "record")
+        return RunRecordCommand(rest, core, err, isatty(STDERR_FILENO));
     throw UsageError(QStringLiteral("Unknown command \"%1\".").arg(command));
 }
 
@@ -97,7 +72,9 @@ int main(int argc, char** argv) {
     // A file-size limit makes the write fail, which ends a recording with its file finished,
     // instead of killing the tool halfway through a frame.
     std::signal(SIGXFSZ, SIG_IGN);
-    CliApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
+    // Qt cannot carry an exception through its event loop; an event handler's failure is kept
+    // for the command instead.
     SetFailureHandler(KeepEventFailure);
     QTextStream out(stdout);
     QTextStream err(stderr);

@@ -36,12 +36,10 @@ public:
     // Frames per block handed over through OnEndArrayRecord.
     virtual void SetBlockSize(int frames) = 0;
 
-    // Start after Stop resumes; the CurrentSamples count restarts at every Start.
+    // Start after Stop resumes; the CurrentSamples count restarts at every Start. A capture
+    // that cannot start throws SonvaraError saying why.
     virtual void Start() = 0;
     virtual void Stop() = 0;
-    // Non-zero when the last Start did not start capture; LastErrorText says why.
-    virtual int LastError() const = 0;
-    virtual QString LastErrorText() const = 0;
     // The oldest completed block not taken yet; empty when there is none.
     virtual SampleArray GetArray() = 0;
 

@@ -388,6 +388,19 @@ void FfmpegAudioReader::Impl::CheckFile() const {
         Fail(QStringLiteral("the file is empty"));
 }
 
+const QStringList& FfmpegAudioReader::Extensions() {
+    static const QStringList extensions{
+        QStringLiteral("mp3"),  QStringLiteral("wav"),  QStringLiteral("wma"),
+        QStringLiteral("ogg"),  QStringLiteral("oga"),  QStringLiteral("opus"),
+        QStringLiteral("flac"), QStringLiteral("m4a"),  QStringLiteral("aac"),
+        QStringLiteral("aif"),  QStringLiteral("aiff"), QStringLiteral("aifc"),
+        QStringLiteral("au"),   QStringLiteral("mka"),  QStringLiteral("webm"),
+        QStringLiteral("wv"),   QStringLiteral("ape"),  QStringLiteral("mp2"),
+        QStringLiteral("ac3"),  QStringLiteral("tta"),  QStringLiteral("spx"),
+        QStringLiteral("raw")};
+    return extensions;
+}
+
 // Opens container and decoder and decodes the first frame, which proves the file is audio and
 // fixes the time stamp of frame 0.
 void FfmpegAudioReader::Impl::OpenStream() {

@@ -1,16 +1,22 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
 #include "components/SampleArray.h"
 
-// Decodes one audio file (MP3, WAV, WMA, OGG Vorbis/Opus, FLAC, or headerless ".raw" taken as
-// 16-bit 44100 Hz stereo) to interleaved 16-bit arrays at the file's own rate, mono or stereo.
-// Samples is exact for all but WMA; Seek lands on the exact frame. Failures throw SonvaraError.
+// Decodes one audio file (MP3, WAV, WMA, Ogg, FLAC, AAC, AIFF and others FFmpeg knows, or
+// headerless ".raw" taken as 16-bit 44100 Hz stereo) to interleaved 16-bit arrays at the file's own
+// rate, mono or stereo. Samples is exact for all but WMA; Seek lands on the exact frame. Failures
+// throw SonvaraError.
 class FfmpegAudioReader {
 public:
+    // The extensions (lower case, no dot) of the kinds of file it reads, for choosing files:
+    // it tells a file's kind by its content, except that ".raw" is taken as headerless.
+    static const QStringList& Extensions();
+
     explicit FfmpegAudioReader(const QString& fileName);
     ~FfmpegAudioReader();
     FfmpegAudioReader(const FfmpegAudioReader&) = delete;

@@ -4,6 +4,8 @@
 #include <unistd.h>
 #include <csignal>
 
+#include "components/ErrorBoundary.h"
+
 namespace {
 
 constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -21,11 +23,11 @@ InterruptNotifier::InterruptNotifier() {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, pipeEnds) != 0)
         return;
     notifier_ = std::make_unique<QSocketNotifier>(pipeEnds[1], QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] const ssize_t got = ::read(pipeEnds[1], &byte, 1);
-        emit Interrupted();
-    });
+    connect(notifier_.get(), &QSocketNotifier::activated, this, Reporting([this] {
+                char byte;
+                [[maybe_unused]] const ssize_t got = ::read(pipeEnds[1], &byte, 1);
+                emit Interrupted();
+            }));
     struct sigaction action = {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);

@@ -36,7 +36,7 @@ PulseAudioPlayer2::PulseAudioPlayer2(PulseContext& pulse, QObject* parent)
     timer_.setInterval(kTickMs);
     connect(&timer_, &QTimer::timeout, this, [this] { ReportFailures([this] { Tick(); }); });
     connect(&pulse_, &PulseContext::ConnectionLost, this,
-            [this] { FailPlayback(QString::fromUtf8(kServerGone)); });
+            Reporting([this] { FailPlayback(QString::fromUtf8(kServerGone)); }));
 }
 
 PulseAudioPlayer2::~PulseAudioPlayer2() {
@@ -398,7 +398,7 @@ void PulseAudioPlayer2::PostSignal(void (AudioPlayer2::*signal)()) {
         this,
         [this, epoch, signal] {
             if (epoch == epoch_) {
-                (this->*signal)();
+                ReportFailures([this, signal] { (this->*signal)(); });
             }
         },
         Qt::QueuedConnection);
@@ -416,7 +416,7 @@ void PulseAudioPlayer2::PostStreamFailure() {
                     return;
                 }
             }
-            FailPlayback(message);
+            ReportFailures([this, &message] { FailPlayback(message); });
         },
         Qt::QueuedConnection);
 }

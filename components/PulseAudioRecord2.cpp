@@ -56,11 +56,11 @@ pa_cvolume SourceVolume(const PulseContext& pulse, const QByteArray& source) {
     pa_operation* lookup = pa_context_get_source_info_by_name(
         pulse.Context(), source.constData(),
         [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* query = static_cast<Query*>(data);
+            auto* asked = static_cast<Query*>(data);
             if (eol == 0 && info) {
-                query->volume = info->volume;
+                asked->volume = info->volume;
             } else {
-                query->pulse->Signal();
+                asked->pulse->Signal();
             }
         },
         &query);
@@ -119,11 +119,11 @@ void PulseAudioRecord2::RefreshInputs() {
     const bool named = pulse_.Wait(pa_context_get_server_info(
         pulse_.Context(),
         [](pa_context*, const pa_server_info* info, void* data) {
-            auto* listing = static_cast<Listing*>(data);
+            auto* found = static_cast<Listing*>(data);
             if (info) {
-                listing->defaultSource = Utf8(info->default_source_name);
+                found->defaultSource = Utf8(info->default_source_name);
             }
-            listing->pulse->Signal();
+            found->pulse->Signal();
         },
         &listing));
     if (!named) {
@@ -132,18 +132,18 @@ void PulseAudioRecord2::RefreshInputs() {
     const bool listed = pulse_.Wait(pa_context_get_source_info_list(
         pulse_.Context(),
         [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* listing = static_cast<Listing*>(data);
+            auto* found = static_cast<Listing*>(data);
             if (eol != 0 || !info) {
-                listing->pulse->Signal();
+                found->pulse->Signal();
                 return;
             }
             const QString description =
                 Utf8(info->description).isEmpty() ? Utf8(info->name) : Utf8(info->description);
             if (info->active_port) {
-                listing->activePorts.emplace_back(Utf8(info->name), Utf8(info->active_port->name));
+                found->activePorts.emplace_back(Utf8(info->name), Utf8(info->active_port->name));
             }
             if (info->n_ports < 2) {
-                listing->lines.push_back(
+                found->lines.push_back(
                     {info->index, Utf8(info->name), QString(), description, description});
                 return;
             }
@@ -151,9 +151,9 @@ void PulseAudioRecord2::RefreshInputs() {
                 const pa_source_port_info* port = info->ports[i];
                 const QString portDescription =
                     Utf8(port->description).isEmpty() ? Utf8(port->name) : Utf8(port->description);
-                listing->lines.push_back({info->index, Utf8(info->name), Utf8(port->name),
-                                          description + QStringLiteral(": ") + portDescription,
-                                          description});
+                found->lines.push_back({info->index, Utf8(info->name), Utf8(port->name),
+                                        description + QStringLiteral(": ") + portDescription,
+                                        description});
             }
         },
         &listing));
@@ -345,14 +345,6 @@ void PulseAudioRecord2::SetBlockSize(int frames) {
 
 // ---- Capture control -------------------------------------------------------------------------
 
-int PulseAudioRecord2::LastError() const {
-    return lastError_;
-}
-
-QString PulseAudioRecord2::LastErrorText() const {
-    return lastErrorText_;
-}
-
 QString PulseAudioRecord2::SourceName() const {
     PulseContext::Lock lock(pulse_);
     return chosenSource_;
@@ -373,11 +365,11 @@ bool PulseAudioRecord2::ChosenSourceAvailable() const {
         const bool named = pulse_.Wait(pa_context_get_server_info(
             pulse_.Context(),
             [](pa_context*, const pa_server_info* info, void* data) {
-                auto* query = static_cast<Query*>(data);
+                auto* asked = static_cast<Query*>(data);
                 if (info) {
-                    query->defaultSource = Utf8(info->default_source_name);
+                    asked->defaultSource = Utf8(info->default_source_name);
                 }
-                query->pulse->Signal();
+                asked->pulse->Signal();
             },
             &query));
         source = query.defaultSource;
@@ -389,12 +381,12 @@ bool PulseAudioRecord2::ChosenSourceAvailable() const {
     const bool answered = pulse_.Wait(pa_context_get_source_info_by_name(
         pulse_.Context(), name.constData(),
         [](pa_context*, const pa_source_info* info, int eol, void* data) {
-            auto* query = static_cast<Query*>(data);
+            auto* asked = static_cast<Query*>(data);
             if (eol == 0 && info) {
-                query->found = true;
+                asked->found = true;
                 return;
             }
-            query->pulse->Signal();
+            asked->pulse->Signal();
         },
         &query));
     return answered && query.found;
@@ -406,14 +398,11 @@ bool PulseAudioRecord2::IsCapturing() const {
 }
 
 void PulseAudioRecord2::Start() {
-    lastError_ = 0;
-    lastErrorText_.clear();
     if (!pulse_.IsConnected()) {
-        lastError_ = PA_ERR_CONNECTIONREFUSED;
-        lastErrorText_ = pulse_.ErrorText().isEmpty()
-                             ? QStringLiteral("No sound server was found (PulseAudio or PipeWire).")
-                             : pulse_.ErrorText();
-        return;
+        throw SonvaraError(
+            pulse_.ErrorText().isEmpty()
+                ? QStringLiteral("No sound server was found (PulseAudio or PipeWire).")
+                : pulse_.ErrorText());
     }
     PulseContext::Lock lock(pulse_);
     if (capturing_) {
@@ -428,9 +417,12 @@ void PulseAudioRecord2::Start() {
     blockNo_ = 0;
     failed_ = false;
     current_.clear();
-    const bool started =
-        stream_ ? Resume(&lastError_, &lastErrorText_) : OpenStream(&lastError_, &lastErrorText_);
-    if (started && capturing_) {
+    int error = 0;
+    QString why;
+    if (!(stream_ ? Resume(&error, &why) : OpenStream(&error, &why))) {
+        throw SonvaraError(why);
+    }
+    if (capturing_) {
         timer_.start();
     }
 }
@@ -641,7 +633,8 @@ void PulseAudioRecord2::PushBlock(SampleArray block) {
     }
     const int number = blockNo_++;
     QMetaObject::invokeMethod(
-        this, [this, number] { emit OnEndArrayRecord(number); }, Qt::QueuedConnection);
+        this, [this, number] { ReportFailures([&] { emit OnEndArrayRecord(number); }); },
+        Qt::QueuedConnection);
     if (queued > overflowElements_) {
         Fail(QStringLiteral("Recording fell more than %1 seconds behind.")
                  .arg(QString::number(queueLimitMs_ / 1000.0)));
@@ -672,7 +665,7 @@ void PulseAudioRecord2::Fail(const QString& message) {
         this,
         [this, message] {
             timer_.stop();
-            emit OnError(message);
+            ReportFailures([&] { emit OnError(message); });
         },
         Qt::QueuedConnection);
 }

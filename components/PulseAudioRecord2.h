@@ -20,9 +20,8 @@ struct pa_stream;
 // restarted holds after it. The PulseContext must outlive the recorder.
 //
 // - No call waits for the server longer than the PulseContext's time limit. InputVolume,
-//   SetInputVolume and SetInputSelected throw SonvaraError when the server did not answer;
-//   Start reports it through LastError. Without a server they do nothing, and Start fails
-//   at once saying why.
+//   SetInputVolume, SetInputSelected and Start throw SonvaraError when the server did not
+//   answer. Without a server they do nothing, and Start fails at once saying why.
 // - A server lost while capturing gives one OnError and nothing after it; the blocks captured
 //   before wait for GetArray.
 class PulseAudioRecord2 : public AudioRecord2 {
@@ -52,8 +51,6 @@ public:
 
     void Start() override;
     void Stop() override;
-    int LastError() const override;
-    QString LastErrorText() const override;
     SampleArray GetArray() override;
 
     // Lists the server's sources again; the chosen source stays chosen if it still exists.
@@ -113,8 +110,6 @@ private:
     int rate_ = 44100;
     int channels_ = 2;
     std::atomic<int> blockFrames_{8820};
-    int lastError_ = 0;
-    QString lastErrorText_;
 
     pa_stream* stream_ = nullptr;        // lock
     int streamChannels_ = 2;             // lock

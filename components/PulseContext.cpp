@@ -169,9 +169,9 @@ bool PulseContext::WaitUntil(const std::function<bool()>& done) const {
     pa_time_event* timer = pa_context_rttime_new(
         context_, FromNow(timeoutMs_),
         [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* data) {
-            auto* deadline = static_cast<Deadline*>(data);
-            deadline->passed = true;
-            pa_threaded_mainloop_signal(deadline->mainloop, 0);
+            auto* timeout = static_cast<Deadline*>(data);
+            timeout->passed = true;
+            pa_threaded_mainloop_signal(timeout->mainloop, 0);
         },
         &deadline);
     if (!timer) {
@@ -333,15 +333,15 @@ void PulseContext::OnReady() {
         pa_operation_unref(subscribe);
     }
     // Connected counts from when the server's name is known, so the two never disagree.
-    pa_operation* info = pa_context_get_server_info(
+    pa_operation* asked = pa_context_get_server_info(
         context_,
         [](pa_context*, const pa_server_info* info, void* self) {
             static_cast<PulseContext*>(self)->OnServerInfo(info ? DescribeServer(*info)
                                                                 : QString());
         },
         this);
-    if (info) {
-        pa_operation_unref(info);
+    if (asked) {
+        pa_operation_unref(asked);
     } else {
         OnServerInfo(QString());
     }

@@ -8,6 +8,7 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DialogPlacement.h"
 #include "config/FolderTree.h"
 #include "config/SettingsPageDialogs.h"
@@ -49,8 +50,9 @@ Tfm_dir::Tfm_dir(Settings& settings, QWidget* parent)
     ShellTreeView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ShellTreeView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ShellTreeView1->viewport()->installEventFilter(this);
-    connect(ShellTreeView1, &QTreeView::expanded, this,
-            [this](const QModelIndex& index) { ListNode(model_->itemFromIndex(index)); });
+    connect(ShellTreeView1, &QTreeView::expanded, this, Reporting([this](const QModelIndex& index) {
+                ListNode(model_->itemFromIndex(index));
+            }));
 
     const QString home = QDir::cleanPath(QDir::homePath());
     QStandardItem* top = model_->invisibleRootItem();
@@ -65,9 +67,9 @@ Tfm_dir::Tfm_dir(Settings& settings, QWidget* parent)
     btn_cancel->setObjectName(QStringLiteral("btn_cancel"));
     Button1 = new QPushButton(QStringLiteral("New Folder"), this);
     Button1->setObjectName(QStringLiteral("Button1"));
-    connect(btn_ok, &QPushButton::clicked, this, &Tfm_dir::btn_okClick);
-    connect(btn_cancel, &QPushButton::clicked, this, &Tfm_dir::btn_cancelClick);
-    connect(Button1, &QPushButton::clicked, this, &Tfm_dir::Button1Click);
+    connect(btn_ok, &QPushButton::clicked, this, Reporting(this, &Tfm_dir::btn_okClick));
+    connect(btn_cancel, &QPushButton::clicked, this, Reporting(this, &Tfm_dir::btn_cancelClick));
+    connect(Button1, &QPushButton::clicked, this, Reporting(this, &Tfm_dir::Button1Click));
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Button1);

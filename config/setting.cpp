@@ -1,8 +1,10 @@
 #include "config/setting.h"
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DigitKeys.h"
 #include "components/widgets/SourceHelpPanel.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -19,7 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "config/Settings.h"
+#include "config/SettingsModel.h"
 #include "config/ValueTables.h"
 
 namespace {
@@ -70,9 +72,8 @@ void SetOption(QRadioButton* option, bool checked) {
 
 }  // namespace
 
-Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer,
-                 const std::array<QString, 4>& sourceHelp, QWidget* parent)
-    : QDialog(parent), settings_(settings), writer_(writer) {
+Tfm_set::Tfm_set(SettingsModel& model, const std::array<QString, 4>& sourceHelp, QWidget* parent)
+    : QDialog(parent), model_(model) {
     setObjectName(QStringLiteral("fm_set"));
     setWindowTitle(QStringLiteral("Settings"));
     message_ = [this](const QString& text) {
@@ -108,8 +109,9 @@ Tfm_set::Tfm_set(Settings& settings, const AudioFile2& writer,
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    SetValues(RecordingSettings{});
+    ShowValues();
     Connect();
+    ConnectEdits();
 }
 
 void Tfm_set::BuildTree() {
@@ -261,22 +263,45 @@ QWidget* Tfm_set::BuildAboutPage() {
 }
 
 void Tfm_set::Connect() {
-    auto clickedEntry = [this](QTreeWidgetItem* item) {
+    auto clickedEntry = Reporting([this](QTreeWidgetItem* item) {
         if (item)
             tv_Click(item->data(0, Qt::UserRole).toInt());
-    };
+    });
     connect(tv, &QTreeWidget::itemClicked, this, clickedEntry);
     connect(tv, &QTreeWidget::itemActivated, this, clickedEntry);
-    connect(set_bt_ok, &QPushButton::clicked, this, [this] { set_bt_okClick(); });
-    connect(set_bt_default, &QPushButton::clicked, this, &Tfm_set::set_bt_defaultClick);
-    connect(length_en, &QCheckBox::clicked, this, &Tfm_set::length_enClick);
-    connect(file_rb_time, &QRadioButton::clicked, this, &Tfm_set::file_rb_timeClick);
-    connect(cb_vbr, &QCheckBox::clicked, this, &Tfm_set::cb_vbrClick);
-    connect(rb_time, &QRadioButton::clicked, this, &Tfm_set::rb_timeClick);
-    connect(rb_cust, &QRadioButton::clicked, this, &Tfm_set::rb_custClick);
-    connect(out_name, &QLineEdit::editingFinished, this, &Tfm_set::RefreshExamples);
-    connect(Button2, &QPushButton::clicked, this, &Tfm_set::Button2Click);
-    connect(Button1, &QPushButton::clicked, this, &Tfm_set::Button1Click);
+    connect(set_bt_ok, &QPushButton::clicked, this, Reporting([this] { set_bt_okClick(); }));
+    connect(set_bt_default, &QPushButton::clicked, this,
+            Reporting(this, &Tfm_set::set_bt_defaultClick));
+    connect(length_en, &QCheckBox::clicked, this, Reporting(this, &Tfm_set::length_enClick));
+    connect(file_rb_time, &QRadioButton::clicked, this,
+            Reporting(this, &Tfm_set::file_rb_timeClick));
+    connect(cb_vbr, &QCheckBox::clicked, this, Reporting(this, &Tfm_set::cb_vbrClick));
+    connect(rb_time, &QRadioButton::clicked, this, Reporting(this, &Tfm_set::rb_timeClick));
+    connect(rb_cust, &QRadioButton::clicked, this, Reporting(this, &Tfm_set::rb_custClick));
+    connect(out_name, &QLineEdit::editingFinished, this,
+            Reporting(this, &Tfm_set::RefreshExamples));
+    connect(Button2, &QPushButton::clicked, this, Reporting(this, &Tfm_set::Button2Click));
+    connect(Button1, &QPushButton::clicked, this, Reporting(this, &Tfm_set::Button1Click));
+}
+
+// Every change of a control reaches the model, whoever makes it.
+void Tfm_set::ConnectEdits() {
+    const auto edited = Reporting([this] { ControlsEdited(); });
+    for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
+             length_en, file_rb_time, file_limit_stop, file_limit_new, rb_time, rb_cust, cb_vbr})
+        connect(box, &QAbstractButton::toggled, this, edited);
+    for (QLineEdit* edit : {file_time, ed_dir, out_name})
+        connect(edit, &QLineEdit::textChanged, this, edited);
+    for (QComboBox* list :
+         {cb_format, cb_mp3_channel, cb_mp3_bitrate, cb_mp3_frequency, cb_mp3_vbr})
+        connect(list, &QComboBox::currentIndexChanged, this, edited);
+    for (QSpinBox* upDown : {ud_mp3_quality, ud_mp3_vbr})
+        connect(upDown, &QSpinBox::valueChanged, this, edited);
+}
+
+void Tfm_set::ControlsEdited() {
+    if (!showing_)
+        model_.SetValues(Values());
 }
 
 void Tfm_set::showEvent(QShowEvent* event) {
@@ -285,21 +310,17 @@ void Tfm_set::showEvent(QShowEvent* event) {
     if (event->spontaneous())
         return;
     tv->expandAll();
-    Load();
+    ReportFailures([this] { Load(); });
 }
 
 void Tfm_set::Load() {
-    SetValues(LoadRecordingSettings(settings_));
+    model_.Load();
+    ShowValues();
 }
 
-// The last folder chosen in the output directory dialog fills the field only while no
-// recording folder is stored: every recording start saves this field as the recording folder,
-// and a stored one must survive that.
 void Tfm_set::LoadAtStartUp() {
-    Load();
-    const QString missing = QStringLiteral("\x01");
-    if (settings_.ReadString(QStringLiteral("output"), QStringLiteral("dir"), missing) == missing)
-        SetOutputDirectory(ReadChosenDirectory(settings_));
+    model_.LoadAtStartUp();
+    ShowValues();
 }
 
 void Tfm_set::SetOutputDirectory(const QString& path) {
@@ -330,7 +351,14 @@ RecordingSettings Tfm_set::Values() const {
     return v;
 }
 
-void Tfm_set::SetValues(const RecordingSettings& v) {
+void Tfm_set::SetValues(const RecordingSettings& values) {
+    model_.SetValues(values);
+    ShowValues();
+}
+
+void Tfm_set::ShowValues() {
+    const RecordingSettings v = model_.Values();
+    showing_ = true;
     length_en->setChecked(v.lengthEnabled);
     SetOption(file_rb_time, v.timeChecked);
     file_time->setText(v.seconds);
@@ -349,6 +377,9 @@ void Tfm_set::SetValues(const RecordingSettings& v) {
     cb_mp3_vbr->setCurrentIndex(v.vbrBitrate);
     ud_mp3_vbr->setValue(v.vbrQuality);
     ApplyEnabledStates(v);
+    showing_ = false;
+    // The model holds what the controls can show, as OK would store it from them.
+    ControlsEdited();
 }
 
 void Tfm_set::ApplyEnabledStates(const RecordingSettings& v) {
@@ -356,10 +387,15 @@ void Tfm_set::ApplyEnabledStates(const RecordingSettings& v) {
     file_time->setEnabled(v.secondsEnabled);
     cb_mp3_vbr->setEnabled(VbrControlsEnabled(v));
     ud_mp3_vbr->setEnabled(VbrControlsEnabled(v));
+    ControlsEdited();
 }
 
 bool Tfm_set::set_bt_okClick() {
-    if (!SaveRecordingSettings(Values(), settings_, writer_)) {
+    return Committed(model_.Commit());
+}
+
+bool Tfm_set::Committed(bool stored) {
+    if (!stored) {
         message_(UnsupportedMp3Message());
         return false;
     }

@@ -9,7 +9,6 @@
 #include "config/RecordingSettings.h"
 #include "config/SettingsPageDialogs.h"
 
-class AudioFile2;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -21,20 +20,19 @@ class QSpinBox;
 class QStackedWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
-class Settings;
+class SettingsModel;
 
 // The settings window ("Settings"): length limitation, output folder and naming, MP3 encoder,
-// on pages chosen from a tree. Long-lived; every show reloads the controls from the settings,
-// and Save writes them back, also when a recording starts with the window closed.
+// on pages chosen from a tree. Long-lived; every show reloads the controls from the settings.
+// The controls edit a SettingsModel, which a recording start commits with the window closed.
 class SourceHelpPanel;
 
 class Tfm_set : public QDialog {
     Q_OBJECT
 
 public:
-    // writer answers whether an MP3 combination can be encoded; sourceHelp are the four texts
-    // of the "Recording Source" page.
-    Tfm_set(Settings& settings, const AudioFile2& writer, const std::array<QString, 4>& sourceHelp,
+    // sourceHelp are the four texts of the "Recording Source" page.
+    Tfm_set(SettingsModel& model, const std::array<QString, 4>& sourceHelp,
             QWidget* parent = nullptr);
 
     void SetPageDialogs(SettingsPageDialogs dialogs) { pageDialogs_ = std::move(dialogs); }
@@ -52,12 +50,16 @@ public:
     // The output directory dialog chose a folder.
     void SetOutputDirectory(const QString& path);
 
-    // Save: writes "file" and "output", then "mp3" if the writer accepts the combination,
-    // and closes. On a refusal tells the user, stays open and returns false.
+    // Save: commits the model and closes. On a refusal tells the user, stays open and returns
+    // false.
     bool set_bt_okClick();
+    // What follows a commit of the model, by OK or by a recording start: as Save after its
+    // writes.
+    bool Committed(bool stored);
     // Sets the controls to the defaults; writes nothing.
     void set_bt_defaultClick();
 
+    // What the controls hold; the model follows every change of them.
     RecordingSettings Values() const;
     void SetValues(const RecordingSettings& values);
 
@@ -126,6 +128,9 @@ private:
     QWidget* BuildAboutPage();
     void BuildTree();
     void Connect();
+    void ConnectEdits();
+    void ControlsEdited();
+    void ShowValues();
 
     void length_enClick();
     void file_rb_timeClick();
@@ -139,8 +144,8 @@ private:
     void ApplyEnabledStates(const RecordingSettings& values);
     QPoint SourcePlace() const;
 
-    Settings& settings_;
-    const AudioFile2& writer_;
+    SettingsModel& model_;
+    bool showing_ = false;  // the controls are being set from the model
     SettingsPageDialogs pageDialogs_;
     std::function<void(const QString&)> message_;
     QWidget* pn_blank_;

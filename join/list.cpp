@@ -13,13 +13,23 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include "components/ErrorBoundary.h"
+#include "components/FfmpegAudioReader.h"
 #include "components/widgets/WidgetSkin.h"
 
 namespace {
 
-const QString kOpenFilter = QStringLiteral(
-    "All Supported Files (*.mp3 *.wav *.wma *.ogg);;MP3 Files (*.mp3);;WAV Files (*.wav);;"
-    "WMA Files (*.wma);;OGG Files (*.ogg);;RAW Files (*.raw);;ALL Files (*)");
+// The first entry, the one shown at first, offers every kind of file the reader takes.
+QString OpenFilter() {
+    QStringList patterns;
+    for (const QString& extension : FfmpegAudioReader::Extensions())
+        patterns << QStringLiteral("*.") + extension;
+    return QStringLiteral(
+               "All Supported Files (%1);;MP3 Files (*.mp3);;WAV Files (*.wav);;"
+               "WMA Files (*.wma);;OGG Files (*.ogg);;FLAC Files (*.flac);;"
+               "Opus Files (*.opus);;RAW Files (*.raw);;ALL Files (*)")
+        .arg(patterns.join(QLatin1Char(' ')));
+}
 
 }  // namespace
 
@@ -37,7 +47,7 @@ Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, Audio
     SetUpListView();
     ConnectSkin();
     connect(lv->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &Tfm_list::TakeSelection);
+            Reporting(this, &Tfm_list::TakeSelection));
     // Also a click below the rows, which selects nothing by itself.
     lv->viewport()->installEventFilter(this);
 }
@@ -65,34 +75,36 @@ void Tfm_list::SetUpListView() {
 
 void Tfm_list::ConnectSkin() {
     connect(&skin_, &Skin::OnFormMouseDown, this,
-            [this](QObject* window, Qt::MouseButton, int x, int y) {
+            Reporting([this](QObject* window, Qt::MouseButton, int x, int y) {
                 if (window == this)
                     drag_.FormMouseDown(x, y);
-            });
-    connect(&skin_, &Skin::OnFormMouseMove, this, [this](QObject* window, int x, int y) {
+            }));
+    connect(&skin_, &Skin::OnFormMouseMove, this, Reporting([this](QObject* window, int x, int y) {
         if (window == this)
             drag_.FormMouseMove(x, y);
-    });
-    connect(&skin_, &Skin::OnFormMouseUp, this, [this](QObject* window) {
+    }));
+    connect(&skin_, &Skin::OnFormMouseUp, this, Reporting([this](QObject* window) {
         if (window == this)
             drag_.FormMouseUp();
-    });
+    }));
 }
 
 void Tfm_list::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    skin_.ApplySkin(this);
-    skin_.ApplyForm(this, QStringLiteral("listwin"));
-    lv->setGeometry(skin_.AreaRect(this, QStringLiteral("lv")));
-    lv->raise();
-    PlaceListUnderMain(mainFrame_, frame_);
-    state_.ListShown = true;
+    ReportFailures([this] {
+        skin_.ApplySkin(this);
+        skin_.ApplyForm(this, QStringLiteral("listwin"));
+        lv->setGeometry(skin_.AreaRect(this, QStringLiteral("lv")));
+        lv->raise();
+        PlaceListUnderMain(mainFrame_, frame_);
+        state_.ListShown = true;
+    });
 }
 
 // Opens where files were last added from, at first in the home folder.
 QStringList Tfm_list::AskFilesToAdd() {
     const QStringList files =
-        QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), openFolder_, kOpenFilter);
+        QFileDialog::getOpenFileNames(this, QStringLiteral("Open"), openFolder_, OpenFilter());
     if (!files.isEmpty())
         openFolder_ = QFileInfo(files.first()).absolutePath();
     return files;
@@ -171,7 +183,7 @@ void Tfm_list::TakeSelection() {
 bool Tfm_list::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lv->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        list_.lvClick();
+        ReportFailures([this] { list_.lvClick(); });
     return QWidget::eventFilter(watched, event);
 }
 

@@ -5,6 +5,8 @@
 #include <QtDBus/QDBusMessage>
 #include <QtDBus/QDBusObjectPath>
 
+#include "components/ErrorBoundary.h"
+
 namespace {
 
 const QString kPlayerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
@@ -35,7 +37,7 @@ public:
 public slots:
     void Raise() {
         if (service_.GetHooks().raise)
-            service_.GetHooks().raise();
+            ReportFailures(service_.GetHooks().raise);
     }
     void Quit() {}
 

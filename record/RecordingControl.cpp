@@ -110,16 +110,15 @@ void RecordingControl::SetCaptureFormat() {
     p_.recorder.SetBlockSize(static_cast<int>(p_.recorder.MsToSamples(kBlockMs)));
 }
 
-// A start the recorder refuses ends the recording at once; what it said is not kept from the
-// user.
+// A start the recorder refuses ends the recording at once; why it refused is what the user
+// is told.
 void RecordingControl::BeginCapture() {
     takenSinceStart_ = 0;
-    p_.recorder.Start();
-    if (p_.recorder.LastError() == 0)
+    std::exception_ptr refused = Caught([this] { p_.recorder.Start(); });
+    if (!refused)
         return;
-    const QString why = p_.recorder.LastErrorText();
-    StopRecording();
-    throw SonvaraError(why.isEmpty() ? QStringLiteral("Recording could not be started.") : why);
+    KeepFirstFailure(refused, [this] { StopRecording(); });
+    std::rethrow_exception(refused);
 }
 
 // A custom name is the same for every recording and every part, and a time stamp repeats

@@ -1,15 +1,14 @@
 #include "record/SourceHelp.h"
 
+// The sound server offers what the computer plays as a source of its own, "Monitor of" each
+// output, where Windows sound cards had a "Stereo Mixer" input.
 const std::array<QString, 4>& SourceHelpTexts() {
     static const std::array<QString, 4> texts = {
-        QStringLiteral("Record from Windows audio resource:\n"
-                       "1) Audio from Windows Media Player, \n"
-                       "Winamp,RealOne player, QuickTime Player, \n"
-                       "CD/DVD Players Software, Streaming Internet...\n"
-                       "Select \"Stereo Mixer\" Different sound cards \n"
-                       "have the different names for recording devices. \n"
-                       "For example: \"Stereo Mixer\" might appear as \n"
-                       "\"What U hear\", \"Output\", \"Mixer\". \n"
+        QStringLiteral("Record what the computer plays:\n"
+                       "1) Sound from music and video players, web browsers, \n"
+                       "streaming radio... Select the line \"Monitor of …\" \n"
+                       "of the output you listen to in the lower list, \n"
+                       "for example \"Monitor of Built-in Audio\". \n"
                        "\n"
                        "2) Choose the output format and set its \n"
                        "parameters. Set the output directory for your files.\n"
@@ -17,8 +16,9 @@ const std::array<QString, 4>& SourceHelpTexts() {
                        "3) Click the Record Button to begin recording"),
         QStringLiteral("Record from Microphone\n"
                        "1) Select \"Microphone\" or the equivalent in the \n"
-                       "Recording Device list. Adjust the recording \n"
-                       "volume for the lowest possible performance. \n"
+                       "lower list, for example \"Built-in Audio: Microphone\" \n"
+                       "or your USB microphone. Keep the recording \n"
+                       "volume as low as gives a clear recording. \n"
                        "\n"
                        "2)  Choose the output format and set its \n"
                        "parameters. Set the output directory for your files.\n"
@@ -26,16 +26,18 @@ const std::array<QString, 4>& SourceHelpTexts() {
                        "3) Click the \"Record\" Button to begin recording \n"
                        "sound from the mic. "),
         QStringLiteral("Record from external audio sources:\n"
-                       "1) Select \"Line-In\" or the equivalent in the \n"
-                       "Recording Device list. Adjust the recording \n"
-                       "volume for the lowest possible performance. \n"
+                       "1) Connect the player to the line input and select \n"
+                       "\"Line In\" or the equivalent in the lower list, for \n"
+                       "example \"Built-in Audio: Line In\". Keep the recording \n"
+                       "volume as low as gives a clear recording. \n"
                        "\n"
                        "2) Choose the output format and set its \n"
                        "parameters. Set the output directory for your files.\n"
                        "\n"
                        "3) Click the Record Button to begin recording. "),
         QStringLiteral("Record from TVtuner:\n"
-                       "1) Please select\"TV Tuner Audio\".\n"
+                       "1) Please select the TV tuner's audio input in \n"
+                       "the lower list; its name depends on the tuner.\n"
                        "\n"
                        "2) Choose the output format and set its \n"
                        "parameters. Set the output directory for your files.\n"

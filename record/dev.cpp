@@ -1,5 +1,6 @@
 #include "record/dev.h"
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DialogPlacement.h"
 #include "components/widgets/SourceHelpPanel.h"
 
@@ -76,8 +77,9 @@ Tfm_dev::Tfm_dev(AudioRecord2& recorder, QWidget* parent)
     Button4 = panel->lastButton;
     gb_help->hide();
 
-    connect(cb_rdson, &QComboBox::currentIndexChanged, this, &Tfm_dev::cb_rdsonChange);
-    connect(tb_rd, &QSlider::valueChanged, this, &Tfm_dev::tb_rdChange);
+    connect(cb_rdson, &QComboBox::currentIndexChanged, this,
+            Reporting(this, &Tfm_dev::cb_rdsonChange));
+    connect(tb_rd, &QSlider::valueChanged, this, Reporting(this, &Tfm_dev::tb_rdChange));
     connect(dev_bt_ok, &QPushButton::clicked, this, &QDialog::close);
     connect(dev_bt_can, &QPushButton::clicked, this, &QDialog::close);
     connect(dev_bt_help, &QPushButton::clicked, gb_help, &QWidget::show);

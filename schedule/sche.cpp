@@ -1,5 +1,6 @@
 #include "schedule/sche.h"
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DialogPlacement.h"
 
 #include <QButtonGroup>
@@ -113,20 +114,21 @@ Tfm_sche::Tfm_sche(Settings& settings, const Clock& clock, QWidget* parent)
 
     int option = 0;
     for (QRadioButton* button : {RadioButton1, RadioButton2, RadioButton3})
-        connect(button, &QRadioButton::clicked, this, [this, o = option++] { OptionClick(o); });
+        connect(button, &QRadioButton::clicked, this,
+                Reporting([this, o = option++] { OptionClick(o); }));
     for (QCheckBox* box : cb_rec)
-        connect(box, &QCheckBox::clicked, this, &Tfm_sche::SlotClick);
-    connect(CB_SHOWD, &QCheckBox::clicked, this, &Tfm_sche::CB_SHOWDClick);
-    connect(sche_bt_ok, &QPushButton::clicked, this, &Tfm_sche::sche_bt_okClick);
-    connect(Button2, &QPushButton::clicked, this, &Tfm_sche::Button2Click);
-    connect(Button3, &QPushButton::clicked, this, &Tfm_sche::Button3Click);
+        connect(box, &QCheckBox::clicked, this, Reporting(this, &Tfm_sche::SlotClick));
+    connect(CB_SHOWD, &QCheckBox::clicked, this, Reporting(this, &Tfm_sche::CB_SHOWDClick));
+    connect(sche_bt_ok, &QPushButton::clicked, this, Reporting(this, &Tfm_sche::sche_bt_okClick));
+    connect(Button2, &QPushButton::clicked, this, Reporting(this, &Tfm_sche::Button2Click));
+    connect(Button3, &QPushButton::clicked, this, Reporting(this, &Tfm_sche::Button3Click));
 }
 
 void Tfm_sche::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     // A window the system shows again after minimising keeps what the user set.
     if (!event->spontaneous())
-        Load();
+        ReportFailures([this] { Load(); });
 }
 
 void Tfm_sche::Load() {

@@ -5,7 +5,10 @@
 #   - logic (everything that is not a window unit or under components/widgets) includes no
 #     widget header, so it builds without Qt Widgets.
 # Usage: cmake -DROOT=<source dir> [-DSTAMP=<file>] -P check-layers.cmake
-set(LAYERS components config record join play tags schedule app)
+#        cmake -DROOT=<source dir> -DLIST=<file> -P check-layers.cmake
+# With LIST it only writes every file's includes there, and leaves the file untouched when they
+# are the same as before, so that the build reruns the check only after an include changed.
+set(LAYERS components config record join play tags schedule app cli)
 set(WINDOW_UNITS main setting dir dev sche list id3)
 set(ASSEMBLY app/ProgramWindows.h app/ProgramWindows.cpp app/Program.cpp)
 
@@ -18,6 +21,25 @@ function(is_window_unit path out)
         set(${out} FALSE PARENT_SCOPE)
     endif()
 endfunction()
+
+if(LIST)
+    set(listing "")
+    foreach(folder ${LAYERS})
+        file(GLOB_RECURSE files RELATIVE ${ROOT} ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+        foreach(file ${files})
+            file(STRINGS ${ROOT}/${file} includes REGEX "^[ \t]*#[ \t]*include")
+            string(APPEND listing "${file}: ${includes}\n")
+        endforeach()
+    endforeach()
+    set(previous "")
+    if(EXISTS ${LIST})
+        file(READ ${LIST} previous)
+    endif()
+    if(NOT previous STREQUAL listing)
+        file(WRITE ${LIST} "${listing}")
+    endif()
+    return()
+endif()
 
 set(faults "")
 foreach(folder ${LAYERS})

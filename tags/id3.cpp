@@ -1,5 +1,6 @@
 #include "tags/id3.h"
 
+#include "components/ErrorBoundary.h"
 #include "components/widgets/DialogPlacement.h"
 #include "components/widgets/DigitKeys.h"
 
@@ -136,9 +137,9 @@ Tfm_id3::Tfm_id3(AudioInformation2& tags, Settings& settings, QWidget* parent)
     layout->addStretch(1);
     layout->addLayout(buttons);
 
-    connect(btnApply, &QPushButton::clicked, this, &Tfm_id3::btnApplyClick);
-    connect(btnReset, &QPushButton::clicked, this, &Tfm_id3::btnResetClick);
-    connect(Button2, &QPushButton::clicked, this, &Tfm_id3::Button2Click);
+    connect(btnApply, &QPushButton::clicked, this, Reporting(this, &Tfm_id3::btnApplyClick));
+    connect(btnReset, &QPushButton::clicked, this, Reporting(this, &Tfm_id3::btnResetClick));
+    connect(Button2, &QPushButton::clicked, this, Reporting(this, &Tfm_id3::Button2Click));
     FormCreate();
 }
 

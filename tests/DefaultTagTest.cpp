@@ -137,7 +137,7 @@ TEST_F(DefaultTagTest, AStoredYearOrTrackThatIsNoNumberLeavesTheFileAlone) {
 
 // Lists each finished recording, then writes the default tag into it, as the program does.
 struct TaggingHost : FakeRecordingHost {
-    explicit TaggingHost(DefaultTagWriter& writer) : writer(writer) {}
+    explicit TaggingHost(DefaultTagWriter& tagWriter) : writer(tagWriter) {}
     DefaultTagWriter& writer;
     void RecordingFinished(const QString& file, bool writeTag) override {
         FakeRecordingHost::RecordingFinished(file, writeTag);

@@ -153,7 +153,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{Format::Mp3, 8000, 1, false, true, Kbps(32)},
                       FormatCase{Format::Mp3NoXing, 44100, 2, false, false},
                       FormatCase{Format::Mp3NoXing, 16000, 1, false, false, Kbps(32)}),
-    [](const ::testing::TestParamInfo<FormatCase>& info) { return CaseName(info.param); });
+    [](const ::testing::TestParamInfo<FormatCase>& tested) { return CaseName(tested.param); });
 
 namespace {
 
@@ -234,9 +234,10 @@ INSTANTIATE_TEST_SUITE_P(
         SeekCase{Format::Mp3, 22050, 1, true, Kbps(48)},
         SeekCase{Format::Mp3NoXing, 44100, 2, true}, SeekCase{Format::OggVorbis, 44100, 2, false},
         SeekCase{Format::OggOpus, 48000, 2, false}, SeekCase{Format::Wma, 44100, 2, false}),
-    [](const ::testing::TestParamInfo<SeekCase>& info) {
-        std::string name = std::string(FormatName(info.param.format)) + "_" +
-                           std::to_string(info.param.rate) + (info.param.options.vbr ? "_vbr" : "");
+    [](const ::testing::TestParamInfo<SeekCase>& tested) {
+        std::string name = std::string(FormatName(tested.param.format)) + "_" +
+                           std::to_string(tested.param.rate) +
+                           (tested.param.options.vbr ? "_vbr" : "");
         for (char& ch : name) {
             if (ch == '-')
                 ch = '_';

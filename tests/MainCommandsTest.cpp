@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QString>
+#include <QStringList>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -9,6 +11,7 @@
 
 #include "app/DisplayElements.h"
 #include "app/MainCommands.h"
+#include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
 #include "config/AppState.h"
 #include "support/FakeSkin.h"
@@ -41,7 +44,13 @@ public:
     void ShowSourceDialog(QPoint at) override { Record("Source" + Place(at)); }
     void ShowSettingsDialog(QPoint at) override { Record("Settings" + Place(at)); }
     void ShowTagDialog(QPoint at) override { Record("Tag" + Place(at)); }
-    void OpenHelp() override { Record("OpenHelp"); }
+    QString helpFile = QCoreApplication::applicationFilePath();  // a file that exists
+    bool viewerFound = true;
+    QString HelpFile() const override { return helpFile; }
+    bool OpenInViewer(const QString&) override {
+        Record("OpenHelp");
+        return viewerFound;
+    }
     void ShowMessage(const QString& text) override { Record("Message " + text.toStdString()); }
 
 private:
@@ -173,6 +182,18 @@ TEST_F(MainCommandsTest, DialogsOpenWhereTheMainWindowIsNow) {
     commands_.Dispatch("set");
     commands_.Dispatch("scource");
     EXPECT_EQ(operations_.calls, (Calls{"Settings 7,300", "Source 94,300"}));
+}
+
+// Without a viewer, or without the file, the user learns where the help should be.
+TEST_F(MainCommandsTest, HelpThatCannotBeShownNamesItsFile) {
+    operations_.viewerFound = false;
+    const std::string file = operations_.helpFile.toStdString();
+    commands_.Dispatch("help");
+    operations_.helpFile = QStringLiteral("/nowhere/index.html");
+    commands_.Dispatch("help");
+    ASSERT_EQ(operations_.calls.size(), 3u);
+    EXPECT_NE(operations_.calls[1].find(file), std::string::npos);
+    EXPECT_NE(operations_.calls[2].find("/nowhere/index.html does not exist"), std::string::npos);
 }
 
 TEST_F(MainCommandsTest, PressesOnCommandElementsAreMarked) {
@@ -321,3 +342,17 @@ TEST(MainDisplayElementsTest, WhatTheSkinLacksIsSkipped) {
 }
 
 }  // namespace
+
+TEST_F(MainCommandsTest, AFailingSkinCommandReachesTheHandlerOnce) {
+    operations_.failures["StartRecording"] = std::make_exception_ptr(SonvaraError("Disk full."));
+    FakeSkin skin;
+    ConnectSkinCommands(
+        skin, commands_, [] { return 0; }, skin);
+    QStringList reported;
+    const FailureHandler before =
+        SetFailureHandler([&](std::exception_ptr failure) { reported << ErrorMessage(failure); });
+    FakeSkinObject recorder("recorder");
+    skin.Click(&recorder);
+    SetFailureHandler(before);
+    EXPECT_EQ(reported, QStringList{"Disk full."});
+}

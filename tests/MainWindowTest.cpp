@@ -12,12 +12,13 @@ namespace {
 // The windows with their skin, offscreen, away from any real sound server or settings.
 class MainWindow : public ::testing::Test {
 protected:
+    static bool Isolate(const QTemporaryDir& dir) {
+        qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir.filePath("no-server")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
+        return true;
+    }
     void SetUp() override {
-        qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir_.filePath("no-server")));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir_.filePath("config")));
-        pulse_ = std::make_unique<PulseContext>();
-        windows_ =
-            std::make_unique<ProgramWindows>(state_, *pulse_, QStringLiteral(SONVARA_SKIN_FILE));
+        windows_ = std::make_unique<ProgramWindows>(core_, QStringLiteral(SONVARA_SKIN_FILE));
         main_ = &windows_->fm_main;
         list_ = &windows_->fm_list;
     }
@@ -36,8 +37,9 @@ protected:
     }
 
     QTemporaryDir dir_;
-    AppState state_;
-    std::unique_ptr<PulseContext> pulse_;
+    const bool isolated_ = Isolate(dir_);  // before the core opens the settings and server
+    ProgramCore core_;
+    AppState& state_ = core_.State();
     std::unique_ptr<ProgramWindows> windows_;
     Tfm_main* main_ = nullptr;
     Tfm_list* list_ = nullptr;

@@ -46,7 +46,8 @@ public:
             return;
         }
         pa_stream_set_state_callback(
-            stream_, [](pa_stream*, void* pulse) { static_cast<PulseContext*>(pulse)->Signal(); },
+            stream_,
+            [](pa_stream*, void* context) { static_cast<PulseContext*>(context)->Signal(); },
             &pulse_);
         pa_stream_set_read_callback(stream_, &MonitorCapture::Read, this);
         // A capture latency above the player's own leaves the sink at the player's latency:
@@ -123,11 +124,11 @@ int64_t MostBufferedUs(PulseContext& pulse) {
     pulse.Wait(pa_context_get_sink_input_info_list(
         pulse.Context(),
         [](pa_context*, const pa_sink_input_info* info, int last, void* data) {
-            auto* query = static_cast<Query*>(data);
+            auto* asked = static_cast<Query*>(data);
             if (last) {
-                query->pulse->Signal();
+                asked->pulse->Signal();
             } else if (info) {
-                query->most = std::max(query->most, static_cast<int64_t>(info->buffer_usec));
+                asked->most = std::max(asked->most, static_cast<int64_t>(info->buffer_usec));
             }
         },
         &query));

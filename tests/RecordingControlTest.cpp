@@ -35,7 +35,7 @@ struct FailingWriter : CodecAudioFile2 {
 
 // The main window's operations as far as recording goes; the rest do nothing.
 struct RecordingOperations : MainOperations {
-    explicit RecordingOperations(RecordingControl& control) : control(control) {}
+    explicit RecordingOperations(RecordingControl& recording) : control(recording) {}
     RecordingControl& control;
     void StartRecording() override { control.StartRecording(); }
     void StopRecording() override { control.StopRecording(); }
@@ -56,7 +56,8 @@ struct RecordingOperations : MainOperations {
     void ShowSourceDialog(QPoint) override {}
     void ShowSettingsDialog(QPoint) override {}
     void ShowTagDialog(QPoint) override {}
-    void OpenHelp() override {}
+    QString HelpFile() const override { return {}; }
+    bool OpenInViewer(const QString&) override { return true; }
     void ShowMessage(const QString&) override {}
 };
 
@@ -387,7 +388,7 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
 }
 
 TEST_F(RecordingControlTest, ARecorderThatCannotStartEndsTheRecordingAndSaysWhy) {
-    recorder_.failStartWith = 7;
+    recorder_.failStart = true;
     try {
         control_.StartRecording();
         FAIL() << "no error";

@@ -156,9 +156,8 @@ TEST(ScheduleAtStartUp, TheStoredScheduleIsInForceOnceTheMainWindowHasStarted) {
         ini.WriteString("autorec", "begintime3", "04:00:00");
         ini.WriteString("Time", "Time", "22:00:00");
     }
-    AppState state;
-    PulseContext pulse;
-    ProgramWindows windows(state, pulse, QStringLiteral(SONVARA_SKIN_FILE));
+    ProgramCore core;
+    ProgramWindows windows(core, QStringLiteral(SONVARA_SKIN_FILE));
     windows.fm_main.show();
     EXPECT_FALSE(windows.fm_sche.isVisible());
     const ScheduleSettings live = windows.fm_sche.LiveSchedule();

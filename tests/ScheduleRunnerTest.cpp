@@ -20,7 +20,7 @@ struct FixedSchedule : ScheduleSource {
 // Acts on the state as the program's operations do. The stop routine lists a recording only
 // when it still reads as running, or is paused; a start is refused during a join.
 struct FakeHost : ScheduleHost {
-    explicit FakeHost(AppState& state) : state(state) {}
+    explicit FakeHost(AppState& shared) : state(shared) {}
     AppState& state;
     QStringList log;
     QStringList notes;

@@ -15,6 +15,7 @@
 
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
+#include "config/SettingsModel.h"
 #include "config/dir.h"
 #include "config/setting.h"
 #include "record/SourceHelp.h"
@@ -35,7 +36,8 @@ protected:
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
     CodecAudioFile2 writer_;
-    Tfm_set set_{ini_, writer_, SourceHelpTexts()};
+    SettingsModel model_{ini_, writer_};
+    Tfm_set set_{model_, SourceHelpTexts()};
     QStringList messages_;
 };
 
@@ -165,6 +167,18 @@ TEST_F(SettingsDialogTest, HandWrittenFileSurvivesStartUpAndARecordingStartsSave
     EXPECT_TRUE(ini_.ReadBool("mp3", "enable vbr", false));
     EXPECT_EQ(ini_.ReadInteger("mp3", "vbr quality", -1), 4);
     EXPECT_EQ(ini_.ReadString("file", "timet", ""), "300");
+}
+
+// A recording start commits the model alone: what the user changed is stored without OK.
+TEST_F(SettingsDialogTest, TheModelHoldsEveryEditAndCommitsItWithoutTheWindow) {
+    set_.show();
+    set_.out_name->setText("Talk");
+    set_.length_en->click();
+    set_.cb_mp3_bitrate->setCurrentIndex(3);
+    set_.reject();
+    EXPECT_TRUE(model_.Commit());
+    EXPECT_EQ(LoadRecordingSettings(ini_), set_.Values());
+    EXPECT_EQ(ini_.ReadString("output", "out_name", ""), "Talk");
 }
 
 TEST_F(SettingsDialogTest, StartUpKeepsTheStoredRecordingFolderElseTakesTheLastChosenOne) {

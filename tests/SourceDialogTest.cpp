@@ -14,6 +14,7 @@
 #include "app/ProgramWindows.h"
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
+#include "config/SettingsModel.h"
 #include "record/SourceHelp.h"
 #include "record/SourceSelection.h"
 #include "support/FakeAudio.h"
@@ -148,7 +149,8 @@ TEST_F(SourceDialogTest, HelpCoversTheDialogAndPagesInARing) {
 
 TEST_F(SourceDialogTest, HelpIsOffFromTheSettingsPageAndOnFromTheMainWindow) {
     CodecAudioFile2 writer;
-    Tfm_set set(ini_, writer, SourceHelpTexts());
+    SettingsModel model(ini_, writer);
+    Tfm_set set(model, SourceHelpTexts());
     SettingsPageDialogs pages;
     dev_.AttachToSettingsPages(pages, &set);
     set.SetPageDialogs(pages);
@@ -184,7 +186,8 @@ void UserClick(QWidget* control, QPoint at = {}) {
 
 TEST_F(SourceDialogTest, DialogsOpenedFromTheModalSettingsWindowTakeInput) {
     CodecAudioFile2 writer;
-    Tfm_set set(ini_, writer, SourceHelpTexts());
+    SettingsModel model(ini_, writer);
+    Tfm_set set(model, SourceHelpTexts());
     Tfm_dir folders(ini_);
     SettingsPageDialogs pages;
     dev_.AttachToSettingsPages(pages, &set);
@@ -218,9 +221,8 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     QTemporaryDir dir;
     qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir.filePath("no-server")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
-    AppState state;
-    PulseContext pulse;
-    ProgramWindows windows(state, pulse, QStringLiteral(SONVARA_SKIN_FILE));
+    ProgramCore core;
+    ProgramWindows windows(core, QStringLiteral(SONVARA_SKIN_FILE));
     Tfm_main& main = windows.fm_main;
     Tfm_dev& dev = windows.fm_dev;
     Tfm_list& list = windows.fm_list;

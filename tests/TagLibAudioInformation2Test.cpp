@@ -140,7 +140,7 @@ TEST_P(TagLibAudioInformation2RoundTrip, GenreTextIsKeptAndListNumbersBecomeName
 INSTANTIATE_TEST_SUITE_P(TagLibAudioInformation2, TagLibAudioInformation2RoundTrip,
                          ::testing::Values(Format::Mp3, Format::OggVorbis, Format::OggOpus,
                                            Format::Flac, Format::Wav, Format::Wma),
-                         [](const auto& info) { return std::string(FormatName(info.param)); });
+                         [](const auto& tested) { return std::string(FormatName(tested.param)); });
 
 TEST(TagLibAudioInformation2Mp3, WritesId3v23AndALatin1Id3v1Copy) {
     QTemporaryDir dir;

@@ -4,6 +4,8 @@
 #include <QTimer>
 #include <QWindow>
 
+#include "components/ErrorBoundary.h"
+
 AfterFirstPaint::AfterFirstPaint(QObject* context, std::function<void()> job)
     : QObject(context), job_(std::move(job)) {}
 
@@ -37,5 +39,5 @@ void AfterFirstPaint::Finish() {
     const std::function<void()> job = std::move(job_);
     job_ = nullptr;
     deleteLater();
-    job();
+    ReportFailures(job);
 }

@@ -82,9 +82,9 @@ QPixmap SkinImage::Render(QSize size, qreal ratio, bool greyed) const {
     return pixmap;
 }
 
-const SkinElementDescription* SkinFormDescription::Find(const QString& name) const {
+const SkinElementDescription* SkinFormDescription::Find(const QString& elementName) const {
     for (const SkinElementDescription& element : elements) {
-        if (element.name == name)
+        if (element.name == elementName)
             return &element;
     }
     return nullptr;

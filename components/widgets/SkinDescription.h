@@ -63,7 +63,7 @@ struct SkinFormDescription {
     std::shared_ptr<const SkinImage> background;   // may be null: the colour alone
     std::vector<SkinElementDescription> elements;  // in drawing order, the last on top
 
-    const SkinElementDescription* Find(const QString& name) const;
+    const SkinElementDescription* Find(const QString& elementName) const;
 };
 
 struct SkinDescription {

@@ -10,6 +10,7 @@
 #include "components/AudioPlayer2.h"
 #include "components/AudioRecord2.h"
 #include "components/AudioVisualizationEx2.h"
+#include "components/SonvaraError.h"
 
 struct FakeInputLine {
     QString name;
@@ -23,8 +24,8 @@ public:
     std::vector<FakeInputLine> lines{{QStringLiteral("Microphone"), 40000},
                                      {QStringLiteral("Monitor of Speakers"), 66535}};
     int selectedLine = 1;  // 1-based, 0 for none
-    // Set before Start to make it fail.
-    int failStartWith = 0;
+    // Set before Start to make it throw failStartText.
+    bool failStart = false;
     QString failStartText = QStringLiteral("The recording source cannot be opened.");
 
     // What the program did.
@@ -65,15 +66,14 @@ public:
     void SetBlockSize(int frames) override { blockFrames = frames; }
     void Start() override {
         ++starts;
-        lastError_ = failStartWith;
-        capturing = lastError_ == 0;
+        if (failStart)
+            throw SonvaraError(failStartText);
+        capturing = true;
     }
     void Stop() override {
         ++stops;
         capturing = false;
     }
-    int LastError() const override { return lastError_; }
-    QString LastErrorText() const override { return lastError_ ? failStartText : QString(); }
     SampleArray GetArray() override {
         if (queue_.empty())
             return {};
@@ -103,7 +103,6 @@ private:
         return inputIndex >= 1 && inputIndex <= InputCount() ? &lines[inputIndex - 1] : nullptr;
     }
 
-    int lastError_ = 0;
     int blocksDelivered_ = 0;
     std::deque<SampleArray> queue_;
 };

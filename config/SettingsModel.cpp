@@ -1,0 +1,25 @@
+#include "config/SettingsModel.h"
+
+#include "config/OutputFolder.h"
+#include "config/Settings.h"
+#include "config/SettingsKeys.h"
+
+SettingsModel::SettingsModel(Settings& settings, const AudioFile2& writer)
+    : settings_(settings), writer_(writer) {}
+
+void SettingsModel::Load() {
+    values_ = LoadRecordingSettings(settings_);
+}
+
+void SettingsModel::LoadAtStartUp() {
+    Load();
+    const QString missing = QStringLiteral("\x01");
+    const QString stored =
+        settings_.ReadString(keys::kDirectory.section, keys::kDirectory.name, missing);
+    if (stored == missing)
+        values_.directory = ReadChosenDirectory(settings_);
+}
+
+bool SettingsModel::Commit() const {
+    return SaveRecordingSettings(values_, settings_, writer_);
+}
