@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 #include <QtDBus/QDBusConnection>
 #include <csignal>
 #include <cstdio>
@@ -63,6 +64,20 @@ void PreferX11() {
         qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+// With no session bus named, libdbus looks in the runtime folder and then starts a bus of its
+// own through dbus-launch, which Qt's accessibility bridge asks for while the windows are being
+// made. Such a bus would be the program's alone, reached by neither media keys nor a screen
+// reader, so only the runtime folder's bus is asked for.
+void NoPrivateSessionBus() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") || runtime.isEmpty())
+        return;
+    // A D-Bus address leaves only letters, digits and -_/.\* unescaped.
+    const QByteArray address =
+        "unix:path=" + QUrl::toPercentEncoding(QFile::decodeName(runtime + "/bus"), "/\\*", "~");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+}
+
 // A second copy without files just ends; with files it hands them to the running copy.
 int HandOver(int argc, char** argv, const QString& folder, const QStringList& files) {
     if (files.isEmpty())
@@ -118,6 +133,7 @@ int main(int argc, char** argv) {
     if (!instance.TryAcquire())
         return HandOver(argc, argv, folder, files);
     PreferX11();
+    NoPrivateSessionBus();
     SonvaraApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Sonvara"));
     app.setApplicationDisplayName(QStringLiteral("Sonvara V1.02"));

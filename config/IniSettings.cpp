@@ -70,7 +70,8 @@ IniText Split(const QByteArray& bytes) {
 }
 
 // What tells one state of the file from another without reading it. A file replaced by
-// another gets a new inode; one rewritten in place a new size or modification time.
+// another (as our own writes replace it) gets a new inode; one rewritten in place a new size,
+// modification or change time.
 struct FileStamp {
     bool exists = false;
     dev_t device = 0;
@@ -95,11 +96,11 @@ FileStamp StampOf(const QString& path) {
     return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
 }
 
-// File times advance by the kernel's clock tick, not by the nanosecond: a second edit within
-// the tick of the first, of the same size, would keep the stamp. A file changed that recently
-// is therefore read again next time instead of being trusted.
+// File times advance by the kernel's clock tick (a few milliseconds), not by the nanosecond: a
+// second edit within the tick of the first, of the same size, would keep the stamp. A file
+// changed that recently is therefore read again next time instead of being trusted.
 bool RecentlyChanged(const FileStamp& stamp) {
-    constexpr long long kTickNs = 50'000'000;
+    constexpr long long kTickNs = 50'000'000;  // well above any tick
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     const auto ns = [](const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; };
