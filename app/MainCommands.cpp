@@ -61,7 +61,8 @@ void MainCommands::Dispatch(const QString& name) {
     } else if (name == QLatin1String("play")) {
         operations_.StartPlayback();
     } else if (name == QLatin1String("list")) {
-        if (state_.ListShown) {
+        // A minimised list is brought back, not closed: the user cannot see it to close it.
+        if (state_.ListShown && !operations_.ListMinimized()) {
             operations_.CloseList();
             state_.ListShown = false;
         } else {

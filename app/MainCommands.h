@@ -35,6 +35,8 @@ public:
 
     virtual void ShowList() = 0;  // its show docks it under the main window
     virtual void CloseList() = 0;
+    // Shown, but on the task bar; a list that cannot be minimised never is.
+    virtual bool ListMinimized() const { return false; }
     virtual void FocusList() = 0;  // keyboard focus to the list view
 
     // The dialogs are shown modally with their top-left corner at topLeft (screen

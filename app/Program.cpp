@@ -23,6 +23,7 @@
 #include "components/InterruptNotifier.h"
 #include "components/ProgramFolders.h"
 #include "components/SonvaraError.h"
+#include "components/TagLibAudioInformation2.h"
 #include "components/widgets/FirstPaint.h"
 #include "play/MprisService.h"
 
@@ -154,18 +155,20 @@ int main(int argc, char** argv) {
     const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs
     // without them and says so once.
+    TagLibAudioInformation2 mprisTags;
     std::optional<MprisService> mpris;
     if (PlaybackOperations* playback = fm_main.Playback()) {
-        mpris.emplace(*playback, MprisService::Hooks{[&] { fm_main.BringToFront(); },
-                                                     [&](const QString& message) {
-                                                         fm_main.HandleError(message);
-                                                     }});
+        mpris.emplace(
+            *playback,
+            MprisService::Hooks{[&] { fm_main.BringToFront(); },
+                                [&](const QString& message) { fm_main.HandleError(message); }},
+            &mprisTags);
     }
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
-    // Neither waits before the windows are drawn: the session bus may first have to be
-    // started (dbus-launch), and the schedule's passes read the settings.
+    // Neither holds up the windows' first paint: registering waits for the session bus, and
+    // the schedule's passes read the settings.
     AfterFirstPaint::Run({&fm_main, &windows.fm_list}, &fm_main, [&] {
         if (mpris) {
             try {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
+#include <QTimer>
 #include <cstdio>
 
 #include "components/SonvaraError.h"
@@ -36,7 +37,10 @@ void ProgramWindows::LinkMainWindow() {
     fm_list.SetProgressDisplay(
         [this](const QString& text) { fm_main.Displays().SetText(QStringLiteral("showp"), text); });
     links.focusList = [this] { fm_list.FocusList(); };
-    links.fillSourceDialog = [this](const Settings& settings) { fm_dev.FillAtStartUp(settings); };
+    links.fillSourceDialog = [this](const Settings& settings) {
+        fm_dev.FillAtStartUp(settings);
+        TellWhenNoSoundServer();
+    };
     links.showSourceDialog = [this](QPoint topLeft) { fm_dev.ShowModalAt(topLeft, &fm_main); };
     links.loadSettingsDialog = [this] { fm_set.LoadAtStartUp(); };
     links.showSettingsDialog = [this](QPoint topLeft) {
@@ -70,6 +74,19 @@ void ProgramWindows::LinkTagWindow() {
         if (first >= list.Rows().size())
             return std::nullopt;
         return TaggedFile{list.Rows()[first].caption, list.Rows()[first].path};
+    });
+}
+
+// Without a sound server the source lists stay empty: once the windows stand, the user hears
+// why, and that nothing needs restarting. Start-up fills the lists once, so this is told once.
+void ProgramWindows::TellWhenNoSoundServer() {
+    if (core_.Recorder().LastDeviceIndex() >= 0)
+        return;
+    QTimer::singleShot(0, &fm_main, [this] {
+        fm_main.ShowMessage(QStringLiteral(
+            "No sound server is running, so there is nothing to record from or play to. "
+            "Recording and playback need PulseAudio or PipeWire; Sonvara connects by itself "
+            "as soon as one runs."));
     });
 }
 

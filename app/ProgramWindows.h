@@ -50,6 +50,7 @@ private:
     void LinkMainWindow();
     void LinkTagWindow();
     void WriteDefaultTags(const QString& file);
+    void TellWhenNoSoundServer();
     void LinkSettingsWindow();
 
     // What the schedule does to the program.

@@ -132,7 +132,8 @@ QString Answer(const QStringList& request) {
     if (verb == u"window" && request.size() == 2) {
         const QWidget* window = Window(request[1]);
         return window ? Geometry(window->geometry().topLeft(), window->size()) + u' ' +
-                            Flag(window->isVisible())
+                            Flag(window->isVisible()) + u' ' + Flag(window->isEnabled()) + u' ' +
+                            Flag(window->isMinimized())
                       : kNone;
     }
     if (verb == u"widget" && request.size() == 3) {

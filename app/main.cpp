@@ -53,6 +53,7 @@ Tfm_main::~Tfm_main() = default;
 void Tfm_main::SetLinks(MainWindowLinks links) {
     links_ = std::move(links);
     drag_.reset();
+    minimiseTogether_.reset();
     listFrame_.reset();
     playback_.reset();
     if (links_.list)
@@ -63,6 +64,7 @@ void Tfm_main::SetLinks(MainWindowLinks links) {
         return;
     listFrame_ = std::make_unique<WidgetFrame>(*links_.listWindow);
     drag_ = std::make_unique<MainWindowDrag>(state_, frame_, *listFrame_, mouse_);
+    minimiseTogether_ = std::make_unique<MinimiseTogether>(*this, *links_.listWindow);
 }
 
 void Tfm_main::ConnectSkin() {
@@ -192,9 +194,16 @@ void Tfm_main::closeEvent(QCloseEvent* event) {
     QCoreApplication::quit();
 }
 
+// A minimised list comes back, and the main window with it.
 void Tfm_main::ShowList() {
-    if (links_.listWindow)
-        links_.listWindow->show();
+    if (!links_.listWindow)
+        return;
+    links_.listWindow->setWindowState(links_.listWindow->windowState() & ~Qt::WindowMinimized);
+    links_.listWindow->show();
+}
+
+bool Tfm_main::ListMinimized() const {
+    return links_.listWindow && links_.listWindow->isMinimized();
 }
 
 void Tfm_main::CloseList() {

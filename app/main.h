@@ -7,6 +7,7 @@
 #include "app/DisplayElements.h"
 #include "app/Docking.h"
 #include "app/MainCommands.h"
+#include "app/MinimiseTogether.h"
 #include "app/PendingFiles.h"
 #include "app/ProgramCore.h"
 #include "app/RecordingRecovery.h"
@@ -84,6 +85,7 @@ public:
     void JoinFiles() override;
     void ShowList() override;
     void CloseList() override;
+    bool ListMinimized() const override;
     void FocusList() override;
     void ShowScheduleDialog(QPoint topLeft) override;
     void ShowSourceDialog(QPoint topLeft) override;
@@ -125,6 +127,7 @@ private:
     QtMouseButtons mouse_;
     MainCommands commands_{state_, *this, frame_};
     std::unique_ptr<MainWindowDrag> drag_;
+    std::unique_ptr<MinimiseTogether> minimiseTogether_;
     MainWindowLinks links_;
     bool started_ = false;
     QStringList* divertedMessages_ = nullptr;

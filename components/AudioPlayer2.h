@@ -24,6 +24,12 @@ public:
     // plays only what is loaded after this, and events about the dropped sound never arrive.
     virtual void Flush() = 0;
     virtual int64_t SamplesToMs(int64_t samples) const = 0;
+    // Frames heard since the last Play, counted now rather than at the last OnTimer.
+    virtual int64_t CurrentSamples() = 0;
+    // The playback stream's volume on the sound server, 1.0 being unchanged; it stays for the
+    // streams that follow. Volume reads back what was set, 1.0 before any set.
+    virtual void SetVolume(double volume) = 0;
+    virtual double Volume() const = 0;
 
 signals:
     // The queue is running short.

@@ -2,14 +2,17 @@
 
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/operation.h>
 #include <pulse/sample.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <pulse/timeval.h>
+#include <pulse/volume.h>
 
 #include <QMetaObject>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "components/ErrorBoundary.h"
@@ -28,6 +31,12 @@ constexpr int64_t kLowWaterUs = 250 * 1000;
 constexpr int kTickMs = 100;
 
 const char* const kServerGone = "The sound server went away while playing.";
+
+// 1.0 is the server's 100 %, as its mixers show it.
+pa_volume_t ToPulseVolume(double volume) {
+    const double raw = std::round(volume * static_cast<double>(PA_VOLUME_NORM));
+    return static_cast<pa_volume_t>(std::min(raw, static_cast<double>(PA_VOLUME_MAX)));
+}
 
 }  // namespace
 
@@ -170,6 +179,39 @@ int64_t PulseAudioPlayer2::SamplesToMs(int64_t samples) const {
     return rate_ > 0 ? samples * 1000 / rate_ : 0;
 }
 
+int64_t PulseAudioPlayer2::CurrentSamples() {
+    PulseContext::Lock lock(pulse_);
+    return playing_ ? CountSincePlay() : lastCount_;
+}
+
+void PulseAudioPlayer2::SetVolume(double volume) {
+    PulseContext::Lock lock(pulse_);
+    volume_ = std::max(volume, 0.0);
+    // A stream still connecting takes the volume from its connection.
+    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY && !ApplyVolume()) {
+        throw SonvaraError(QStringLiteral("The sound server did not take the new volume: %1.")
+                               .arg(QString::fromUtf8(
+                                   pa_strerror(pa_context_errno(pa_stream_get_context(stream_))))));
+    }
+}
+
+double PulseAudioPlayer2::Volume() const {
+    PulseContext::Lock lock(pulse_);
+    return volume_.value_or(1.0);
+}
+
+bool PulseAudioPlayer2::ApplyVolume() {
+    pa_cvolume volume;
+    pa_cvolume_set(&volume, static_cast<unsigned>(streamChannels_), ToPulseVolume(*volume_));
+    pa_operation* operation = pa_context_set_sink_input_volume(
+        pa_stream_get_context(stream_), pa_stream_get_index(stream_), &volume, nullptr, nullptr);
+    if (!operation) {
+        return false;
+    }
+    pa_operation_unref(operation);
+    return true;
+}
+
 int64_t PulseAudioPlayer2::QueuedMs() const {
     PulseContext::Lock lock(pulse_);
     return QueuedUsec() / 1000;
@@ -202,8 +244,12 @@ bool PulseAudioPlayer2::CreateStream(int rate, int channels) {
     if (!playing_) {
         flags |= PA_STREAM_START_CORKED;
     }
+    pa_cvolume volume;
+    if (volume_) {
+        pa_cvolume_set(&volume, static_cast<unsigned>(channels), ToPulseVolume(*volume_));
+    }
     if (pa_stream_connect_playback(stream, nullptr, &attr, static_cast<pa_stream_flags_t>(flags),
-                                   nullptr, nullptr) < 0) {
+                                   volume_ ? &volume : nullptr, nullptr) < 0) {
         DestroyStream();
         return false;
     }
@@ -467,6 +513,10 @@ void PulseAudioPlayer2::StateCallback(pa_stream* stream, void* self) {
     }
     switch (pa_stream_get_state(stream)) {
         case PA_STREAM_READY:
+            // A volume set while the stream was connecting reaches it now.
+            if (player->volume_ && !player->ApplyVolume()) {
+                qWarning("Sonvara: the sound server did not take the playback volume.");
+            }
             player->Pump();
             break;
         case PA_STREAM_FAILED:

@@ -3,6 +3,7 @@
 #include <QTimer>
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 #include "components/AudioPlayer2.h"
 
@@ -42,6 +43,11 @@ public:
     void Stop() override;
     void Flush() override;
     int64_t SamplesToMs(int64_t samples) const override;
+    int64_t CurrentSamples() override;
+    // Negative volumes count as 0. Until the first set, the server keeps the volume it
+    // remembers for the program.
+    void SetVolume(double volume) override;
+    double Volume() const override;
 
     // Sound loaded and not yet handed to the server, in milliseconds.
     int64_t QueuedMs() const;
@@ -72,6 +78,7 @@ private:
     QString StreamErrorText() const;                  // locked
     void PostSignal(void (AudioPlayer2::*signal)());  // locked
     void PostStreamFailure();                         // locked
+    bool ApplyVolume();                               // locked; false when the server refused
 
     void Tick();
     void FailPlayback(const QString& message);
@@ -106,4 +113,5 @@ private:
     bool mayRequest_ = false;
     int peakLeft_ = 0;
     int peakRight_ = 0;
+    std::optional<double> volume_;  // as set; none before the first set
 };

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // The file-system side of the output directory dialog's folder tree: which folders a node
-// shows and where "New Folder" goes. Nothing here throws or reports; failures read as "none".
+// shows, where "New Folder" goes and how the user names it. Apart from RenameFolder, nothing
+// here throws or reports; failures read as "none".
 
 // parent + "/" + name, without doubling the separator when parent already ends in one ("/").
 QString ChildFolderPath(const QString& parent, const QString& name);
@@ -22,3 +23,8 @@ QStringList SubFolderNames(const QString& path);
 
 // Whether SubFolderNames(path) would list anything; stops at the first folder found.
 bool HasSubFolders(const QString& path);
+
+// Gives the folder at path the name the user typed, in the same parent; returns the new path.
+// Throws SonvaraError saying why when the name is empty, holds a "/", is taken, or the rename
+// fails.
+QString RenameFolder(const QString& path, const QString& name);

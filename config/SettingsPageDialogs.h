@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QString>
 #include <functional>
 
 // The dialogs the settings window opens over itself without waiting: the source and schedule
@@ -12,5 +13,6 @@ struct SettingsPageDialogs {
     std::function<void()> hideSource;
     std::function<void(QPoint topLeft)> showSchedule;  // in front, taking input
     std::function<void()> hideSchedule;
-    std::function<void(QPoint topLeft)> showOutputDirectory;  // in front, taking input
+    // In front, taking input, open at the folder the window shows.
+    std::function<void(QPoint topLeft, const QString& folder)> showOutputDirectory;
 };

@@ -1,6 +1,7 @@
 #include "config/dir.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "components/ErrorBoundary.h"
+#include "components/SonvaraError.h"
 #include "components/widgets/DialogPlacement.h"
 #include "config/FolderTree.h"
 #include "config/SettingsPageDialogs.h"
@@ -53,6 +55,7 @@ Tfm_dir::Tfm_dir(Settings& settings, QWidget* parent)
     connect(ShellTreeView1, &QTreeView::expanded, this, Reporting([this](const QModelIndex& index) {
                 ListNode(model_->itemFromIndex(index));
             }));
+    connect(model_, &QStandardItemModel::itemChanged, this, Reporting(this, &Tfm_dir::NameFolder));
 
     const QString home = QDir::cleanPath(QDir::homePath());
     QStandardItem* top = model_->invisibleRootItem();
@@ -87,7 +90,10 @@ void Tfm_dir::ShowAt(QPoint topLeft, QWidget* owner) {
 }
 
 void Tfm_dir::AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow) {
-    pages.showOutputDirectory = [this, settingsWindow](QPoint topLeft) {
+    pages.showOutputDirectory = [this, settingsWindow](QPoint topLeft, const QString& folder) {
+        // A folder that is gone leaves the tree as the user left it.
+        if (!folder.isEmpty())
+            SelectPath(folder);
         ShowAt(topLeft, settingsWindow);
     };
 }
@@ -136,7 +142,13 @@ bool Tfm_dir::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+// With nothing selected, Ok closes as Cancel does: an empty path would empty the settings
+// window's folder.
 void Tfm_dir::btn_okClick() {
+    if (SelectedPath().isEmpty()) {
+        btn_cancelClick();
+        return;
+    }
     chosenPath_ = SelectedPath();
     settings_.WriteString(QStringLiteral("output"), QStringLiteral("path"), chosenPath_);
     emit PathChosen(chosenPath_);
@@ -156,10 +168,47 @@ void Tfm_dir::Button1Click() {
     const QString parentPath = ItemPath(item);
     if (parentPath.isEmpty())
         return;
-    MakeNewFolder(parentPath);
+    const bool made = MakeNewFolder(parentPath);
     // Refreshed whether or not the folder was made: it may have come from elsewhere.
     RefreshNode(item);
     ShellTreeView1->expand(item->index());
+    // As in a file manager, the user names the new folder in place; the selection stays on
+    // the parent until the name is taken.
+    QStandardItem* folder =
+        made ? ChildNamed(item, QFileInfo(NewFolderPath(parentPath)).fileName()) : nullptr;
+    if (!folder)
+        return;
+    folder->setEditable(true);
+    ShellTreeView1->scrollTo(folder->index());
+    ShellTreeView1->edit(folder->index());
+}
+
+void Tfm_dir::NameFolder(QStandardItem* item) {
+    const QString path = ItemPath(item);
+    const QString oldName = QFileInfo(path).fileName();
+    if (!item->isEditable() || item->text() == oldName)
+        return;
+    QString renamed;
+    try {
+        renamed = RenameFolder(path, item->text());
+    } catch (const SonvaraError&) {
+        item->setText(oldName);
+        throw;
+    }
+    item->setData(renamed, kPathRole);
+    item->setEditable(false);
+    // Sorted into place once the editor has let go of the item.
+    const QPersistentModelIndex parent = item->parent()->index();
+    QMetaObject::invokeMethod(
+        this, Reporting([this, parent, renamed] {
+            QStandardItem* above = model_->itemFromIndex(parent);
+            if (!above)
+                return;
+            RefreshNode(above);
+            if (QStandardItem* folder = ChildNamed(above, QFileInfo(renamed).fileName()))
+                ShellTreeView1->setCurrentIndex(folder->index());
+        }),
+        Qt::QueuedConnection);
 }
 
 QStandardItem* Tfm_dir::AddFolderItem(QStandardItem* parent, int row, const QString& path,

@@ -15,8 +15,9 @@ class QStandardItemModel;
 class QTreeView;
 
 // The output directory dialog: picks a folder from a tree of the file system's folders (the
-// home folder and "/" on top) and can make a "New Folder" in it. Ok records the choice as
-// output/path and announces it; Cancel changes nothing. Long-lived and non-modal.
+// home folder and "/" on top) and can make a "New Folder" in it, named by the user. Ok records
+// the choice as output/path and announces it; Cancel, or Ok with nothing selected, changes
+// nothing. Long-lived and non-modal.
 class Tfm_dir : public QDialog {
     Q_OBJECT
 
@@ -26,7 +27,8 @@ public:
     // Moves the dialog to topLeft and shows it without waiting, in front if already shown; it
     // takes input while its owner is modal.
     void ShowAt(QPoint topLeft, QWidget* owner = nullptr);
-    // Shown over the settings window by its "..." button; PathChosen tells it the folder.
+    // Shown over the settings window by its "..." button, open at the folder the window shows;
+    // PathChosen tells it the folder.
     void AttachToSettingsPages(SettingsPageDialogs& pages, QWidget* settingsWindow);
 
     // Selects the folder at path, listing and expanding the nodes on the way. False, with the
@@ -54,6 +56,8 @@ private:
     void btn_okClick();
     void btn_cancelClick();
     void Button1Click();
+    // The user typed a name for the new folder: renames it on disk, or says why not.
+    void NameFolder(QStandardItem* item);
 
     QStandardItem* AddFolderItem(QStandardItem* parent, int row, const QString& path,
                                  const QString& text, const QIcon& icon);

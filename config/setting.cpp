@@ -188,6 +188,10 @@ QWidget* Tfm_set::BuildFormatPage() {
     out_labe_dat =
         Named(new QLabel(QStringLiteral("Example: E-19-05-2006--00;08;04.MP3")), "out_labe_dat");
     out_labe_cus = Named(new QLabel(QStringLiteral("Example: E.MP3")), "out_labe_cus");
+    // The window has a fixed size, fitted to its contents: an example that a long name widens
+    // must not widen it while the user types.
+    for (QLabel* example : {out_labe_dat, out_labe_cus})
+        example->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     auto* dir = new QHBoxLayout;
     dir->addWidget(ed_dir, 1);
@@ -450,11 +454,16 @@ void Tfm_set::ShowExamples(const NamingExamples& examples) {
 
 void Tfm_set::Button2Click() {
     if (pageDialogs_.showOutputDirectory)
-        pageDialogs_.showOutputDirectory(pos());
+        pageDialogs_.showOutputDirectory(pos(), ed_dir->text());
 }
 
 QPoint Tfm_set::SourcePlace() const {
     return pos() + kSourceOffset;
+}
+
+// Right of the tree, so that the window and its pages' names stay in sight behind the dialog.
+QPoint Tfm_set::SchedulePlace() const {
+    return pos() + QPoint(tv->geometry().right() + 1, kSourceOffset.y());
 }
 
 void Tfm_set::Button1Click() {
@@ -481,7 +490,7 @@ void Tfm_set::tv_Click(int page) {
             return;
         case kSchedulePage:
             if (pageDialogs_.showSchedule)
-                pageDialogs_.showSchedule(pos());
+                pageDialogs_.showSchedule(SchedulePlace());
             call(pageDialogs_.hideSource);
             // The About page is not among those hidden: it stays under the schedule dialog.
             if (pages->currentWidget() != pn_about)

@@ -143,6 +143,7 @@ private:
     void ShowExamples(const NamingExamples& examples);
     void ApplyEnabledStates(const RecordingSettings& values);
     QPoint SourcePlace() const;
+    QPoint SchedulePlace() const;
 
     SettingsModel& model_;
     bool showing_ = false;  // the controls are being set from the model

@@ -22,7 +22,7 @@
 namespace {
 
 const QString kStatus = QStringLiteral("Status");
-const QString kTime = QStringLiteral("Time");
+const QString kTime = QStringLiteral("Time:");  // as the window shows it at first
 constexpr int kBlockSeconds = 4;
 
 QString Shown(const QString& path) {

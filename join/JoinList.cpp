@@ -132,20 +132,16 @@ void JoinList::Select(int row) {
     host_.Changed();
 }
 
+// During playback too: the row clicked is the one the next "play" takes.
 void JoinList::lvClick() {
     const int count = static_cast<int>(rows_.size());
     if (count == 0)
         return;
-    if (state_.Playing) {
-        selected_.clear();
-        if (playRow_ >= 0 && playRow_ < count)
-            selected_.insert(playRow_);
-    } else if (!selected_.empty()) {
+    if (!selected_.empty()) {
         lastSelectedRow_ = FirstSelected();
         return;
-    } else {
-        lastSelectedRow_ = std::min(lastSelectedRow_, count - 1);
-        selected_ = {lastSelectedRow_};
     }
+    lastSelectedRow_ = std::min(lastSelectedRow_, count - 1);
+    selected_ = {lastSelectedRow_};
     host_.Changed();
 }

@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -50,6 +51,9 @@ Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, Audio
             Reporting(this, &Tfm_list::TakeSelection));
     // Also a click below the rows, which selects nothing by itself.
     lv->viewport()->installEventFilter(this);
+    // As the skin's "del", refusals included.
+    auto* remove = new QShortcut(QKeySequence::Delete, lv, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, this, Reporting([this] { list_.RemoveSelected(); }));
 }
 
 Tfm_list::~Tfm_list() = default;
@@ -91,6 +95,9 @@ void Tfm_list::ConnectSkin() {
 
 void Tfm_list::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // Back from the task bar it keeps its face and its place, docked or not.
+    if (event->spontaneous())
+        return;
     ReportFailures([this] {
         skin_.ApplySkin(this);
         skin_.ApplyForm(this, QStringLiteral("listwin"));
@@ -129,6 +136,11 @@ void Tfm_list::Changed() {
     for (int row : list_.Selected())
         lv->selectionModel()->select(lv->model()->index(row, 0),
                                      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // New rows and moved ones are selected: the user sees where they went.
+    if (!list_.Selected().empty()) {
+        lv->doItemsLayout();  // else the scroll range does not yet reach the new rows
+        lv->scrollToItem(lv->item(*list_.Selected().begin(), NameColumn));
+    }
     lv->viewport()->update();
 }
 
@@ -154,9 +166,12 @@ void Tfm_list::SetTimeHeader(const QString& text) {
     lv->horizontalHeaderItem(TimeColumn)->setText(text);
 }
 
+// The row a join works on stays in view.
 void Tfm_list::SetRowTime(int row, const QString& text) {
-    if (QTableWidgetItem* item = lv->item(row, TimeColumn))
+    if (QTableWidgetItem* item = lv->item(row, TimeColumn)) {
         item->setText(text);
+        lv->scrollToItem(item);
+    }
 }
 
 void Tfm_list::ShowProgress(const QString& text) {

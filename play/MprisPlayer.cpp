@@ -3,7 +3,9 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <QtDBus/QDBusObjectPath>
+#include <algorithm>
 
+#include "components/AudioInformation2.h"
 #include "play/PlaybackControl.h"
 
 namespace {
@@ -12,8 +14,8 @@ constexpr int64_t kUsPerSecond = 1'000'000;
 
 }  // namespace
 
-MprisPlayer::MprisPlayer(PlaybackOperations& playback)
-    : playback_(playback), announced_(Signalled()) {}
+MprisPlayer::MprisPlayer(PlaybackOperations& playback, AudioInformation2* tags)
+    : playback_(playback), tags_(tags), announced_(Signalled()) {}
 
 void MprisPlayer::Play() {
     if (const std::optional<PlayRefusal> refusal = playback_.TryStartPlayback())
@@ -71,14 +73,37 @@ QVariantMap MprisPlayer::Metadata() const {
     const PlaybackFacts facts = playback_.Facts();
     if (facts.status == PlaybackFacts::Status::Stopped)
         return {{QStringLiteral("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(kNoTrack))}};
-    return {
-        {QStringLiteral("mpris:trackid"),
-         QVariant::fromValue(QDBusObjectPath(TrackId(facts.starts)))},
-        {QStringLiteral("mpris:length"),
-         QVariant::fromValue<qlonglong>(FramesToUs(facts.frames, facts.sampleRate))},
-        {QStringLiteral("xesam:title"), QFileInfo(facts.path).fileName()},
-        {QStringLiteral("xesam:url"), QUrl::fromLocalFile(facts.path).toString()},
-    };
+    if (taggedStarts_ != facts.starts) {
+        tagged_ = TagFields(facts.path);
+        taggedStarts_ = facts.starts;
+    }
+    QVariantMap metadata = tagged_;
+    metadata.insert(QStringLiteral("mpris:trackid"),
+                    QVariant::fromValue(QDBusObjectPath(TrackId(facts.starts))));
+    metadata.insert(QStringLiteral("mpris:length"),
+                    QVariant::fromValue<qlonglong>(FramesToUs(facts.frames, facts.sampleRate)));
+    metadata.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(facts.path).toString());
+    return metadata;
+}
+
+QVariantMap MprisPlayer::TagFields(const QString& path) const {
+    QVariantMap fields{{QStringLiteral("xesam:title"), QFileInfo(path).fileName()}};
+    if (!tags_)
+        return fields;
+    try {
+        tags_->ReadFromFile(path);
+    } catch (const SonvaraError& error) {
+        // The file plays, so the desktop still gets its name; the reason goes to the log.
+        qWarning("Sonvara: %s", qPrintable(error.message()));
+        return fields;
+    }
+    if (!tags_->infoTitle().isEmpty())
+        fields.insert(QStringLiteral("xesam:title"), tags_->infoTitle());
+    if (!tags_->infoArtist().isEmpty())
+        fields.insert(QStringLiteral("xesam:artist"), QStringList{tags_->infoArtist()});
+    if (!tags_->infoAlbum().isEmpty())
+        fields.insert(QStringLiteral("xesam:album"), tags_->infoAlbum());
+    return fields;
 }
 
 int64_t MprisPlayer::PositionUs() const {
@@ -90,10 +115,26 @@ bool MprisPlayer::CanSeek() const {
     return playback_.Facts().status != PlaybackFacts::Status::Stopped;
 }
 
+double MprisPlayer::Volume() const {
+    return playback_.Volume();
+}
+
+void MprisPlayer::SetVolume(double volume) {
+    playback_.SetVolume(std::max(volume, 0.0));
+}
+
+void MprisPlayer::CheckRate(double rate) {
+    if (rate != 1.0)
+        throw MprisRefusal(kInvalidArgs, QStringLiteral("Sonvara plays at the normal speed only "
+                                                        "(rate 1.0), not at %1.")
+                                             .arg(rate));
+}
+
 QVariantMap MprisPlayer::Signalled() const {
     return {{QStringLiteral("PlaybackStatus"), PlaybackStatus()},
             {QStringLiteral("Metadata"), Metadata()},
-            {QStringLiteral("CanSeek"), CanSeek()}};
+            {QStringLiteral("CanSeek"), CanSeek()},
+            {QStringLiteral("Volume"), Volume()}};
 }
 
 QVariantMap MprisPlayer::Changes() {

@@ -19,6 +19,8 @@ private:
     QString errorName_;
 };
 
+class AudioInformation2;
+
 // What Sonvara's MPRIS 2 player does, apart from the bus: the desktop's commands carried out by
 // playback's own operations, the properties read from what playback does, and which of the
 // signalled properties changed. Positions are in microseconds, as MPRIS counts them.
@@ -30,7 +32,9 @@ public:
     static inline const QString kNoTrack =
         QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTrack");
 
-    explicit MprisPlayer(PlaybackOperations& playback);
+    // The track's title, artist and album come from tags, read once per track; without it,
+    // or without a title in the file, the title is the file's name.
+    explicit MprisPlayer(PlaybackOperations& playback, AudioInformation2* tags = nullptr);
 
     // A command that playback refuses throws MprisRefusal; one that does not apply in the
     // present state (a pause while stopped) does nothing, as MPRIS asks.
@@ -46,6 +50,11 @@ public:
     QVariantMap Metadata() const;    // only mpris:trackid, the NoTrack path, while stopped
     int64_t PositionUs() const;
     bool CanSeek() const;
+    double Volume() const;
+    // Negative volumes count as 0, as MPRIS asks.
+    void SetVolume(double volume);
+    // Only the normal speed is offered; another rate throws MprisRefusal.
+    static void CheckRate(double rate);
 
     // The properties that PropertiesChanged announces, those whose values differ from the
     // last call (or from the construction) with their new values.
@@ -59,7 +68,12 @@ public:
 
 private:
     QVariantMap Signalled() const;
+    // xesam:title, and xesam:artist and xesam:album where the tag has them.
+    QVariantMap TagFields(const QString& path) const;
 
     PlaybackOperations& playback_;
+    AudioInformation2* tags_;
     QVariantMap announced_;
+    mutable int64_t taggedStarts_ = -1;  // the track whose tag fields are kept
+    mutable QVariantMap tagged_;
 };

@@ -19,6 +19,7 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ No)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
     Q_PROPERTY(bool CanRaise READ CanRaise)
     Q_PROPERTY(bool HasTrackList READ No)
     Q_PROPERTY(QString Identity READ Identity)
@@ -32,6 +33,7 @@ public:
     bool No() const { return false; }
     bool CanRaise() const { return static_cast<bool>(service_.GetHooks().raise); }
     QString Identity() const { return QStringLiteral("Sonvara"); }
+    QString DesktopEntry() const { return MprisService::kDesktopEntry; }
     QStringList None() const { return {}; }
 
 public slots:
@@ -51,9 +53,9 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
-    Q_PROPERTY(double Rate READ One)
+    Q_PROPERTY(double Rate READ One WRITE SetRate)
     Q_PROPERTY(QVariantMap Metadata READ Metadata)
-    Q_PROPERTY(double Volume READ One)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
     Q_PROPERTY(qlonglong Position READ Position)
     Q_PROPERTY(double MinimumRate READ One)
     Q_PROPERTY(double MaximumRate READ One)
@@ -72,6 +74,14 @@ public:
     QVariantMap Metadata() const { return player_.Metadata(); }
     qlonglong Position() const { return player_.PositionUs(); }
     bool CanSeek() const { return player_.CanSeek(); }
+    double Volume() const { return player_.Volume(); }
+    void SetVolume(double volume) {
+        Set([this, volume] { player_.SetVolume(volume); });
+        service_.PlaybackChanged();
+    }
+    void SetRate(double rate) {
+        Set([rate] { MprisPlayer::CheckRate(rate); });
+    }
     double One() const { return 1.0; }
     bool Yes() const { return true; }
     bool No() const { return false; }
@@ -124,20 +134,55 @@ private:
         }
     }
 
+    // Qt answers a property set by itself and gives the setter no call to answer; a refused
+    // set is logged, and the caller's error reply comes from the write's status (see below).
+    template <typename Command>
+    void Set(Command command) {
+        try {
+            command();
+        } catch (const MprisRefusal& refusal) {
+            refused_ = true;
+            qWarning("Sonvara: %s", qPrintable(refusal.message()));
+        } catch (...) {
+            refused_ = true;
+            if (service_.GetHooks().fail)
+                service_.GetHooks().fail(ErrorMessage(std::current_exception()));
+        }
+    }
+
     void Answer(const QDBusMessage& call, const QString& errorName, const QString& text) {
         call.setDelayedReply(true);
         service_.Bus().send(call.createErrorReply(errorName, text));
     }
 
+protected:
+    bool refused_ = false;  // by the last property set
+
+private:
     MprisService& service_;
     MprisPlayer& player_;
 };
 
-MprisService::MprisService(PlaybackOperations& playback, Hooks hooks)
+// A refused property set fails the write's status, which Qt answers with an error reply.
+class MprisPlayerProperties final : public MprisPlayerAdaptor {
+public:
+    using MprisPlayerAdaptor::MprisPlayerAdaptor;
+
+    int qt_metacall(QMetaObject::Call call, int id, void** arguments) override {
+        refused_ = false;
+        const int rest = MprisPlayerAdaptor::qt_metacall(call, id, arguments);
+        // The arguments of a write: the value, the variant, the status, the flags.
+        if (call == QMetaObject::WriteProperty && refused_ && arguments[2])
+            *static_cast<int*>(arguments[2]) = 0;
+        return rest;
+    }
+};
+
+MprisService::MprisService(PlaybackOperations& playback, Hooks hooks, AudioInformation2* tags)
     : playback_(playback),
       hooks_(std::move(hooks)),
-      player_(playback),
-      playerAdaptor_(new MprisPlayerAdaptor(*this)) {
+      player_(playback, tags),
+      playerAdaptor_(new MprisPlayerProperties(*this)) {
     new MprisRootAdaptor(*this);
     playback_.SetObserver(this);
 }

@@ -21,14 +21,17 @@ public:
     static inline const QString kServiceName = QStringLiteral("org.mpris.MediaPlayer2.sonvara");
     static inline const QString kObjectPath = QStringLiteral("/org/mpris/MediaPlayer2");
     static inline const QString kFailed = QStringLiteral("org.mpris.MediaPlayer2.sonvara.Failed");
+    // The desktop file's id, by which shells find the program's name and icon.
+    static inline const QString kDesktopEntry = QStringLiteral("io.sonvara.Sonvara");
 
     struct Hooks {
         std::function<void()> raise;                       // the main window to the front
         std::function<void(const QString& message)> fail;  // the program's error handler
     };
 
-    // Observes playback from here on; the bus hears of it once registered.
-    MprisService(PlaybackOperations& playback, Hooks hooks);
+    // Observes playback from here on; the bus hears of it once registered. tags, when given,
+    // reads the playing file's title, artist and album.
+    MprisService(PlaybackOperations& playback, Hooks hooks, AudioInformation2* tags = nullptr);
     ~MprisService() override;
     MprisService(const MprisService&) = delete;
     MprisService& operator=(const MprisService&) = delete;
@@ -42,6 +45,7 @@ public:
 
     MprisPlayer& Player() { return player_; }
     const Hooks& GetHooks() const { return hooks_; }
+
     // The bus it is registered on; a disconnected one before.
     QDBusConnection Bus() const { return bus_.value_or(QDBusConnection(QString())); }
 

@@ -210,13 +210,27 @@ PlaybackFacts PlaybackControl::Facts() const {
         facts.frames = p_.reader.Samples();
         facts.sampleRate = p_.reader.ArraySampleRate();
     }
-    facts.position = p_.state.PlayedPosition;
+    // Playing, the player counts on between its ticks.
+    facts.position = p_.state.PlayNotPaused ? p_.state.PositionBase + p_.player.CurrentSamples()
+                                            : p_.state.PlayedPosition;
     return facts;
 }
 
+void PlaybackControl::SetVolume(double volume) {
+    p_.player.SetVolume(volume);
+}
+
+double PlaybackControl::Volume() const {
+    return p_.player.Volume();
+}
+
+// Back to what start-up shows: no file, the time at zero, the bar at the start. A bar left
+// where the file stopped would read as a position during a recording or a join.
 void PlaybackControl::ClearDisplays() {
-    for (const QString& name : {kFileName, kFileInfo, kFileSize, kTime})
+    for (const QString& name : {kFileName, kFileInfo, kFileSize})
         p_.displays.Clear(name);
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + RecordingControl::TimeText(0));
+    p_.displays.SetBarPosition(0);
 }
 
 void PlaybackControl::OnTick(int64_t currentSamples) {

@@ -57,6 +57,8 @@ public:
     void SeekTo(int barPosition);
     void SeekToFrame(int64_t frame) override;
     PlaybackFacts Facts() const override;
+    void SetVolume(double volume) override;
+    double Volume() const override;
     void SetObserver(PlaybackObserver* observer) override { observer_ = observer; }
     // Queues the next block of the file; at its end, the empty block that marks it.
     void FeedPlayer();

@@ -11,7 +11,7 @@ struct PlaybackFacts {
     QString path;          // the open file; empty when stopped
     int64_t frames = 0;    // its length
     int sampleRate = 0;    // its frames per second
-    int64_t position = 0;  // the frame reached, as the player last reported it
+    int64_t position = 0;  // the frame reached, counted at the call
     int64_t starts = 0;    // playbacks started so far: a new count is a new track
 };
 
@@ -45,6 +45,9 @@ public:
     // at or past its end, stops as the bar's end does. Nothing while stopped.
     virtual void SeekToFrame(int64_t frame) = 0;
     virtual PlaybackFacts Facts() const = 0;
+    // The playback stream's volume, 1.0 unchanged; it holds for the files played later too.
+    virtual void SetVolume(double volume) = 0;
+    virtual double Volume() const = 0;
 
     // One observer at a time; null for none.
     virtual void SetObserver(PlaybackObserver* observer) = 0;

@@ -51,7 +51,7 @@ public:
 
     struct Loaded {
         TagFields fields;
-        std::optional<FileFacts> facts;  // none in default mode: the window keeps what it shows
+        std::optional<FileFacts> facts;  // none in default mode
     };
     // What to show for the list's selection now. None when the selected file cannot be read:
     // the user has been told, and the window must not open on stale values.

@@ -95,8 +95,8 @@ Tfm_id3::Tfm_id3(AudioInformation2& tags, Settings& settings, QWidget* parent)
     AddRow(tagRows, QStringLiteral("Track:"), infoTrack);
     AddRow(tagRows, QStringLiteral("Comment:"), infoComment);
 
-    auto* information = new QGroupBox;
-    QGridLayout* factRows = Rows(information);
+    information_ = new QGroupBox;
+    QGridLayout* factRows = Rows(information_);
     infoFrequency = Fact("infoFrequency");
     infoBitrate = Fact("infoBitrate");
     infoDuration = Fact("infoDuration");
@@ -130,7 +130,7 @@ Tfm_id3::Tfm_id3(AudioInformation2& tags, Settings& settings, QWidget* parent)
     // The facts need the room of their longest label and values such as "1411200 bps".
     tag->setFixedWidth(kTagGroupWidth);
     groups->addWidget(tag);
-    groups->addWidget(information, 1);
+    groups->addWidget(information_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 6, 8, 8);
     layout->addLayout(groups);
@@ -161,8 +161,7 @@ bool Tfm_id3::FormShow() {
     if (!loaded)
         return false;
     ShowFields(loaded->fields);
-    if (loaded->facts)
-        ShowFacts(*loaded->facts);
+    ShowFacts(loaded->facts);
     infoTitle->setFocus();
     return true;
 }
@@ -186,8 +185,7 @@ void Tfm_id3::btnApplyClick() {
 void Tfm_id3::btnResetClick() {
     const TagEditor::Loaded cleared = editor_.Clear(Fields());
     ShowFields(cleared.fields);
-    if (cleared.facts)
-        ShowFacts(*cleared.facts);
+    ShowFacts(cleared.facts);
 }
 
 void Tfm_id3::Button2Click() {
@@ -219,7 +217,10 @@ void Tfm_id3::ShowFields(const TagFields& fields) {
     infoComment->setText(fields.comment);
 }
 
-void Tfm_id3::ShowFacts(const FileFacts& facts) {
+// The default tag belongs to no file: its panel is blank, never an earlier file's facts.
+void Tfm_id3::ShowFacts(const std::optional<FileFacts>& shown) {
+    information_->setTitle(shown ? QString() : QStringLiteral("Default tag for new recordings"));
+    const FileFacts facts = shown.value_or(FileFacts{});
     infoFrequency->setText(facts.frequency);
     infoBitrate->setText(facts.bitrate);
     infoDuration->setText(facts.duration);

@@ -9,6 +9,7 @@
 
 class AudioInformation2;
 class QComboBox;
+class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class Settings;
@@ -70,11 +71,12 @@ private:
 
     TagFields Fields() const;
     void ShowFields(const TagFields& fields);
-    void ShowFacts(const FileFacts& facts);
+    void ShowFacts(const std::optional<FileFacts>& shown);
     void FormCreate();
 
     TagEditor editor_;
     std::function<std::optional<TaggedFile>()> selected_;
     std::function<void(const QString&)> message_;
     QWidget* owner_ = nullptr;
+    QGroupBox* information_;
 };

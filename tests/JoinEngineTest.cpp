@@ -148,7 +148,7 @@ TEST_F(JoinEngineTest, MixedFormatsBecomeOneMp3OfAllTheirSoundWithAChapterPerRow
     EXPECT_EQ(host_.log.filter("header: ").first(), "header: Status");
     EXPECT_EQ(host_.log.mid(host_.log.size() - 5),
               QStringList({"progress: Joining 4/4 · 100 %", "row 3: " + rows[3].timeText,
-                           "folder: " + Path("out"), "header: Time", "progress: "}));
+                           "folder: " + Path("out"), "header: Time:", "progress: "}));
     EXPECT_FALSE(state_.JoinRunning);
 
     // A conversion is a join of one row; its file has no chapters.
@@ -182,7 +182,7 @@ TEST_F(JoinEngineTest, StopDuringTheSecondOfThreeRowsKeepsWhatWasWritten) {
     EXPECT_EQ(host_.log.filter("row 1: ").last(), "row 1: " + rows[1].timeText);
     EXPECT_TRUE(host_.log.filter("row 2: ").isEmpty());
     EXPECT_EQ(host_.log.mid(host_.log.size() - 3),
-              QStringList({"folder: " + Path("out"), "header: Time", "progress: "}));
+              QStringList({"folder: " + Path("out"), "header: Time:", "progress: "}));
     EXPECT_FALSE(state_.JoinRunning);
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.part"}).isEmpty());
 }
@@ -208,8 +208,8 @@ TEST_F(JoinEngineTest, ARowThatFailsEndsTheJobOnceWithTheOutputFinished) {
     EXPECT_EQ(FramesOf(Out("e.mp3")), 22050);
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.part"}).isEmpty());
     EXPECT_EQ(host_.log.mid(host_.log.size() - 4),
-              QStringList({"row 1: " + rows[1].timeText, "folder: " + Path("out"), "header: Time",
-                           "progress: "}));
+              QStringList({"row 1: " + rows[1].timeText, "folder: " + Path("out"),
+                           "header: Time:", "progress: "}));
 
     host_.duringPump = nullptr;
     engine_.JoinFilesTo({rows[0]}, Out("again.mp3"));

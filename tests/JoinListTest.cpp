@@ -114,7 +114,7 @@ TEST_F(JoinListTest, AClickOnNoRowSelectsTheLastSelectedOrTheLastRow) {
     state_.Playing = true;
     list_.SetPlayRow(0);
     list_.lvClick();
-    EXPECT_EQ(list_.Selected(), std::set<int>{0});
+    EXPECT_EQ(list_.Selected(), std::set<int>{1});
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include <QtDBus/QDBusVariant>
 #include <memory>
 #include <optional>
+#include <tuple>
 
 #include "app/DisplayElements.h"
 #include "components/CodecAudioFile2.h"
+#include "components/TagLibAudioInformation2.h"
 #include "config/AppState.h"
 #include "join/JoinList.h"
 #include "play/MprisService.h"
@@ -80,11 +82,13 @@ protected:
         client_ = QDBusConnection::connectToBus(bus_.Address(), kClientConnection);
         ASSERT_TRUE(client_.isConnected());
         mpris_ = std::make_unique<MprisService>(
-            control_, MprisService::Hooks{[this] { ++raises_; },
-                                          [this](const QString& message) {
-                                              failures_ << message;
-                                              control_.StopPlayback();  // as the handler does
-                                          }});
+            control_,
+            MprisService::Hooks{[this] { ++raises_; },
+                                [this](const QString& message) {
+                                    failures_ << message;
+                                    control_.StopPlayback();  // as the handler does
+                                }},
+            &tags_);
         mpris_->Register(service_);
         client_.connect(MprisService::kServiceName, MprisService::kObjectPath,
                         QStringLiteral("org.freedesktop.DBus.Properties"),
@@ -173,6 +177,7 @@ protected:
     FakeSkinForm form_;
     DisplayElements displays_;
     PlaybackControl control_{{state_, player_, reader_, levels_, displays_, list_, hosts_}};
+    TagLibAudioInformation2 tags_;
     std::unique_ptr<MprisService> mpris_;
     Announcements heard_;
     size_t changesRead_ = 0;
@@ -224,7 +229,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
 
     Command(QStringLiteral("Stop"));
     EXPECT_FALSE(state_.Playing);
-    EXPECT_EQ(form_.Get("s_time")->text, "");
+    EXPECT_EQ(form_.Get("s_time")->text, "Time: 00:00:00");
     EXPECT_EQ(Status(), "Stopped");
     change = NextChange();
     EXPECT_EQ(change.value("PlaybackStatus").toString(), "Stopped");
@@ -348,6 +353,38 @@ TEST_F(MprisServiceTest, RefusalsAndFailuresArriveAsDBusErrorsWithoutAMessageBox
     EXPECT_TRUE(hosts_.messages.isEmpty());
 }
 
+TEST_F(MprisServiceTest, ShellsReadTheTagAFreshPositionAndSetVolumeAndRate) {
+    const QString path = AddFile(QStringLiteral("a.wav"));
+    TagLibAudioInformation2 writer;
+    writer.setInfoTitle(QStringLiteral("Dawn"));
+    writer.setInfoArtist(QStringLiteral("Ann Lee"));
+    writer.setInfoAlbum(QStringLiteral("Birds"));
+    writer.WriteToFile(path);
+    Command(QStringLiteral("Play"));
+    const QVariantMap metadata = Metadata();
+    EXPECT_EQ(metadata.value("xesam:title").toString(), "Dawn");
+    EXPECT_EQ(metadata.value("xesam:artist").toStringList(), QStringList{"Ann Lee"});
+    EXPECT_EQ(metadata.value("xesam:album").toString(), "Birds");
+    EXPECT_EQ(Get(QStringLiteral("DesktopEntry"), kRoot).toString(), "io.sonvara.Sonvara");
+    player_.current = 441;  // heard since the last tick
+    EXPECT_EQ(Position(), 10'000);
+
+    const std::tuple<QString, double, bool, double> sets[] = {{"Volume", 0.5, true, 0.5},
+                                                              {"Volume", -0.2, true, 0.0},
+                                                              {"Volume", 1.25, true, 1.25},
+                                                              {"Rate", 1.0, true, 1.0},
+                                                              {"Rate", 2.0, false, 1.0}};
+    for (const auto& [property, value, taken, readBack] : sets) {
+        const QDBusMessage reply = Call(
+            QStringLiteral("Set"), {kPlayer, property, QVariant::fromValue(QDBusVariant(value))},
+            QStringLiteral("org.freedesktop.DBus.Properties"));
+        EXPECT_EQ(reply.type() == QDBusMessage::ReplyMessage, taken) << property.toStdString();
+        EXPECT_DOUBLE_EQ(Get(property).toDouble(), readBack) << property.toStdString() << value;
+    }
+    EXPECT_DOUBLE_EQ(player_.volume, 1.25);
+    EXPECT_TRUE(WaitFor([&] { return heard_.changes.back().contains("Volume"); }, 3000));
+}
+
 // Nothing plays; for a second service beside the one under test.
 struct NoPlayback : PlaybackOperations {
     std::optional<PlayRefusal> TryStartPlayback() override { return std::nullopt; }
@@ -355,6 +392,8 @@ struct NoPlayback : PlaybackOperations {
     void StopPlayback() override {}
     void SeekToFrame(int64_t) override {}
     PlaybackFacts Facts() const override { return {}; }
+    void SetVolume(double) override {}
+    double Volume() const override { return 1.0; }
     void SetObserver(PlaybackObserver*) override {}
 };
 

@@ -3,15 +3,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
+#include "components/SonvaraError.h"
 #include "config/FolderTree.h"
 #include "config/IniSettings.h"
 #include "config/dir.h"
+#include "support/Wait.h"
 
 namespace {
 
@@ -56,12 +59,11 @@ TEST_F(OutputDirectoryDialogTest, OkRecordsAndAnnouncesTheSelectedFolder) {
     EXPECT_TRUE(dialog_.ChosenPath().isEmpty());
     EXPECT_FALSE(dialog_.isVisible());
 
-    // Ok with nothing selected records and announces an empty path.
+    // Ok with nothing selected keeps the folder there was.
     dialog_.ShellTreeView1->clearSelection();
     dialog_.btn_ok->click();
-    EXPECT_EQ(StoredPath(), "");
-    ASSERT_EQ(spy.count(), 2);
-    EXPECT_EQ(spy.at(1).at(0).toString(), "");
+    EXPECT_EQ(StoredPath(), chosen);
+    EXPECT_EQ(spy.count(), 1);
 }
 
 TEST_F(OutputDirectoryDialogTest, ShowAtPlacesTheDialogWithoutBlocking) {
@@ -117,6 +119,33 @@ TEST_F(OutputDirectoryDialogTest, NewFolderMakesOneFolderUnderTheSelection) {
     const QModelIndex keep = dialog_.ShellTreeView1->model()->index(0, 0, parent);
     EXPECT_TRUE(dialog_.ShellTreeView1->isExpanded(keep));
     EXPECT_EQ(ChildNames(keep), QStringList({"open"}));
+}
+
+TEST_F(OutputDirectoryDialogTest, TheUserNamesTheNewFolderInPlace) {
+    Mkpath("keep");
+    ASSERT_TRUE(dialog_.SelectPath(folder_));
+    dialog_.show();
+    dialog_.Button1->click();
+    auto* editor = dialog_.ShellTreeView1->findChild<QLineEdit*>();
+    ASSERT_TRUE(editor);
+    editor->setText("Aa talks");
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_TRUE(WaitFor([&] { return dialog_.SelectedPath() == folder_ + "/Aa talks"; }, 2000));
+    EXPECT_EQ(ChildNames(dialog_.ShellTreeView1->currentIndex().parent()),
+              QStringList({"Aa talks", "keep"}));
+    // A taken or impossible name is told and the folder stays as it is.
+    const std::pair<QString, QString> refused[] = {
+        {"keep", "already holds"}, {"a/b", "cannot hold"}, {" ", "type a name"}};
+    for (const auto& [name, told] : refused) {
+        try {
+            RenameFolder(folder_ + "/Aa talks", name);
+            ADD_FAILURE() << "renamed to " << name.toStdString();
+        } catch (const SonvaraError& error) {
+            EXPECT_TRUE(error.message().contains(told)) << error.message().toStdString();
+        }
+    }
+    EXPECT_EQ(QDir(folder_).entryList(QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList({"Aa talks", "keep"}));
 }
 
 TEST_F(OutputDirectoryDialogTest, NewFolderPathNeverDoublesTheSeparator) {

@@ -53,8 +53,10 @@ protected:
     void ExpectStoppedAndCleared() {
         EXPECT_TRUE(Idle());
         EXPECT_EQ(state_.PositionBase, 0);
-        for (const char* name : {"s_filename", "s_mono", "s_sizeson", "s_time"})
+        for (const char* name : {"s_filename", "s_mono", "s_sizeson"})
             EXPECT_EQ(Text(name), "") << name;
+        EXPECT_EQ(Text("s_time"), "Time: 00:00:00");
+        EXPECT_EQ(Bar().position, 0);
         EXPECT_FALSE(levels_.visible);
         EXPECT_FALSE(Bar().enabled);
         EXPECT_FALSE(reader_.IsOpen());
@@ -194,7 +196,7 @@ TEST_F(PlaybackControlTest, TheEndOfTheFileStopsAsTheStopCommandDoes) {
     // Events of the old sound after the stop touch nothing.
     player_.RequestMore();
     player_.Tick(900);
-    EXPECT_EQ(Text("s_time"), "");
+    EXPECT_EQ(Text("s_time"), "Time: 00:00:00");
 }
 
 TEST_F(PlaybackControlTest, PlayIsRefusedDuringARecordingAJoinOrPlaybackAndOnAnEmptyList) {

@@ -72,7 +72,7 @@ TEST_F(PlaybackLive, AFilePlaysToItsEndAndPlaybackReturnsToIdle) {
     ASSERT_TRUE(WaitForIdle(4000));
     EXPECT_GE(state_.PlayedPosition, 3 * kRate - kRate / 5);
     EXPECT_TRUE(form_.Get("s_time")->log.contains("SetText:Time: 00:00:02"));
-    EXPECT_EQ(form_.Get("s_time")->text, "");
+    EXPECT_EQ(form_.Get("s_time")->text, "Time: 00:00:00");
     EXPECT_FALSE(reader_.IsOpen());
     EXPECT_FALSE(levels_.visible);
 }

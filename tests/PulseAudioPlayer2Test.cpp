@@ -384,6 +384,8 @@ TEST_F(PulseAudioPlayer2Test, FlushDropsTheUnheardRestAndItsEndMark) {
     EXPECT_LT(spans[0].Ms(), 350);
     EXPECT_NEAR(FrequencyIn(heard, spans[1]), 660.0, 3.0);
     EXPECT_NEAR(spans[1].Ms(), 500, 60);
+    player_->SetVolume(0.4);  // the stream's own volume, as the server's mixers show it
+    EXPECT_TRUE(server_.Pactl({"list", "sink-inputs"}).contains(" 40% ")) << "volume not set";
 }
 
 TEST_F(PulseAudioPlayer2Test, ArraysOfAnotherFormatFollowThoseBeforeWithoutLoss) {

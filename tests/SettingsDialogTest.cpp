@@ -12,6 +12,7 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 #include "components/CodecAudioFile2.h"
 #include "config/IniSettings.h"
@@ -116,6 +117,14 @@ TEST_F(SettingsDialogTest, ExamplesFollowTheMainName) {
     set_.tv_Click(Tfm_set::kOutputFormatPage);
     EXPECT_EQ(set_.CurrentPage(), set_.pn_format);
     EXPECT_EQ(set_.out_labe_cus->text(), "Example:Show.MP3");
+
+    // A long name widens the examples, not the window (its size is fixed to its contents).
+    const int width = set_.width();
+    set_.out_name->setText(QString(80, QLatin1Char('W')));
+    emit set_.out_name->editingFinished();
+    for (int level = 0; level < 4; ++level)
+        QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(set_.maximumWidth(), width);
 }
 
 TEST_F(SettingsDialogTest, SecondsTakeDigitsOnlyAndOtherKeysActAsBackspace) {
@@ -229,7 +238,9 @@ TEST_F(SettingsDialogTest, PagesShowTheSourceAndScheduleDialogsOverTheWindow) {
     EXPECT_EQ(set_.CurrentPage(), set_.pn_about);
 
     set_.tv_Click(Tfm_set::kSchedulePage);
-    EXPECT_EQ(calls, QStringList({"schedule 100,50", "hide source"}));
+    const int scheduleLeft = 100 + set_.findChild<QWidget*>("tv")->geometry().right() + 1;
+    EXPECT_EQ(calls,
+              QStringList({QStringLiteral("schedule %1,81").arg(scheduleLeft), "hide source"}));
     EXPECT_EQ(set_.CurrentPage(), set_.pn_about);  // About is not hidden by Schedule
 
     calls.clear();
@@ -256,6 +267,15 @@ TEST_F(SettingsDialogTest, FolderChosenInTheOutputDirectoryDialogFillsTheField) 
     dirDialog.btn_ok->click();
     EXPECT_EQ(set_.ed_dir->text(), dir_.path());
     EXPECT_TRUE(set_.isVisible());
+
+    // The tree opens at the field's folder; Ok with nothing selected leaves the field.
+    ASSERT_TRUE(QDir(dir_.path()).mkdir("talks"));
+    set_.ed_dir->setText(dir_.filePath("talks"));
+    set_.Button2->click();
+    EXPECT_EQ(dirDialog.SelectedPath(), dir_.filePath("talks"));
+    dirDialog.ShellTreeView1->clearSelection();
+    dirDialog.btn_ok->click();
+    EXPECT_EQ(set_.ed_dir->text(), dir_.filePath("talks"));
 }
 
 }  // namespace

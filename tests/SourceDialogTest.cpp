@@ -227,6 +227,8 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     Tfm_dev& dev = windows.fm_dev;
     Tfm_list& list = windows.fm_list;
     dev.dev_bt_help->setEnabled(false);
+    QStringList told;
+    main.DivertMessages(&told);
     main.move(100, 80);
     main.show();
     qunsetenv("PULSE_SERVER");
@@ -234,6 +236,7 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     EXPECT_EQ(dev.cb_rd->currentIndex(), -1);
     EXPECT_EQ(dev.cb_rdson->count(), 0);
     EXPECT_TRUE(list.isVisible());  // start-up went on
+    EXPECT_TRUE(told.isEmpty());    // not before the windows stand
 
     bool shownModally = false;
     bool helpEnabled = false;
@@ -247,6 +250,9 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     QTest::mouseClick(main.Skin1().Surface(&main), Qt::LeftButton, {}, rect.center());
     EXPECT_TRUE(shownModally);
     EXPECT_TRUE(helpEnabled);
+    // Told once, once the windows stood (the dialog's loop ran start-up's timers).
+    ASSERT_EQ(told.size(), 1);
+    EXPECT_TRUE(told[0].contains("need PulseAudio or PipeWire")) << told[0].toStdString();
 }
 
 }  // namespace

@@ -55,6 +55,10 @@ TEST_F(ListFlow, FilesAddedThroughTheOpenDialogAndARecordingShowUpInOrder) {
     const auto second = s.Item(kList, kView, QStringLiteral("two.wav"));
     ASSERT_TRUE(recorded && second);
     EXPECT_GT(recorded->top(), second->top());  // the last row
+    EXPECT_TRUE(s.Widget(kList, kView)->rect.contains(*recorded));
+    s.ClickItem(kList, kView, files[0].fileName());
+    s.Key(QStringLiteral("Delete"));
+    EXPECT_TRUE(Eventually([&] { return !s.Item(kList, kView, files[0].fileName()); }));
 }
 
 TEST_F(ListFlow, TheListJoinsIntoOneMp3InTheOutputFolder) {
@@ -91,6 +95,15 @@ TEST_F(ListFlow, FilesGivenToASecondCopyReachTheRunningCopysList) {
         Eventually([&] { return s.Item(kList, kView, QStringLiteral("two.wav")).has_value(); }));
     EXPECT_TRUE(s.Item(kList, kView, QStringLiteral("one.wav")));
     EXPECT_EQ(s.Program().state(), QProcess::Running);
+}
+
+// The list's own minimise button takes both windows away; "list" brings both back.
+TEST_F(UserFlow, TheTwoWindowsMinimiseAndComeBackTogether) {
+    const auto mainMinimized = [&] { return s.Window(kMainWindow.title).value().minimized; };
+    s.ClickSkin(kListWindow, QStringLiteral("min"));
+    EXPECT_TRUE(Eventually(mainMinimized));
+    s.ClickSkin(kMainWindow, QStringLiteral("list"));
+    EXPECT_TRUE(Eventually([&] { return !mainMinimized() && !s.Window(kList).value().minimized; }));
 }
 
 // Closing the program during a long join stops it as "stopj" does: the program ends at once,

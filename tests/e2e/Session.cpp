@@ -58,7 +58,7 @@ std::optional<Placed> ParsePlaced(const QString& answer) {
     const auto rect = ParseRect(fields);
     if (!rect || fields.size() < 5)
         return std::nullopt;
-    return Placed{*rect, fields[4] == u"1", fields.value(5) == u"1"};
+    return Placed{*rect, fields[4] == u"1", fields.value(5) == u"1", fields.value(6) == u"1"};
 }
 
 }  // namespace

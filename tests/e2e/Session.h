@@ -36,6 +36,7 @@ struct Placed {
     QRect rect;
     bool visible = false;
     bool enabled = false;
+    bool minimized = false;  // windows only
 };
 
 // WaitFor at a pace the program under test hardly feels: every question goes to its probe.

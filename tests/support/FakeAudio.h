@@ -117,6 +117,8 @@ public:
     int flushes = 0;
     size_t flushedAt = 0;
     bool playing = false;
+    qint64 current = 0;  // the last tick's count
+    double volume = 1.0;
 
     void SetFormat(int rate, int channelCount) override {
         sampleRate = rate;
@@ -126,6 +128,7 @@ public:
     void Play() override {
         ++plays;
         playing = true;
+        current = 0;
     }
     void Stop() override {
         ++stops;
@@ -140,13 +143,16 @@ public:
     int64_t SamplesToMs(int64_t samples) const override {
         return sampleRate ? samples * 1000 / sampleRate : 0;
     }
+    int64_t CurrentSamples() override { return current; }
+    void SetVolume(double value) override { volume = value; }
+    double Volume() const override { return volume; }
     // Loaded since the last Flush.
     size_t Queued() const { return loaded.size() - flushedAt; }
 
     void RequestMore() { emit OnRequestOnLoadArray(); }
     void FinishArray() { emit OnEndArrayPlay(); }
     void FinishPlaying() { emit OnEndPlay(); }
-    void Tick(qint64 currentSamples) { emit OnTimer(currentSamples, 0, 0); }
+    void Tick(qint64 samples) { emit OnTimer(current = samples, 0, 0); }
 };
 
 class FakeLevelDisplay : public AudioVisualizationEx2 {
