@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
+#include <QUrl>
 #include <QtDBus/QDBusConnection>
 #include <csignal>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "components/ProgramFolders.h"
 #include "components/SonvaraError.h"
 #include "components/TagLibAudioInformation2.h"
+#include "components/widgets/FirstPaint.h"
 #include "play/MprisService.h"
 
 namespace {
@@ -61,6 +63,20 @@ void PreferX11() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && !qEnvironmentVariableIsEmpty("DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
+// With no session bus named, libdbus looks in the runtime folder and then starts a bus of its
+// own through dbus-launch, which Qt's accessibility bridge asks for while the windows are being
+// made. Such a bus would be the program's alone, reached by neither media keys nor a screen
+// reader, so only the runtime folder's bus is asked for.
+void NoPrivateSessionBus() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") || runtime.isEmpty())
+        return;
+    // A D-Bus address leaves only letters, digits and -_/.\* unescaped.
+    const QByteArray address =
+        "unix:path=" + QUrl::toPercentEncoding(QFile::decodeName(runtime + "/bus"), "/\\*", "~");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
 }
 
 // A second copy without files just ends; with files it hands them to the running copy.
@@ -118,6 +134,7 @@ int main(int argc, char** argv) {
     if (!instance.TryAcquire())
         return HandOver(argc, argv, folder, files);
     PreferX11();
+    NoPrivateSessionBus();
     SonvaraApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("Sonvara"));
     app.setApplicationDisplayName(QStringLiteral("Sonvara V1.02"));
@@ -146,16 +163,22 @@ int main(int argc, char** argv) {
             MprisService::Hooks{[&] { fm_main.BringToFront(); },
                                 [&](const QString& message) { fm_main.HandleError(message); }},
             &mprisTags);
-        try {
-            mpris->Register(QDBusConnection::sessionBus());
-        } catch (const SonvaraError& error) {
-            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
-        }
     }
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
-    windows.Schedule().Start();
+    // Neither holds up the windows' first paint: registering waits for the session bus, and
+    // the schedule's passes read the settings.
+    AfterFirstPaint::Run({&fm_main, &windows.fm_list}, &fm_main, [&] {
+        if (mpris) {
+            try {
+                mpris->Register(QDBusConnection::sessionBus());
+            } catch (const SonvaraError& error) {
+                std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
+            }
+        }
+        windows.Schedule().Start();
+    });
     if (!files.isEmpty())
         QTimer::singleShot(0, &fm_main,
                            Reporting([&fm_main, files] { fm_main.AddFilesFromOutside(files); }));

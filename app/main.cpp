@@ -5,11 +5,11 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QTimer>
 #include <QUrl>
 
 #include "components/ErrorBoundary.h"
 #include "components/ProgramFolders.h"
+#include "components/widgets/FirstPaint.h"
 
 namespace {
 
@@ -158,11 +158,10 @@ void Tfm_main::StartUp() {
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();
-    // Once the windows stand, so that the message has them behind it.
-    QTimer::singleShot(0, this, [this] {
-        ReportFailures([this] {
-            RecoverRecordings(QFileInfo(settings_.Path()).absolutePath(), AudioFilepaly, *this);
-        });
+    // Once the windows stand, so that the message has them behind it and the scan does not
+    // hold up their first paint.
+    AfterFirstPaint::Run({this, links_.listWindow}, this, [this] {
+        RecoverRecordings(QFileInfo(settings_.Path()).absolutePath(), AudioFilepaly, *this);
     });
     if (sourcesFailure)
         std::rethrow_exception(sourcesFailure);

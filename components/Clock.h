@@ -7,9 +7,13 @@ class Clock {
 public:
     virtual ~Clock() = default;
     virtual QDateTime Now() const = 0;
+    // Whole seconds since 1970 UTC; asked for every event while a schedule runs, so the system
+    // clock answers it without working out the local time.
+    virtual qint64 SecondsSinceEpoch() const { return Now().toSecsSinceEpoch(); }
 };
 
 class SystemClock : public Clock {
 public:
     QDateTime Now() const override { return QDateTime::currentDateTime(); }
+    qint64 SecondsSinceEpoch() const override { return QDateTime::currentSecsSinceEpoch(); }
 };

@@ -1,5 +1,7 @@
 #include "config/IniSettings.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +10,9 @@
 #include <QSaveFile>
 #include <QStringConverter>
 #include <QStringList>
+#include <algorithm>
 #include <array>
+#include <ctime>
 #include <utility>
 
 #include "components/SonvaraError.h"
@@ -63,6 +67,44 @@ IniText Split(const QByteArray& bytes) {
             line.chop(1);
     }
     return ini;
+}
+
+// What tells one state of the file from another without reading it. A file replaced by
+// another (as our own writes replace it) gets a new inode; one rewritten in place a new size,
+// modification or change time.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+
+    bool operator==(const FileStamp& other) const {
+        const auto same = [](const timespec& a, const timespec& b) {
+            return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+        };
+        return exists == other.exists && device == other.device && inode == other.inode &&
+               size == other.size && same(modified, other.modified) && same(changed, other.changed);
+    }
+};
+
+FileStamp StampOf(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return {true, info.st_dev, info.st_ino, info.st_size, info.st_mtim, info.st_ctim};
+}
+
+// File times advance by the kernel's clock tick (a few milliseconds), not by the nanosecond: a
+// second edit within the tick of the first, of the same size, would keep the stamp. A file
+// changed that recently is therefore read again next time instead of being trusted.
+bool RecentlyChanged(const FileStamp& stamp) {
+    constexpr long long kTickNs = 50'000'000;  // well above any tick
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const auto ns = [](const timespec& t) { return t.tv_sec * 1'000'000'000LL + t.tv_nsec; };
+    return ns(now) - std::max(ns(stamp.modified), ns(stamp.changed)) < kTickNs;
 }
 
 // A missing or unreadable file reads as empty: reading settings never fails.
@@ -262,10 +304,33 @@ QTime ParseTime(const QString& text) {
 
 }  // namespace
 
+struct IniSettings::Snapshot {
+    FileStamp stamp;
+    bool trusted = false;  // false: read the file again at the next read
+    IniText text;
+};
+
 IniSettings::IniSettings(QString path) : path_(std::move(path)) {}
 
+IniSettings::~IniSettings() = default;
+
+// The stamp is taken before the text is read: a change in between leaves a stamp that no
+// longer matches, so the next read takes the file again.
+const IniSettings::Snapshot& IniSettings::Current() const {
+    const FileStamp stamp = StampOf(path_);
+    if (snapshot_ && snapshot_->trusted && snapshot_->stamp == stamp)
+        return *snapshot_;
+    auto fresh = std::make_unique<Snapshot>();
+    fresh->stamp = stamp;
+    fresh->trusted = !stamp.exists || !RecentlyChanged(stamp);
+    if (stamp.exists)
+        fresh->text = LoadForReading(path_);
+    snapshot_ = std::move(fresh);
+    return *snapshot_;
+}
+
 std::optional<QString> IniSettings::ReadValue(const QString& section, const QString& key) const {
-    const IniText ini = LoadForReading(path_);
+    const IniText& ini = Current().text;
     const qsizetype index = FindKey(ini.lines, section, key);
     if (index < 0)
         return std::nullopt;
@@ -327,6 +392,7 @@ void IniSettings::WriteValue(const QString& section, const QString& key, const Q
     } else {
         ini.lines << u'[' + section + u']' << key + u'=' + value;
     }
+    snapshot_.reset();
     Save(path_, ini);
 }
 

@@ -1,16 +1,21 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 #include "config/Settings.h"
 
-// Settings kept in one INI file, read afresh on every call and rewritten whole on every write.
-// Reads accept a file written by the Windows version (CRLF lines, ANSI text, its time and date
-// forms); writes keep every line they do not change and replace the file atomically.
+// Settings kept in one INI file, rewritten whole on every write. Every read sees the file as it
+// is now: its text is kept between reads only while the file's identity, size and modification
+// time (to the nanosecond) stay the same, so an edit made outside the program counts at the next
+// read. Reads accept a file written by the Windows version (CRLF lines, ANSI text, its time and
+// date forms); writes keep every line they do not change and replace the file atomically. Used
+// from one thread at a time.
 class IniSettings : public Settings {
 public:
     explicit IniSettings(QString path);
+    ~IniSettings() override;
 
     const QString& Path() const { return path_; }
 
@@ -32,10 +37,14 @@ public:
     void WriteDate(const QString& section, const QString& key, const QDate& value) override;
 
 private:
+    struct Snapshot;
+
     std::optional<QString> ReadValue(const QString& section, const QString& key) const;
     void WriteValue(const QString& section, const QString& key, const QString& value);
+    const Snapshot& Current() const;
 
     QString path_;
+    mutable std::unique_ptr<Snapshot> snapshot_;
 };
 
 // $XDG_CONFIG_HOME/Sonvara/Kelvo.ini, or ~/.config/Sonvara/Kelvo.ini when that is unset.

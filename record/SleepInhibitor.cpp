@@ -14,7 +14,7 @@ constexpr int kCallTimeoutMs = 1000;
 
 }  // namespace
 
-LogindSleepInhibitor::LogindSleepInhibitor(QDBusConnection bus) : bus_(std::move(bus)) {}
+LogindSleepInhibitor::LogindSleepInhibitor(LazyBus bus) : bus_(std::move(bus)) {}
 
 LogindSleepInhibitor::~LogindSleepInhibitor() {
     Release();
@@ -23,15 +23,16 @@ LogindSleepInhibitor::~LogindSleepInhibitor() {
 void LogindSleepInhibitor::Acquire(const QString& why) {
     if (IsHeld())
         return;
-    if (!bus_.isConnected()) {
-        qWarning() << "Sleep is not held off: no system bus" << bus_.lastError().message();
+    QDBusConnection& bus = bus_.Get();
+    if (!bus.isConnected()) {
+        qWarning() << "Sleep is not held off: no system bus" << bus.lastError().message();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
     call << QStringLiteral("sleep") << QStringLiteral("Sonvara") << why << QStringLiteral("block");
-    const QDBusMessage reply = bus_.call(call, QDBus::Block, kCallTimeoutMs);
+    const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         qWarning() << "Sleep is not held off:" << reply.errorMessage();
         return;

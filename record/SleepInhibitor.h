@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QString>
-#include <QtDBus/QDBusConnection>
+#include "record/LazyBus.h"
 
 // Keeps the machine awake while a recording runs. Acquire and Release pair up; acquiring twice
 // holds one lock, releasing what was never acquired does nothing. Never throws.
@@ -17,7 +17,7 @@ public:
 // logind hands back stays open. Without a bus or logind it holds nothing and goes on.
 class LogindSleepInhibitor : public SleepInhibitor {
 public:
-    explicit LogindSleepInhibitor(QDBusConnection bus = QDBusConnection::systemBus());
+    explicit LogindSleepInhibitor(LazyBus bus = LazyBus(&QDBusConnection::systemBus));
     ~LogindSleepInhibitor() override;
     LogindSleepInhibitor(const LogindSleepInhibitor&) = delete;
     LogindSleepInhibitor& operator=(const LogindSleepInhibitor&) = delete;
@@ -27,6 +27,6 @@ public:
     bool IsHeld() const override { return fd_ >= 0; }
 
 private:
-    QDBusConnection bus_;
+    LazyBus bus_;
     int fd_ = -1;
 };

@@ -14,10 +14,11 @@ void Print(const QString& summary, const QString& body) {
 
 }  // namespace
 
-DesktopNotifier::DesktopNotifier(QDBusConnection bus) : bus_(std::move(bus)) {}
+DesktopNotifier::DesktopNotifier(LazyBus bus) : bus_(std::move(bus)) {}
 
 void DesktopNotifier::Notify(const QString& summary, const QString& body) {
-    if (!bus_.isConnected()) {
+    QDBusConnection& bus = bus_.Get();
+    if (!bus.isConnected()) {
         Print(summary, body);
         return;
     }
@@ -27,7 +28,7 @@ void DesktopNotifier::Notify(const QString& summary, const QString& body) {
         QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
     call << QStringLiteral("Sonvara") << 0u << QStringLiteral("audio-input-microphone") << summary
          << body << QStringList() << QVariantMap() << -1;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kAnswerMs));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [summary, body](QDBusPendingCallWatcher* done) {
                          if (QDBusPendingReply<uint>(*done).isError())

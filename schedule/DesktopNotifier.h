@@ -1,19 +1,20 @@
 #pragma once
 
 #include <QString>
-#include <QtDBus/QDBusConnection>
+
+#include "record/LazyBus.h"
 
 // Tells the user something that needs no answer: a notification through the desktop's
 // notification service on the session bus, or a line on stderr where there is none or it
 // refuses. Never throws, never waits for the service.
 class DesktopNotifier {
 public:
-    explicit DesktopNotifier(QDBusConnection bus = QDBusConnection::sessionBus());
+    explicit DesktopNotifier(LazyBus bus = LazyBus(&QDBusConnection::sessionBus));
 
     void Notify(const QString& summary, const QString& body);
 
     static constexpr int kAnswerMs = 5000;
 
 private:
-    QDBusConnection bus_;
+    LazyBus bus_;
 };

@@ -13,7 +13,7 @@ void Note(const QString& text) {
 
 }  // namespace
 
-LogindPowerSwitch::LogindPowerSwitch(QDBusConnection bus, QStringList fallback)
+LogindPowerSwitch::LogindPowerSwitch(LazyBus bus, QStringList fallback)
     : bus_(std::move(bus)), fallback_(std::move(fallback)) {}
 
 LogindPowerSwitch::~LogindPowerSwitch() {
@@ -23,7 +23,8 @@ LogindPowerSwitch::~LogindPowerSwitch() {
 }
 
 void LogindPowerSwitch::PowerOff() {
-    if (!bus_.isConnected()) {
+    QDBusConnection& bus = bus_.Get();
+    if (!bus.isConnected()) {
         RunFallback(QStringLiteral("no system bus"));
         return;
     }
@@ -32,7 +33,7 @@ void LogindPowerSwitch::PowerOff() {
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"));
     // Not interactive: nobody is asked for a password at the set time.
     call << false;
-    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call, kAnswerMs));
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                      [this](QDBusPendingCallWatcher* done) {
                          const QDBusPendingReply<> reply = *done;

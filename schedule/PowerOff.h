@@ -2,8 +2,9 @@
 
 #include <QProcess>
 #include <QStringList>
-#include <QtDBus/QDBusConnection>
 #include <memory>
+
+#include "record/LazyBus.h"
 
 // Powers the computer off without asking anyone: logind's PowerOff on the system bus, and
 // where logind refuses or does not answer, the fallback command (systemctl poweroff -i, which
@@ -11,7 +12,7 @@
 // stderr; nothing is thrown.
 class LogindPowerSwitch {
 public:
-    explicit LogindPowerSwitch(QDBusConnection bus = QDBusConnection::systemBus(),
+    explicit LogindPowerSwitch(LazyBus bus = LazyBus(&QDBusConnection::systemBus),
                                QStringList fallback = {QStringLiteral("systemctl"),
                                                        QStringLiteral("poweroff"),
                                                        QStringLiteral("-i")});
@@ -28,7 +29,7 @@ public:
 private:
     void RunFallback(const QString& why);
 
-    QDBusConnection bus_;
+    LazyBus bus_;
     QStringList fallback_;
     std::unique_ptr<QProcess> process_;
 };

@@ -55,7 +55,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent*) override {
         if (!asked_ && watched != this &&
-            runner_.p_.clock.Now().toSecsSinceEpoch() != runner_.lastTested_.toSecsSinceEpoch()) {
+            runner_.p_.clock.SecondsSinceEpoch() != runner_.lastTestedSeconds_) {
             asked_ = true;
             QMetaObject::invokeMethod(
                 this,
@@ -86,19 +86,26 @@ void ScheduleRunner::Start() {
 // after the one being tested, so every second is still tested once.
 void ScheduleRunner::CheckSchedule() {
     std::exception_ptr failure;
+    // Most passes fall in the second already tested; the local time is not worked out for them.
+    if (!lastTested_.isValid() || p_.clock.SecondsSinceEpoch() != lastTestedSeconds_)
+        TestSecondsUpToNow(failure);
+    KeepFirstFailure(failure, [this] { PowerOffWhenJoinIsDone(); });
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// A clock stepped back a little (a time server's correction) tests nothing until it has passed
+// the last second tested again; one set to another time, or a machine back from sleep, starts
+// afresh from now.
+void ScheduleRunner::TestSecondsUpToNow(std::exception_ptr& failure) {
     const QDateTime now = WholeSecond(p_.clock.Now());
-    // A clock stepped back a little (a time server's correction) tests nothing until it has
-    // passed the last second tested again; one set to another time, or a machine back from
-    // sleep, starts afresh from now.
     if (!lastTested_.isValid() || std::abs(lastTested_.secsTo(now)) > kCatchUpSeconds)
         lastTested_ = now.addSecs(-1);
     while (lastTested_ < now) {
         lastTested_ = lastTested_.addSecs(1);
+        lastTestedSeconds_ = lastTested_.toSecsSinceEpoch();
         TestSecond(lastTested_, failure);
     }
-    KeepFirstFailure(failure, [this] { PowerOffWhenJoinIsDone(); });
-    if (failure)
-        std::rethrow_exception(failure);
 }
 
 void ScheduleRunner::TestSecond(const QDateTime& second, std::exception_ptr& failure) {

@@ -88,6 +88,7 @@ public:
 private:
     class Trigger;
 
+    void TestSecondsUpToNow(std::exception_ptr& failure);
     void TestSecond(const QDateTime& second, std::exception_ptr& failure);
     void BeginPowerOff();
     void PowerOffWhenJoinIsDone();
@@ -97,6 +98,9 @@ private:
 
     Parts p_;
     QDateTime lastTested_;  // the latest second tested, local time
+    // The same in seconds since 1970 UTC: every event compares it, and working it out from the
+    // local time looks up the time zone.
+    qint64 lastTestedSeconds_ = 0;
     bool powerOffPending_ = false;
     std::unique_ptr<Trigger> trigger_;
 };

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QThread>
 #include <csignal>
 
 #include "components/SonvaraError.h"
@@ -58,6 +59,17 @@ TEST_F(IniSettingsTest, ReadsTheFileTheWindowsVersionWrote) {
     // Not UTF-8, so Windows-1252.
     EXPECT_EQ(ini_.ReadString("info", "title", ""),
               QStringLiteral(u"Caf\u00e9 \u20ac \u201cx\u201d"));
+}
+
+// Read twice with the file at rest, so that what is kept between reads is used; then an editor
+// rewrites it in place, same size, well within the second.
+TEST_F(IniSettingsTest, SeesAnOutsideEditOfTheSameSizeAtTheNextRead) {
+    WriteFile("[file]\nenlength=0\n");
+    QThread::msleep(100);
+    EXPECT_FALSE(ini_.ReadBool("file", "enlength", true));
+    EXPECT_FALSE(ini_.ReadBool("file", "enlength", true));
+    WriteFile("[file]\nenlength=1\n");
+    EXPECT_TRUE(ini_.ReadBool("file", "enlength", false));
 }
 
 TEST_F(IniSettingsTest, MissingOrMalformedValuesGiveTheReadersDefault) {

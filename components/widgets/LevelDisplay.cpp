@@ -10,8 +10,9 @@ namespace {
 
 // The bars span this many decibels below full scale.
 constexpr double kRangeDb = 60.0;
-// Fall-back per tick of the timer: the whole range in about a second and a half.
-constexpr int kFallIntervalMs = 30;
+// Fall-back per tick of the timer: the whole range in about a second and a half. Twenty frames
+// a second look smooth on a level bar; each frame repaints the skin beneath it.
+constexpr int kFallIntervalMs = 50;
 constexpr double kFallPerTick = kFallIntervalMs / 1500.0;
 
 double Fill(int peak) {

@@ -33,9 +33,10 @@ void SkinSurfaceElement::SetEnabled(bool enabled) {
     surface_->ElementChanged(this);
 }
 
-void SkinSurfaceElement::Redraw() {
-    surface_->update(description_.rect);
-}
+// Every change has already asked for its repaint (ElementChanged), and Qt repaints what is
+// uncovered by itself. Repainting on every call redrew the recording's time ten times a second
+// for a text that changes once.
+void SkinSurfaceElement::Redraw() {}
 
 void SkinSurfaceElement::SetText(const QString& text) {
     if (text_ == text)
