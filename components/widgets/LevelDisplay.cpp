@@ -59,8 +59,7 @@ void LevelDisplay::FallBack() {
 
 void LevelDisplay::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    // The skin shows through; only a faint track marks where the bars run.
-    const QColor track(255, 255, 255, 18);
+    // The skin shows through beneath the bars.
     QLinearGradient gradient(0, 0, width(), 0);
     gradient.setColorAt(0.0, QColor(0x2e, 0xcc, 0x71));
     gradient.setColorAt(0.75, QColor(0xf1, 0xc4, 0x0f));
