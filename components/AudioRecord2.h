@@ -50,4 +50,6 @@ signals:
     // Capture broke down: the server went away, the source disappeared, or blocks waited
     // too long untaken. Capture has stopped; what was captured before is still queued.
     void OnError(const QString& message);
+    // The devices and lines were listed anew: the server came back, or a source came or went.
+    void InputsChanged();
 };

@@ -80,14 +80,22 @@ PulseAudioRecord2::PulseAudioRecord2(PulseContext& pulse, QObject* parent)
         listenerId_ = pulse_.AddEventListener([this](int event, uint32_t index) {
             const int facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
             const int type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
-            if (facility == PA_SUBSCRIPTION_EVENT_SOURCE && type == PA_SUBSCRIPTION_EVENT_REMOVE &&
-                index == sourceIndex_ && capturing_) {
+            if (facility != PA_SUBSCRIPTION_EVENT_SOURCE || type == PA_SUBSCRIPTION_EVENT_CHANGE) {
+                return;
+            }
+            if (type == PA_SUBSCRIPTION_EVENT_REMOVE && index == sourceIndex_ && capturing_) {
                 Fail(QStringLiteral("The recording source \"%1\" was removed.")
                          .arg(chosenDescription_));
             }
+            // A device plugged in brings several sources at once; one listing serves them all.
+            if (!refreshQueued_.exchange(true)) {
+                QMetaObject::invokeMethod(
+                    this, [this] { RefreshInputs(); }, Qt::QueuedConnection);
+            }
         });
     }
-    RefreshInputs();
+    connect(&pulse_, &PulseContext::Connected, this, &PulseAudioRecord2::RefreshInputs);
+    ListInputs();
 }
 
 PulseAudioRecord2::~PulseAudioRecord2() {
@@ -102,6 +110,12 @@ PulseAudioRecord2::~PulseAudioRecord2() {
 // ---- Device and lines ------------------------------------------------------------------------
 
 void PulseAudioRecord2::RefreshInputs() {
+    refreshQueued_ = false;
+    ListInputs();
+    emit InputsChanged();
+}
+
+void PulseAudioRecord2::ListInputs() {
     lines_.clear();
     hasDevice_ = pulse_.IsConnected();
     if (!hasDevice_) {
@@ -170,7 +184,7 @@ void PulseAudioRecord2::RefreshInputs() {
         return std::any_of(lines_.begin(), lines_.end(),
                            [&](const Line& line) { return line.sourceName == source; });
     };
-    if (chosenSource_.isEmpty() || !exists(chosenSource_)) {
+    if (chosenSource_.isEmpty() || (!userChose_ && !exists(chosenSource_))) {
         chosenSource_ = exists(listing.defaultSource) ? listing.defaultSource : QString();
     }
     chosenPort_.clear();
@@ -179,7 +193,9 @@ void PulseAudioRecord2::RefreshInputs() {
             chosenPort_ = port;
         }
     }
-    chosenDescription_ = SourceDescription(chosenSource_);
+    if (!userChose_ || exists(chosenSource_)) {
+        chosenDescription_ = SourceDescription(chosenSource_);
+    }
 }
 
 QString PulseAudioRecord2::SourceDescription(const QString& sourceName) const {
@@ -245,6 +261,7 @@ void PulseAudioRecord2::SetInputSelected(bool selected) {
                                   SignalOnContextSuccess, &pulse_));
     }
     chosenPort_ = line->portName;
+    userChose_ = true;
     if (line->sourceName == chosenSource_) {
         return;
     }

@@ -53,8 +53,10 @@ public:
     void Stop() override;
     SampleArray GetArray() override;
 
-    // Lists the server's sources again; the chosen source stays chosen if it still exists.
-    // A server that does not answer leaves the list empty.
+    // Lists the server's sources again and reports InputsChanged; done by itself whenever the
+    // server (re)connects or a source comes or goes. A source the user chose stays chosen
+    // while it is away, so it is recorded again once back; otherwise the server's default is
+    // followed. A server that does not answer leaves the list empty.
     void RefreshInputs();
     // The server's name of the source recorded from; empty means the server's default.
     QString SourceName() const;
@@ -77,6 +79,7 @@ private:
         QString sourceDescription;
     };
 
+    void ListInputs();
     const Line* CurrentLine() const;
     QString SourceDescription(const QString& sourceName) const;
 
@@ -103,7 +106,9 @@ private:
     int deviceIndex_ = 0;
     std::vector<Line> lines_;
     int inputIndex_ = 0;
-    QString chosenSource_;  // lock
+    QString chosenSource_;    // lock
+    bool userChose_ = false;  // lock; chosenSource_ came from SetInputSelected
+    std::atomic<bool> refreshQueued_{false};
     QString chosenPort_;
     QString chosenDescription_;  // lock
 

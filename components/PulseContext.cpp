@@ -359,6 +359,8 @@ void PulseContext::OnServerInfo(const QString& name) {
     if (retry_) {
         pa_context_rttime_restart(context_, retry_, PA_USEC_INVALID);
     }
+    QMetaObject::invokeMethod(
+        this, [this] { emit Connected(); }, Qt::QueuedConnection);
     Signal();
 }
 

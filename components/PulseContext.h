@@ -79,6 +79,8 @@ public:
 
 signals:
     void ConnectionLost(const QString& message);
+    // A connection stands, on the UI thread: the first one, and each one after a loss.
+    void Connected();
 
 private:
     // On libpulse's thread or with the lock held.

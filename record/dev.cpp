@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "components/AudioRecord2.h"
 #include "config/SettingsPageDialogs.h"
 #include "record/SourceHelp.h"
 
@@ -84,11 +85,26 @@ Tfm_dev::Tfm_dev(AudioRecord2& recorder, QWidget* parent)
     connect(dev_bt_can, &QPushButton::clicked, this, &QDialog::close);
     connect(dev_bt_help, &QPushButton::clicked, gb_help, &QWidget::show);
     connect(Button4, &QPushButton::clicked, gb_help, &QWidget::hide);
+    // Entries of an old listing would choose other lines than they name.
+    connect(&recorder, &AudioRecord2::InputsChanged, this, Reporting([this] {
+        if (isVisible()) {
+            Refill();
+        }
+    }));
 }
 
 // The controls only take what the recorder reports; nothing goes back to it from here.
 void Tfm_dev::FillAtStartUp(const Settings& settings) {
-    const SourceLists lists = selection_.ListSources(settings);
+    settings_ = &settings;
+    Refill();
+}
+
+// A sound server that came after start-up, or a source plugged in since, shows on opening.
+void Tfm_dev::Refill() {
+    if (!settings_) {
+        return;
+    }
+    const SourceLists lists = selection_.ListSources(*settings_);
     const QSignalBlocker blockLines(cb_rdson);
     const QSignalBlocker blockLevel(tb_rd);
     cb_rd->clear();
@@ -102,10 +118,16 @@ void Tfm_dev::FillAtStartUp(const Settings& settings) {
 
 void Tfm_dev::ShowModalAt(QPoint topLeft, QWidget* owner) {
     dev_bt_help->setEnabled(true);
+    if (!isVisible()) {
+        Refill();
+    }
     ExecDialogOver(*this, owner, topLeft);
 }
 
 void Tfm_dev::ShowAt(QPoint topLeft, QWidget* owner) {
+    if (!isVisible()) {
+        Refill();
+    }
     ShowDialogOver(*this, owner, topLeft);
 }
 

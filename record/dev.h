@@ -24,7 +24,9 @@ class Tfm_dev : public QDialog {
 public:
     explicit Tfm_dev(AudioRecord2& recorder, QWidget* parent = nullptr);
 
-    // Lists the devices and lines once at start-up and makes the active line current.
+    // Lists the devices and lines at start-up and makes the active line current; they are
+    // listed again whenever the window opens or the recorder's lines change while it is open.
+    // The settings must outlive the window.
     void FillAtStartUp(const Settings& settings);
     // From the main window: Help enabled, modal.
     void ShowModalAt(QPoint topLeft, QWidget* owner = nullptr);
@@ -49,5 +51,8 @@ public:
     void tb_rdChange(int position);
 
 private:
+    void Refill();
+
     SourceSelection selection_;
+    const Settings* settings_ = nullptr;
 };

@@ -435,6 +435,17 @@ TEST(PulseAudioRecord2WithoutServer, HasNoDeviceAndStartFails) {
     }
 }
 
+TEST(PulseAudioRecord2, ListsTheLinesOfAServerStartedAfterIt) {
+    PrivatePulseServer server;
+    ASSERT_TRUE(server.IsRunning()) << server.ErrorText().toStdString();
+    server.Kill();
+    PulseContext pulse;
+    PulseAudioRecord2 recorder(pulse);
+    ASSERT_EQ(recorder.InputCount(), 0);
+    ASSERT_TRUE(server.Restart());
+    EXPECT_TRUE(WaitFor([&] { return recorder.InputCount() >= 2; }, 10000));
+}
+
 // The restarted server numbers its sources anew and follows another default: the line chosen
 // before is found again by its name.
 TEST(PulseAudioRecord2, ALostServerEndsCaptureOnceAndTheChosenLineRecordsAgainWhenItIsBack) {

@@ -176,6 +176,16 @@ TEST_F(SourceDialogTest, HelpIsOffFromTheSettingsPageAndOnFromTheMainWindow) {
     EXPECT_FALSE(dev_.isVisible());
 }
 
+TEST_F(SourceDialogTest, OpeningAndChangedLinesListThemAgainKeepingTheSource) {
+    recorder_.lines.insert(recorder_.lines.begin(), {"USB Microphone", 4000});
+    recorder_.selectedLine = 2;
+    dev_.ShowAt(QPoint(10, 10));
+    EXPECT_EQ(dev_.cb_rdson->currentText(), QStringLiteral("Microphone"));
+    recorder_.lines.erase(recorder_.lines.begin());
+    emit recorder_.InputsChanged();
+    EXPECT_EQ(dev_.cb_rdson->count(), 3);
+}
+
 // Clicks through the window system, as a user does, so a window that a modal one blocks
 // ignores the click.
 void UserClick(QWidget* control, QPoint at = {}) {
