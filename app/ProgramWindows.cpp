@@ -77,8 +77,9 @@ void ProgramWindows::LinkTagWindow() {
     });
 }
 
-// Without a sound server the source lists stay empty: once the windows stand, the user hears
-// why, and that nothing needs restarting. Start-up fills the lists once, so this is told once.
+// Without a sound server the source lists are empty: once the windows stand, the user hears
+// why, and that nothing needs restarting (the lists fill when a server comes). Only the
+// start-up asks, so this is told once.
 void ProgramWindows::TellWhenNoSoundServer() {
     if (core_.Recorder().LastDeviceIndex() >= 0)
         return;
