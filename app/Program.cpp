@@ -155,6 +155,7 @@ int main(int argc, char** argv) {
     const std::unique_ptr<FileHandover> handover = ListenForFiles(folder, fm_main);
     // The desktop's media keys and player widgets; without a session bus the program runs
     // without them and says so once.
+    // A reader of its own: the tag editor's holds the file being edited.
     TagLibAudioInformation2 mprisTags;
     std::optional<MprisService> mpris;
     if (PlaybackOperations* playback = fm_main.Playback()) {
@@ -167,6 +168,9 @@ int main(int argc, char** argv) {
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] { windows.EndOnSignal(); });
     fm_main.show();
+    // A box of the start-up holds the first showing; a signal that came meanwhile closed it.
+    if (windows.Ended())
+        return 0;
     // Neither holds up the windows' first paint: registering waits for the session bus, and
     // the schedule's passes read the settings.
     AfterFirstPaint::Run({&fm_main, &windows.fm_list}, &fm_main, [&] {

@@ -1,5 +1,6 @@
 #include "app/ProgramWindows.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -121,19 +122,31 @@ QStringList ProgramWindows::StopRecordingUnattended() {
 // Nobody may be there to read a message box any more: a failure goes to stderr, and the
 // program ends all the same.
 void ProgramWindows::EndOnSignal() {
-    const auto attempt = [](const auto& step) {
-        try {
-            step();
-        } catch (const SonvaraError& error) {
-            std::fprintf(stderr, "Sonvara: %s\n", qPrintable(error.message()));
-        } catch (const std::exception& error) {
-            std::fprintf(stderr, "Sonvara: %s\n", error.what());
-        }
+    ended_ = true;
+    // A box or dialog open now runs a loop of its own, which would hold the end up until
+    // somebody clicks; before the event loop runs (a box of the start-up), nothing else ends it.
+    for (int open = 0; open < 16; ++open) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            break;
+        modal->close();
+    }
+    const auto tell = [](const QString& message) {
+        std::fprintf(stderr, "Sonvara: %s\n", qUtf8Printable(message));
     };
     // The job ends at its next block and finishes its file before the event loop ends.
     join_.StopJoinForExit();
-    if (core_.State().Recording)
-        attempt([this] { fm_main.StopRecording(); });
+    if (core_.State().Recording) {
+        for (const QString& message : StopRecordingUnattended())
+            tell(message);
+    }
+    const auto attempt = [&tell](const auto& step) {
+        try {
+            step();
+        } catch (...) {
+            tell(ErrorMessage(std::current_exception()));
+        }
+    };
     if (core_.State().Playing)
         attempt([this] { fm_main.StopPlayback(); });
     attempt([this] { fm_main.close(); });

@@ -30,6 +30,8 @@ public:
     // A signal asked the program to end (a logout, a shutdown, Ctrl-C): a recording or join is
     // finished with its file whole, then the program ends as its close box would end it.
     void EndOnSignal();
+    // A signal ended the program, maybe before its event loop ran.
+    bool Ended() const { return ended_; }
 
     Tfm_main fm_main;
     Tfm_sche fm_sche;
@@ -46,6 +48,7 @@ private:
     LogindPowerSwitch power_;
     DesktopNotifier notifier_;
     ScheduleRunner schedule_;
+    bool ended_ = false;
 
     void LinkMainWindow();
     void LinkTagWindow();
