@@ -9,6 +9,9 @@ namespace {
 
 // The step in which the hold is timed, and the quiet kept after each passage.
 constexpr int64_t kStepMs = 10;
+// Dips this short do not break a stretch of sound: speech falls silent at every closure of a
+// "p" or "t", and the pre-roll must count from the first word, not from a later syllable.
+constexpr int64_t kBridgeMs = 250;
 constexpr int64_t kTailMs = 500;
 
 }  // namespace
@@ -50,12 +53,18 @@ int64_t ActivationGate::TriggerIn(const SampleArray& block, int64_t blockStart) 
     for (int64_t at = 0; at < frames; at += step) {
         const int64_t length = std::min(step, frames - at);
         if (!Loud(block.data() + at * channels_, static_cast<size_t>(length * channels_))) {
-            loudSince_ = -1;
+            quietInStretch_ += length;
+            if (quietInStretch_ > Frames(kBridgeMs))
+                loudSince_ = -1;
             continue;
         }
-        if (loudSince_ < 0)
+        if (loudSince_ < 0) {
             loudSince_ = blockStart + at;
-        if (blockStart + at + length - loudSince_ >= Frames(settings_.holdMs))
+            loudFrames_ = 0;
+        }
+        quietInStretch_ = 0;
+        loudFrames_ += length;
+        if (loudFrames_ >= Frames(settings_.holdMs))
             return blockStart + at + length;
     }
     return -1;

@@ -19,8 +19,8 @@ struct GateStep {
 // threshold for the hold time, and is written from the pre-roll before the sound's onset, so
 // nothing between the ring and the live blocks is lost. Inside a passage, pauses shorter than
 // the silence time are written whole; a longer silence ends the passage after a half-second tail.
-// The level is the RMS in dBFS of a block, as the level display's block shows; the hold is
-// timed in 10 ms steps, so a click shorter than the hold starts nothing.
+// The level is the RMS in dBFS of a block; the hold is timed in 10 ms steps, so a click shorter
+// than the hold starts nothing, and dips of a quarter second or less do not break the sound.
 class ActivationGate {
 public:
     ActivationGate(const ActivationSettings& settings, int sampleRate, int channels);
@@ -42,10 +42,12 @@ private:
     ActivationSettings settings_;
     int64_t rate_;
     int channels_;
-    int64_t fed_ = 0;         // frames fed so far
-    SampleArray ring_;        // the latest sound while waiting
-    int64_t ringStart_ = 0;   // the frame number of ring_'s first frame
-    int64_t loudSince_ = -1;  // where the current stretch of sound began, or -1
+    int64_t fed_ = 0;             // frames fed so far
+    SampleArray ring_;            // the latest sound while waiting
+    int64_t ringStart_ = 0;       // the frame number of ring_'s first frame
+    int64_t loudSince_ = -1;      // where the current stretch of sound began, or -1
+    int64_t loudFrames_ = 0;      // above the threshold in that stretch
+    int64_t quietInStretch_ = 0;  // below it since the stretch was last loud
     bool open_ = false;
     int64_t quietFrames_ = 0;            // below the threshold since the last sound
     std::vector<SampleArray> heldBack_;  // quiet past the tail: written only if sound returns

@@ -38,6 +38,8 @@ TEST(ActivationGate, WritesPassagesWithPrerollAndLeavesLongSilencesOut) {
         {"..c....c..", 1, "----------", 0},
         // Sound beginning mid-block: the pre-roll counts from its onset, not from the trigger.
         {"....hT", 1, "-----S", 4000 + kBlock / 2 + kBlock},
+        // A dip of 0.1 s, as at a spoken "p", keeps the onset at the first sound.
+        {"....cT", 1, "-----S", 4000 + 2 * kBlock},
     };
     for (const GateCase& c : cases) {
         ActivationSettings settings;
