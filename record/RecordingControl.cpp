@@ -462,7 +462,9 @@ void RecordingControl::OnBlock() {
         StopRecording();
         return;
     }
-    if (std::exchange(passageEnded_, false) && p_.state.Recording && !splitting_) {
+    // During a split's message box the passage's blocks wait with it.
+    if (passageEnded_ && p_.state.Recording && !splitting_) {
+        passageEnded_ = false;
         FinishPassage();
         WriteQueuedBlocksOrEnd();
         return;
