@@ -237,7 +237,9 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     if (showProgress) {
         QObject::connect(&recorder, &AudioRecord2::OnTimer, &loop, [&] {
             const int64_t seconds = recorder.SamplesToMs(state.PlayedPosition) / 1000;
-            err << "\rRecording " << state.OutputFile << "  " << RecordingControl::TimeText(seconds)
+            err << "\rRecording " << state.OutputFile << "  "
+                << (control.WaitingForSound() ? QStringLiteral("Waiting for sound")
+                                              : RecordingControl::TimeText(seconds))
                 << "  (Ctrl-C stops)";
             err.flush();
         });

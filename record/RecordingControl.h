@@ -102,6 +102,8 @@ public:
     // so the total is exact. Counts across the parts of a split recording.
     void StopAfterFrames(int64_t frames);
     int64_t FramesWritten() const { return framesWritten_; }
+    // Armed with sound activation, between passages.
+    bool WaitingForSound() const { return gate_ && gate_->Waiting(); }
     // The frames of the recording or part that RecordingFinished is handing on.
     int64_t FramesHandedOn() const { return framesHandedOn_; }
 
