@@ -13,6 +13,7 @@
 #include "components/AudioVisualizationEx2.h"
 #include "components/InterruptNotifier.h"
 #include "components/MainDisplays.h"
+#include "config/ActivationSettings.h"
 #include "config/AppState.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
@@ -26,7 +27,24 @@ struct RecordOptions {
     QString output;  // empty: named by the settings
     std::optional<double> seconds;
     int line = 0;  // 0: the line the recorder is set to
+    bool activate = false;
+    std::optional<int> thresholdDb;  // none: as stored
+    std::optional<int> silenceSeconds;
+    bool splitAtSilence = false;
 };
+
+// An optional value: the next argument when it is a number (a threshold is negative).
+std::optional<int> OptionalNumber(const QStringList& args, int& i) {
+    bool ok = false;
+    const int number = i + 1 < args.size() ? args[i + 1].toInt(&ok) : 0;
+    if (!ok)
+        return std::nullopt;
+    ++i;
+    if (number < kThresholdLowestDb || number > 0)
+        throw UsageError(
+            QStringLiteral("--activate needs a level from %1 to 0 dBFS.").arg(kThresholdLowestDb));
+    return number;
+}
 
 RecordOptions ParseOptions(const QStringList& args) {
     RecordOptions options;
@@ -52,11 +70,40 @@ RecordOptions ParseOptions(const QStringList& args) {
             options.line = text.toInt(&ok);
             if (!ok || options.line < 1)
                 throw UsageError(QStringLiteral("--line needs a line number from 1 up."));
+        } else if (arg == "--activate") {
+            options.activate = true;
+            options.thresholdDb = OptionalNumber(args, i);
+        } else if (arg == "--silence") {
+            const QString text = value();
+            options.silenceSeconds = text.toInt(&ok);
+            if (!ok || *options.silenceSeconds < 1 ||
+                *options.silenceSeconds > kLongestSilenceSeconds)
+                throw UsageError(QStringLiteral("--silence needs whole seconds from 1 to %1.")
+                                     .arg(kLongestSilenceSeconds));
+        } else if (arg == "--split-at-silence") {
+            options.splitAtSilence = true;
         } else {
             throw UsageError(QStringLiteral("Unknown argument %1.").arg(arg));
         }
     }
     return options;
+}
+
+// The stored activation with the command line's changes, or none when nothing was given.
+std::optional<ActivationSettings> Activation(const RecordOptions& options,
+                                             const Settings& settings) {
+    if (!options.activate && !options.silenceSeconds && !options.splitAtSilence)
+        return std::nullopt;
+    ActivationSettings activation = LoadActivationSettings(settings);
+    activation.enabled = activation.enabled || options.activate;
+    if (!activation.enabled)
+        throw UsageError(
+            QStringLiteral("--silence and --split-at-silence apply only with --activate."));
+    activation.thresholdDb = options.thresholdDb.value_or(activation.thresholdDb);
+    activation.silenceSeconds = options.silenceSeconds.value_or(activation.silenceSeconds);
+    if (options.splitAtSilence)
+        activation.mode = 1;
+    return activation;
 }
 
 void SelectLine(AudioRecord2& recorder, int line) {
@@ -93,6 +140,13 @@ public:
     void CommitSettings() override {}
     void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
     void ShowOutputPath(const QString&) override {}
+    void PassageChanged(bool started, const QString& file) override {
+        if (showProgress_)
+            err_ << "\r\033[K";
+        err_ << (started ? "Sound: passage started in " : "Silence: passage ended in ") << file
+             << "\n";
+        err_.flush();
+    }
     void RecordingFinished(const QString& file, bool writeTag) override {
         const int64_t frames = control->FramesHandedOn();
         if (showProgress_)
@@ -134,6 +188,7 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     AudioRecord2& recorder = core.Recorder();
     const Settings& settings = core.Ini();
     const RecordOptions options = ParseOptions(args);
+    const std::optional<ActivationSettings> activation = Activation(options, settings);
     if (recorder.LastDeviceIndex() < 0) {
         recorder.Start();  // the recorder says best why there is nothing to record from
         throw SonvaraError(QStringLiteral("No sound server was found (PulseAudio or PipeWire)."));
@@ -154,6 +209,7 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     host.control = &control;
     if (!options.output.isEmpty())
         control.SetFixedOutputFile(options.output);
+    control.SetActivation(activation);
     if (options.seconds)
         control.StopAfterFrames(
             static_cast<int64_t>(*options.seconds * ReadMp3Settings(settings).sampleRate + 0.5));
@@ -167,8 +223,12 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
         });
     };
     InterruptNotifier interrupt;
-    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, &loop,
-                     [&] { control.StopRecording(); });
+    QObject::connect(&interrupt, &InterruptNotifier::Interrupted, &loop, [&] {
+        control.StopRecording();
+        // Armed and never triggered: no file is handed on to end the loop.
+        if (!state.Recording)
+            loop.quit();
+    });
     std::optional<QString> captureError;
     QObject::connect(&recorder, &AudioRecord2::OnError, &loop, [&](const QString& message) {
         captureError = message;
@@ -177,7 +237,9 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     if (showProgress) {
         QObject::connect(&recorder, &AudioRecord2::OnTimer, &loop, [&] {
             const int64_t seconds = recorder.SamplesToMs(state.PlayedPosition) / 1000;
-            err << "\rRecording " << state.OutputFile << "  " << RecordingControl::TimeText(seconds)
+            err << "\rRecording " << state.OutputFile << "  "
+                << (control.WaitingForSound() ? QStringLiteral("Waiting for sound")
+                                              : RecordingControl::TimeText(seconds))
                 << "  (Ctrl-C stops)";
             err.flush();
         });

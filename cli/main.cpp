@@ -39,6 +39,9 @@ const char kUsage[] =
     "       -o OUT.mp3              into this file instead (split parts OUT-2.mp3, ...)\n"
     "       --seconds N             stop after N seconds of sound (else Ctrl-C stops)\n"
     "       --line K                record from input line K (see devices)\n"
+    "       --activate [DB]         write only passages of sound above DB dBFS (Kelvo.ini)\n"
+    "       --silence S             with --activate: S seconds of silence end a passage\n"
+    "       --split-at-silence      with --activate: a new file for each passage\n"
     "  repair FILE...               make recordings cut off by a crash whole again\n"
     "\n"
     "Settings not given come from Kelvo.ini.\n";

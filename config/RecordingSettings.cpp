@@ -102,6 +102,7 @@ RecordingSettings Defaulted(RecordingSettings v) {
     v.vbr = false;
     v.vbrBitrate = 11;
     v.vbrQuality = 0;
+    v.activation = ActivationSettings();
     return v;
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+#include "config/ActivationSettings.h"
 #include "config/OutputFolder.h"
 
 class AudioFile2;
@@ -35,6 +36,9 @@ struct RecordingSettings {
     bool vbr = false;
     int vbrBitrate = 11;
     int vbrQuality = 0;
+
+    // Section "activation", which the model loads and commits beside the others.
+    ActivationSettings activation;
 
     bool operator==(const RecordingSettings&) const = default;
 };

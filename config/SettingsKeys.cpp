@@ -25,6 +25,12 @@ int ReadIndex(const Settings& settings, const IntKey& key, Reader reader, int ta
     return ReadTableIndex(settings, key.section, key.name, DefaultAt(key, reader), tableSize);
 }
 
+int ReadInRange(const Settings& settings, const IntKey& key, Reader reader, int low, int high) {
+    const int fallback = DefaultAt(key, reader);
+    const int value = settings.ReadInteger(key.section, key.name, fallback);
+    return value >= low && value <= high ? value : fallback;
+}
+
 void Write(Settings& settings, const BoolKey& key, bool value) {
     settings.WriteBool(key.section, key.name, value);
 }

@@ -6,8 +6,8 @@
 
 class Settings;
 
-// The keys of sections "file", "output" and "mp3", each declared once with the default each of
-// its readers falls back to. A reader with no default here does not read the key.
+// The keys of sections "file", "output", "mp3" and "activation", each declared once with the
+// default each of its readers falls back to. A reader with no default here does not read the key.
 template <typename T>
 struct SettingKey {
     QLatin1String section;
@@ -28,6 +28,7 @@ namespace keys {
 inline constexpr QLatin1String kFile("file");
 inline constexpr QLatin1String kOutput("output");
 inline constexpr QLatin1String kMp3("mp3");
+inline constexpr QLatin1String kActivation("activation");
 
 // Length limitation.
 inline constexpr BoolKey kLengthEnabled{kFile, QLatin1String("enlength"), false, false};
@@ -63,12 +64,22 @@ inline constexpr IntKey kVbrQuality{kMp3, QLatin1String("vbr quality"), 9, 5};
 // Encoder threads of a join; no window shows it.
 inline constexpr IntKey kThreads{kMp3, QLatin1String("threads"), {}, 0};
 
+// Sound activation: the window and the recording share every default.
+inline constexpr BoolKey kActivationEnabled{kActivation, QLatin1String("enabled"), false, false};
+inline constexpr IntKey kThreshold{kActivation, QLatin1String("threshold"), -40, -40};  // dBFS
+inline constexpr IntKey kHoldMs{kActivation, QLatin1String("hold"), 150, 150};
+inline constexpr IntKey kSilenceSeconds{kActivation, QLatin1String("silence"), 5, 5};
+inline constexpr IntKey kActivationMode{kActivation, QLatin1String("mode"), 0, 0};
+inline constexpr IntKey kPrerollMs{kActivation, QLatin1String("preroll"), 500, 500};
+
 }  // namespace keys
 
 bool Read(const Settings& settings, const BoolKey& key, Reader reader);
 QString Read(const Settings& settings, const TextKey& key, Reader reader);
 // The stored index when it lies in 0..tableSize-1, else the reader's default.
 int ReadIndex(const Settings& settings, const IntKey& key, Reader reader, int tableSize);
+// The stored number when it lies in low..high, else the reader's default.
+int ReadInRange(const Settings& settings, const IntKey& key, Reader reader, int low, int high);
 
 void Write(Settings& settings, const BoolKey& key, bool value);
 void Write(Settings& settings, const TextKey& key, const QString& value);

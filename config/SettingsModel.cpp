@@ -9,6 +9,7 @@ SettingsModel::SettingsModel(Settings& settings, const AudioFile2& writer)
 
 void SettingsModel::Load() {
     values_ = LoadRecordingSettings(settings_);
+    values_.activation = LoadActivationSettings(settings_);
 }
 
 void SettingsModel::LoadAtStartUp() {
@@ -20,6 +21,8 @@ void SettingsModel::LoadAtStartUp() {
         values_.directory = ReadChosenDirectory(settings_);
 }
 
+// Activation does not hang on the MP3 check: it is stored whatever that answers.
 bool SettingsModel::Commit() const {
+    SaveActivationSettings(values_.activation, settings_);
     return SaveRecordingSettings(values_, settings_, writer_);
 }

@@ -23,8 +23,8 @@ public:
     // recording folder, and a stored one must survive that.
     void LoadAtStartUp();
 
-    // Writes "file" and "output", then "mp3" if the writer accepts the combination. False when
-    // refused: "mp3" keeps its values.
+    // Writes "activation", "file" and "output", then "mp3" if the writer accepts the combination.
+    // False when refused: "mp3" keeps its values.
     bool Commit() const;
 
 private:

@@ -86,9 +86,11 @@ Tfm_set::Tfm_set(SettingsModel& model, const std::array<QString, 4>& sourceHelp,
     pn_file = BuildFilePage();
     pn_format = BuildFormatPage();
     pn_mp3 = BuildMp3Page();
+    pn_activation = BuildActivationPage();
     pn_about = BuildAboutPage();
     pn_blank_ = new QWidget;
-    for (QWidget* page : {pn_source, pn_file, pn_format, pn_mp3, pn_about, pn_blank_})
+    for (QWidget* page :
+         {pn_source, pn_file, pn_format, pn_mp3, pn_activation, pn_about, pn_blank_})
         pages->addWidget(page);
     pages->setCurrentWidget(pn_about);
     BuildTree();
@@ -131,6 +133,7 @@ void Tfm_set::BuildTree() {
     entry(new QTreeWidgetItem(tv), "Schedule");
     auto* format = entry(new QTreeWidgetItem(tv), "Output Format");
     entry(new QTreeWidgetItem(format), "MP3");
+    entry(new QTreeWidgetItem(tv), "Sound activation");
     entry(new QTreeWidgetItem(tv), "About");
     tv->expandAll();
 }
@@ -246,6 +249,35 @@ QWidget* Tfm_set::BuildMp3Page() {
     return page;
 }
 
+QWidget* Tfm_set::BuildActivationPage() {
+    auto* page = Named(new QWidget, "pn_activation");
+    cb_act = Named(new QCheckBox(QStringLiteral("Record only when there is sound")), "cb_act");
+    auto upDown = [](const char* name, int low, int high, const char* unit) {
+        auto* box = Named(new QSpinBox, name);
+        box->setRange(low, high);
+        box->setSuffix(QString::fromLatin1(unit));
+        return box;
+    };
+    ud_act_threshold = upDown("ud_act_threshold", kThresholdLowestDb, 0, " dBFS");
+    ud_act_hold = upDown("ud_act_hold", 0, kLongestHoldMs, " ms");
+    ud_act_silence = upDown("ud_act_silence", 1, kLongestSilenceSeconds, " s");
+    ud_act_preroll = upDown("ud_act_preroll", 0, kLongestPrerollMs, " ms");
+    cb_act_mode = Named(new QComboBox, "cb_act_mode");
+    cb_act_mode->addItem(QStringLiteral("Leave silences out of one file"));
+    cb_act_mode->addItem(QStringLiteral("A new file for each passage"));
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(cb_act);
+    layout->addLayout(Row(QStringLiteral("Sound above:  "), ud_act_threshold));
+    layout->addLayout(Row(QStringLiteral("Lasting at least:  "), ud_act_hold));
+    layout->addLayout(Row(QStringLiteral("Keep before it:  "), ud_act_preroll));
+    layout->addLayout(Row(QStringLiteral("Silence ends after:  "), ud_act_silence));
+    layout->addLayout(Row(QStringLiteral("Silences:  "), cb_act_mode));
+    layout->addWidget(Text(QStringLiteral("The level is the one the level display shows.")));
+    layout->addStretch(1);
+    return page;
+}
+
 QWidget* Tfm_set::BuildAboutPage() {
     auto* page = Named(new QWidget, "pn_about");
     auto* product = Text(QStringLiteral("Sonvara"));
@@ -291,15 +323,17 @@ void Tfm_set::Connect() {
 // Every change of a control reaches the model, whoever makes it.
 void Tfm_set::ConnectEdits() {
     const auto edited = Reporting([this] { ControlsEdited(); });
-    for (QAbstractButton* box : std::initializer_list<QAbstractButton*>{
-             length_en, file_rb_time, file_limit_stop, file_limit_new, rb_time, rb_cust, cb_vbr})
+    for (QAbstractButton* box :
+         std::initializer_list<QAbstractButton*>{length_en, file_rb_time, file_limit_stop,
+                                                 file_limit_new, rb_time, rb_cust, cb_vbr, cb_act})
         connect(box, &QAbstractButton::toggled, this, edited);
     for (QLineEdit* edit : {file_time, ed_dir, out_name})
         connect(edit, &QLineEdit::textChanged, this, edited);
     for (QComboBox* list :
-         {cb_format, cb_mp3_channel, cb_mp3_bitrate, cb_mp3_frequency, cb_mp3_vbr})
+         {cb_format, cb_mp3_channel, cb_mp3_bitrate, cb_mp3_frequency, cb_mp3_vbr, cb_act_mode})
         connect(list, &QComboBox::currentIndexChanged, this, edited);
-    for (QSpinBox* upDown : {ud_mp3_quality, ud_mp3_vbr})
+    for (QSpinBox* upDown : {ud_mp3_quality, ud_mp3_vbr, ud_act_threshold, ud_act_hold,
+                             ud_act_silence, ud_act_preroll})
         connect(upDown, &QSpinBox::valueChanged, this, edited);
 }
 
@@ -352,6 +386,12 @@ RecordingSettings Tfm_set::Values() const {
     v.vbr = cb_vbr->isChecked();
     v.vbrBitrate = cb_mp3_vbr->currentIndex();
     v.vbrQuality = ud_mp3_vbr->value();
+    v.activation.enabled = cb_act->isChecked();
+    v.activation.thresholdDb = ud_act_threshold->value();
+    v.activation.holdMs = ud_act_hold->value();
+    v.activation.silenceSeconds = ud_act_silence->value();
+    v.activation.mode = cb_act_mode->currentIndex();
+    v.activation.prerollMs = ud_act_preroll->value();
     return v;
 }
 
@@ -380,6 +420,12 @@ void Tfm_set::ShowValues() {
     cb_vbr->setChecked(v.vbr);
     cb_mp3_vbr->setCurrentIndex(v.vbrBitrate);
     ud_mp3_vbr->setValue(v.vbrQuality);
+    cb_act->setChecked(v.activation.enabled);
+    ud_act_threshold->setValue(v.activation.thresholdDb);
+    ud_act_hold->setValue(v.activation.holdMs);
+    ud_act_silence->setValue(v.activation.silenceSeconds);
+    cb_act_mode->setCurrentIndex(v.activation.mode);
+    ud_act_preroll->setValue(v.activation.prerollMs);
     ApplyEnabledStates(v);
     showing_ = false;
     // The model holds what the controls can show, as OK would store it from them.
@@ -505,6 +551,9 @@ void Tfm_set::tv_Click(int page) {
             break;
         case kMp3Page:
             pages->setCurrentWidget(pn_mp3);
+            break;
+        case kActivationPage:
+            pages->setCurrentWidget(pn_activation);
             break;
         case kAboutPage:
             pages->setCurrentWidget(pn_about);

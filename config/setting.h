@@ -70,6 +70,7 @@ public:
         kSchedulePage,
         kOutputFormatPage,
         kMp3Page,
+        kActivationPage,
         kAboutPage
     };
     void tv_Click(int page);
@@ -83,6 +84,7 @@ public:
     QWidget* pn_file;
     QWidget* pn_format;
     QWidget* pn_mp3;
+    QWidget* pn_activation;
     QWidget* pn_about;
 
     QCheckBox* length_en;
@@ -108,6 +110,13 @@ public:
     QComboBox* cb_mp3_vbr;
     QSpinBox* ud_mp3_vbr;
 
+    QCheckBox* cb_act;
+    QSpinBox* ud_act_threshold;
+    QSpinBox* ud_act_hold;
+    QSpinBox* ud_act_silence;
+    QComboBox* cb_act_mode;
+    QSpinBox* ud_act_preroll;
+
     QGroupBox* gb_help;
     std::array<QLabel*, 4> helpTexts;
     QPushButton* bt_pre;
@@ -125,6 +134,7 @@ private:
     QWidget* BuildFilePage();
     QWidget* BuildFormatPage();
     QWidget* BuildMp3Page();
+    QWidget* BuildActivationPage();
     QWidget* BuildAboutPage();
     void BuildTree();
     void Connect();

@@ -1,6 +1,7 @@
 #include "record/RecordingControl.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <exception>
@@ -28,6 +29,7 @@ const QString kFileName = QStringLiteral("s_filename");
 const QString kFileInfo = QStringLiteral("s_mono");
 const QString kFileSize = QStringLiteral("s_sizeson");
 const QString kTime = QStringLiteral("s_time");
+const QString kWaiting = QStringLiteral("Waiting for sound");
 const QString kInhibitReason = QStringLiteral("Sonvara is recording");
 constexpr int kBlockMs = 200;
 
@@ -66,7 +68,19 @@ void RecordingControl::StartRecording(StartedBy who) {
     p_.sleep.Acquire(kInhibitReason);
     ShowFileName();
     SetCaptureFormat();
+    ArmGate();
     BeginCapture();
+}
+
+void RecordingControl::ArmGate() {
+    const ActivationSettings settings =
+        activation_ ? *activation_ : LoadActivationSettings(p_.settings);
+    gate_.reset();
+    passageEnded_ = false;
+    if (!settings.enabled)
+        return;
+    gate_.emplace(settings, captureRate_, captureChannels_);
+    p_.displays.SetText(kTime, kWaiting);
 }
 
 bool RecordingControl::OpenNextFile(StartedBy who) {
@@ -181,6 +195,7 @@ void RecordingControl::StopRecording() {
 void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
     AppState& state = p_.state;
     state.PositionBase = 0;
+    passageEnded_ = false;  // the stop completes the file anyway
     const std::exception_ptr stopping = Caught([this] { p_.recorder.Stop(); });
     if (!writeFailure)
         writeFailure = Caught([this] { WriteQueuedBlocks(); });
@@ -233,7 +248,7 @@ void RecordingControl::MarkOpenFile(bool opened) {
 // A part of a split takes a few milliseconds of the next part's sound, so that the two join
 // with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
-    const bool split = splitting_;
+    const bool split = splitting_ && !finishingPassage_;
     const std::exception_ptr failure = Caught([this, split] {
         if (split)
             p_.writer.CloseFileForSplit();
@@ -244,7 +259,11 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
         p_.marker->End();
     std::exception_ptr listing = HandOnSplitPart(writeTag);
     const int64_t frames = framesWritten_ - partBegin_;
-    if (split && p_.writer.SplitPartPending()) {
+    if (gate_ && frames == 0 && !split) {
+        // Armed and never triggered: there is no recording to keep.
+        if (!failure)
+            QFile::remove(p_.state.OutputFile);
+    } else if (split && p_.writer.SplitPartPending()) {
         splitPart_ = p_.state.OutputFile;
         splitPartFrames_ = frames;
     } else if (handOn) {
@@ -346,8 +365,63 @@ void RecordingControl::ClearDisplays() {
 // Everything the recorder holds, including what its Stop handed over before the block events
 // for it have arrived.
 void RecordingControl::WriteQueuedBlocks() {
-    for (SampleArray block = TakeBlock(); !block.empty(); block = TakeBlock())
-        WriteBlock(std::move(block));
+    // After a passage's end the blocks wait for the next file.
+    for (SampleArray block; !passageEnded_ && !(block = TakeBlock()).empty();) {
+        if (gate_)
+            GateBlock(std::move(block));
+        else
+            WriteBlock(std::move(block));
+    }
+}
+
+// The level display moves while the gate waits: it is how the user sets the threshold.
+void RecordingControl::GateBlock(SampleArray block) {
+    if (block.size() < 2 || !p_.writer.IsOpen())
+        return;
+    p_.levels.ShowArray(block, captureChannels_);
+    GateStep step = gate_->Feed(block);
+    if (step.passageStarted)
+        p_.host.PassageChanged(true, p_.state.OutputFile);
+    for (SampleArray& part : step.write)
+        WriteBlock(std::move(part), false);
+    if (!step.passageEnded)
+        return;
+    p_.host.PassageChanged(false, p_.state.OutputFile);
+    passageEnded_ = gate_->FilePerPassage();
+}
+
+// The passage's file is complete at once: listed and tagged before the next sound comes, and
+// the next passage goes to a new file named as a split part is.
+void RecordingControl::FinishPassage() {
+    splitting_ = finishingPassage_ = true;
+    bool opened = false;
+    const std::exception_ptr failure = Caught([&] { opened = NextPassageFile(); });
+    splitting_ = finishingPassage_ = false;
+    if (!failure && opened) {
+        if (std::exchange(stopAfterSplit_, false))
+            StopRecording();
+        return;
+    }
+    if (!p_.writer.IsOpen())
+        p_.state.Recording = false;
+    const std::exception_ptr ending = Caught([this] { StopRecording(); });
+    if (failure || ending)
+        std::rethrow_exception(failure ? failure : ending);
+}
+
+bool RecordingControl::NextPassageFile() {
+    if (const std::exception_ptr failure = FinishFile(true))
+        std::rethrow_exception(failure);
+    if (!OpenNextFile(StartedBy::Splitter))
+        return false;
+    ShowFileName();
+    if (p_.writer.ArraySampleRate() != captureRate_ ||
+        p_.writer.ArrayChannels() != captureChannels_) {
+        RestartCaptureInNewFormat();
+        ArmGate();
+    }
+    p_.displays.SetText(kTime, kWaiting);
+    return true;
 }
 
 SampleArray RecordingControl::TakeBlock() {
@@ -357,7 +431,7 @@ SampleArray RecordingControl::TakeBlock() {
     return block;
 }
 
-void RecordingControl::WriteBlock(SampleArray block) {
+void RecordingControl::WriteBlock(SampleArray block, bool showLevel) {
     // A block of one element or none carries no sound; after the stop there is no file for it.
     if (block.size() < 2 || !p_.writer.IsOpen())
         return;
@@ -371,7 +445,8 @@ void RecordingControl::WriteBlock(SampleArray block) {
     if (take < frames)
         block.resize(static_cast<size_t>(take * channels));
     p_.writer.WriteArray(block);
-    p_.levels.ShowArray(block, channels);
+    if (showLevel)
+        p_.levels.ShowArray(block, channels);
     framesWritten_ += take;
     if (const std::exception_ptr failure = HandOnSplitPart())
         std::rethrow_exception(failure);
@@ -385,6 +460,13 @@ void RecordingControl::OnBlock() {
     WriteQueuedBlocksOrEnd();
     if (std::exchange(stopAfterSplit_, false) && p_.state.Recording) {
         StopRecording();
+        return;
+    }
+    // During a split's message box the passage's blocks wait with it.
+    if (passageEnded_ && p_.state.Recording && !splitting_) {
+        passageEnded_ = false;
+        FinishPassage();
+        WriteQueuedBlocksOrEnd();
         return;
     }
     if (p_.writer.IsOpen())
@@ -407,9 +489,16 @@ void RecordingControl::OnTick(int64_t currentSamples) {
     if (!state.Recording || !state.RecordNotPaused || splitting_)
         return;
     state.PlayedPosition = state.PositionBase + currentSamples;
+    if (gate_ && gate_->Waiting()) {
+        if (state.NotDragging)
+            p_.displays.SetText(kTime, kWaiting);
+        return;
+    }
     // Just after a split the recorder may not yet have counted what the new part already holds.
+    // With activation, the time is that of the sound the file holds.
     const int64_t seconds =
-        p_.recorder.SamplesToMs(std::max<int64_t>(0, state.PlayedPosition)) / 1000;
+        gate_ ? (framesWritten_ - partBegin_) / std::max(1, captureRate_)
+              : p_.recorder.SamplesToMs(std::max<int64_t>(0, state.PlayedPosition)) / 1000;
     if (state.NotDragging)
         p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
     ApplyLimit(seconds);

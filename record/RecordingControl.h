@@ -7,8 +7,11 @@
 #include <exception>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "components/SampleArray.h"
+#include "config/ActivationSettings.h"
+#include "record/ActivationGate.h"
 
 struct AppState;
 class AudioFile2;
@@ -39,6 +42,8 @@ public:
     // tag. A part of a split recording is complete once the next part's first block is written
     // (it takes a few milliseconds of it), or when the recording stops or splits again first.
     virtual void RecordingFinished(const QString& file, bool writeTag) = 0;
+    // A sound-activated recording began or ended a passage of sound in the file.
+    virtual void PassageChanged(bool /*started*/, const QString& /*file*/) {}
 };
 
 // Who asked for a recording to start. Only the user is there to close a box; the schedule and
@@ -53,6 +58,8 @@ enum class StartedBy { User, Schedule, Splitter };
 // Everything runs on the UI thread; failures throw SonvaraError and leave the state consistent.
 // A write that fails ends the recording at once: capture stops, the file keeps what reached it
 // and is handed on untagged, and the one error names the file and the cause.
+// With sound activation on, capture runs armed and only the passages the gate lets through are
+// written; a file that receives no sound is removed at the stop instead of handed on.
 class RecordingControl {
 public:
     struct Parts {
@@ -87,10 +94,16 @@ public:
     // Writes the given path instead of the name the settings form, numbered as a taken name
     // is (and so are split parts). An empty path returns to the settings' naming.
     void SetFixedOutputFile(const QString& path) { fixedOutput_ = path; }
+    // Sound activation as given instead of as stored; none returns to the stored settings.
+    void SetActivation(std::optional<ActivationSettings> settings) {
+        activation_ = std::move(settings);
+    }
     // Ends the recording once that many frames of sound are written, cutting the last block
     // so the total is exact. Counts across the parts of a split recording.
     void StopAfterFrames(int64_t frames);
     int64_t FramesWritten() const { return framesWritten_; }
+    // Armed with sound activation, between passages.
+    bool WaitingForSound() const { return gate_ && gate_->Waiting(); }
     // The frames of the recording or part that RecordingFinished is handing on.
     int64_t FramesHandedOn() const { return framesHandedOn_; }
 
@@ -105,6 +118,10 @@ private:
     void MarkOpenFile(bool opened);
     void SetCaptureFormat();
     void SplitRecording();
+    void ArmGate();
+    void GateBlock(SampleArray block);
+    void FinishPassage();
+    bool NextPassageFile();
     void RestartCaptureInNewFormat();
     // Completes the output file and, when asked, hands it on; returns the first failure.
     std::exception_ptr FinishFile(bool handOn, bool writeTag = true);
@@ -123,7 +140,7 @@ private:
     QString NextOutputFile();
     bool CustomNaming() const;
     void BeginCapture();
-    void WriteBlock(SampleArray block);
+    void WriteBlock(SampleArray block, bool showLevel = true);
     void WriteQueuedBlocks();
     void ShowFileSize();
     void ClearDisplays();
@@ -147,5 +164,9 @@ private:
     int captureChannels_ = 0;
     int64_t takenSinceStart_ = 0;  // frames taken from the recorder since its last Start
     std::optional<int64_t> frameBudget_;
+    std::optional<ActivationSettings> activation_;
+    std::optional<ActivationGate> gate_;  // only while sound activation is on
+    bool passageEnded_ = false;           // the file of the passage is to be finished
+    bool finishingPassage_ = false;
     int64_t framesWritten_ = 0;
 };

@@ -345,6 +345,20 @@ TEST_F(CliLive, EveryRecordingGetsTheDefaultTagUnlessItsYearIsNoNumber) {
     EXPECT_EQ(testaudio::DecodeFile(Path("bare.mp3")).announced, 11025);
 }
 
+// A steady tone starts a passage at once; its start is told on standard error.
+TEST_F(CliLive, ActivatedRecordingTellsThePassageItWrites) {
+    const QString sineLine = SineLine();
+    ASSERT_FALSE(sineLine.isEmpty());
+    WriteKelvoIni("[mp3]\nfrequency=5\nchannel=0\n");
+    const CliResult recorded = Run({"record", "-o", Path("a.mp3"), "--activate", "-60",
+                                    "--split-at-silence", "--seconds", "1", "--line", sineLine});
+    ASSERT_EQ(recorded.status, 0) << recorded.err.toStdString();
+    EXPECT_TRUE(recorded.err.contains("passage started in " + Path("a.mp3")))
+        << recorded.err.toStdString();
+    EXPECT_EQ(testaudio::DecodeFile(Path("a.mp3")).announced, 22050);
+    EXPECT_EQ(Run({"record", "--silence", "3"}).status, 1);  // no activation to change
+}
+
 TEST_F(CliLive, RecordsExactSecondsFromTheChosenLine) {
     const QString sineLine = SineLine();
     ASSERT_FALSE(sineLine.isEmpty());

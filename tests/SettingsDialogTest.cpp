@@ -279,3 +279,23 @@ TEST_F(SettingsDialogTest, FolderChosenInTheOutputDirectoryDialogFillsTheField) 
 }
 
 }  // namespace
+
+TEST_F(SettingsDialogTest, SoundActivationPageShowsDefaultsAndSavesItsSection) {
+    ini_.WriteBool("activation", "enabled", true);
+    ini_.WriteInteger("activation", "threshold", -25);
+    set_.show();
+    set_.tv_Click(Tfm_set::kActivationPage);
+    EXPECT_EQ(set_.CurrentPage(), set_.pn_activation);
+    EXPECT_TRUE(set_.cb_act->isChecked());
+    EXPECT_EQ(set_.ud_act_threshold->value(), -25);
+    set_.set_bt_default->click();
+    EXPECT_FALSE(set_.cb_act->isChecked());
+    EXPECT_EQ(ini_.ReadInteger("activation", "threshold", 0), -25);  // Default writes nothing
+    set_.cb_act_mode->setCurrentIndex(1);
+    set_.ud_act_silence->setValue(8);
+    set_.set_bt_ok->click();
+    EXPECT_FALSE(ini_.ReadBool("activation", "enabled", true));
+    EXPECT_EQ(ini_.ReadInteger("activation", "threshold", 0), -40);
+    EXPECT_EQ(ini_.ReadInteger("activation", "mode", 0), 1);
+    EXPECT_EQ(ini_.ReadInteger("activation", "silence", 0), 8);
+}

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "components/CodecAudioFile2.h"
+#include "config/ActivationSettings.h"
 #include "config/IniSettings.h"
 #include "config/RecordingSettings.h"
 #include "config/SettingsKeys.h"
@@ -133,6 +134,11 @@ TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
         {"mp3/vbr bitrate", At(kVbrBitrate), "11", "11", "3"},
         {"mp3/vbr quality", At(kVbrQuality), "9", "5", "3"},
         {"mp3/threads", At(kThreads), "-", "0", "3"},
+        {"activation/enabled", At(kActivationEnabled), "0", "0", "1"},
+        {"activation/hold", At(kHoldMs), "150", "150", "3"},
+        {"activation/silence", At(kSilenceSeconds), "5", "5", "3"},
+        {"activation/mode", At(kActivationMode), "0", "0", "1"},
+        {"activation/preroll", At(kPrerollMs), "500", "500", "3"},
     };
     for (bool written : {false, true}) {
         for (const auto& row : rows) {
@@ -201,3 +207,17 @@ TEST(SettingsSourceHelp, TvTunerComesLast) {
 }
 
 }  // namespace
+
+TEST_F(SettingsLogicTest, ActivationValuesOutsideTheirRangesGiveTheDefaults) {
+    const ActivationSettings chosen{true, -20, 300, 8, 1, 250};
+    SaveActivationSettings(chosen, ini_);
+    EXPECT_EQ(LoadActivationSettings(ini_), chosen);
+    ini_.WriteInteger("activation", "threshold", 5);
+    ini_.WriteInteger("activation", "hold", -1);
+    ini_.WriteInteger("activation", "silence", 0);
+    ini_.WriteInteger("activation", "mode", 2);
+    ini_.WriteString("activation", "preroll", "half a second");
+    ActivationSettings defaults;
+    defaults.enabled = true;
+    EXPECT_EQ(LoadActivationSettings(ini_), defaults);
+}

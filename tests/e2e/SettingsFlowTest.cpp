@@ -53,6 +53,25 @@ TEST_F(UserFlow, SourceLevelFromTheSettingsPageSetsTheSourceInUse) {
     EXPECT_TRUE(s.Shown(kSettings));
 }
 
+// The page stores the section; armed on a silent source, the recording waits and leaves no file.
+TEST_F(UserFlow, SoundActivationPageArmsTheRecording) {
+    OpenSettingsPage(s, QStringLiteral("Sound activation"));
+    s.ClickWidget(kSettings, QStringLiteral("cb_act"));
+    s.ClickWidget(kSettings, QStringLiteral("set_bt_ok"));
+    s.WaitForWindow(kSettings, false);
+    const QString ini = s.ConfigHome() + QStringLiteral("/Sonvara/Kelvo.ini");
+    EXPECT_EQ(IniValue(ini, QStringLiteral("activation"), QStringLiteral("enabled")), "1");
+
+    s.ClickSkin(kMainWindow, QStringLiteral("recorder"));
+    EXPECT_TRUE(Eventually([&] {
+        return s.Text(kMainWindow.title, QStringLiteral("s_time")) == "Waiting for sound";
+    }));
+    s.ClickSkin(kMainWindow, QStringLiteral("stop"));
+    EXPECT_TRUE(
+        Eventually([&] { return s.Text(kMainWindow.title, QStringLiteral("s_time")) == ""; }));
+    EXPECT_TRUE(Mp3Files(s.Home() + QStringLiteral("/My Recorder")).isEmpty());
+}
+
 class OutputFolderFlow : public UserFlow {
 protected:
     void SetUpHome(const QDir& home) override { home.mkpath(kFolder); }

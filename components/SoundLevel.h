@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+// The level of a stretch of interleaved samples: the RMS over all of them, in dB below full
+// scale. Digital silence gives kSilenceDb rather than minus infinity.
+inline constexpr double kSilenceDb = -120.0;
+
+inline double RmsDbfs(const int16_t* samples, size_t count) {
+    double sum = 0.0;
+    for (size_t i = 0; i < count; ++i)
+        sum += static_cast<double>(samples[i]) * samples[i];
+    if (count == 0 || sum <= 0.0)
+        return kSilenceDb;
+    const double db = 10.0 * std::log10(sum / static_cast<double>(count) / (32768.0 * 32768.0));
+    return db < kSilenceDb ? kSilenceDb : db;
+}
