@@ -308,16 +308,23 @@ void RecordingControl::SplitRecording() {
         return;
     }
     const int64_t carried = takenSinceStart_;
+    ContinueInNextFile(false, [&] { return BeginNextPart(carried); });
+}
+
+// A stop asked while the file before was handed on, or a next file that could not be opened,
+// ends the recording.
+void RecordingControl::ContinueInNextFile(bool passage, const std::function<bool()>& open) {
     splitting_ = true;
+    finishingPassage_ = passage;
     bool opened = false;
-    const std::exception_ptr failure = Caught([&] { opened = BeginNextPart(carried); });
-    splitting_ = false;
+    const std::exception_ptr failure = Caught([&] { opened = open(); });
+    splitting_ = finishingPassage_ = false;
     if (!failure && opened) {
-        if (stopAfterSplit_)
+        if (std::exchange(stopAfterSplit_, false))
             StopRecording();
         return;
     }
-    // The part before was handed on already; a new part that was opened is handed on too.
+    // The file before was handed on already; a new file that was opened is handed on too.
     if (!p_.writer.IsOpen())
         p_.state.Recording = false;
     const std::exception_ptr ending = Caught([this] { StopRecording(); });
@@ -393,20 +400,7 @@ void RecordingControl::GateBlock(SampleArray block) {
 // The passage's file is complete at once: listed and tagged before the next sound comes, and
 // the next passage goes to a new file named as a split part is.
 void RecordingControl::FinishPassage() {
-    splitting_ = finishingPassage_ = true;
-    bool opened = false;
-    const std::exception_ptr failure = Caught([&] { opened = NextPassageFile(); });
-    splitting_ = finishingPassage_ = false;
-    if (!failure && opened) {
-        if (std::exchange(stopAfterSplit_, false))
-            StopRecording();
-        return;
-    }
-    if (!p_.writer.IsOpen())
-        p_.state.Recording = false;
-    const std::exception_ptr ending = Caught([this] { StopRecording(); });
-    if (failure || ending)
-        std::rethrow_exception(failure ? failure : ending);
+    ContinueInNextFile(true, [this] { return NextPassageFile(); });
 }
 
 bool RecordingControl::NextPassageFile() {

@@ -118,6 +118,8 @@ private:
     void MarkOpenFile(bool opened);
     void SetCaptureFormat();
     void SplitRecording();
+    // Opens the next file (a split part, or a passage's file when passage) through open.
+    void ContinueInNextFile(bool passage, const std::function<bool()>& open);
     void ArmGate();
     void GateBlock(SampleArray block);
     void FinishPassage();
