@@ -9,6 +9,7 @@
 # Needs Xvfb, xdotool, xwininfo, pulseaudio, python3 and a C compiler with libX11.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/bench/sine-server.sh"
 build=${1:-$root/build}
 program="$build/bin/sonvara"
 starts=${STARTS:-5}
@@ -35,14 +36,7 @@ for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$work/display")"
 mkdir -p "$work/pulse" "$work/config/Sonvara" "$work/home" "$work/runtime" "$work/out"
 chmod 700 "$work/runtime"
-PULSE_RUNTIME_PATH="$work/pulse" PULSE_STATE_PATH="$work/pulse" HOME="$work/pulse" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=bench_null" \
-    -L "module-sine-source source_name=bench_sine frequency=440" >/dev/null 2>&1 &
-server=$!
-export PULSE_SERVER="unix:$work/pulse/native"
-for _ in $(seq 50); do [ -S "$work/pulse/native" ] && break; sleep 0.1; done
+start_sine_server "$work/pulse"
 pactl set-default-source bench_sine
 
 # A desktop without a session bus, as the end-to-end tests run it.

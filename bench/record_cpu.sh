@@ -5,6 +5,7 @@
 #   bench/record_cpu.sh [BUILD_DIR]      (default build/; SECONDS_RECORD=60)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/bench/sine-server.sh"
 build=${1:-$root/build}
 cli="$build/bin/sonvara-cli"
 length=${SECONDS_RECORD:-60}
@@ -16,16 +17,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A sound server of our own, so the user's is never touched.
-mkdir -p "$work/pulse" "$work/config/Sonvara"
-PULSE_RUNTIME_PATH="$work/pulse" PULSE_STATE_PATH="$work/pulse" HOME="$work/pulse" \
-    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
-    -L "module-native-protocol-unix socket=$work/pulse/native auth-anonymous=1" \
-    -L "module-null-sink sink_name=bench_null" \
-    -L "module-sine-source source_name=bench_sine frequency=440" >/dev/null 2>&1 &
-server=$!
-export PULSE_SERVER="unix:$work/pulse/native"
-for _ in $(seq 50); do [ -S "$work/pulse/native" ] && break; sleep 0.1; done
+mkdir -p "$work/config/Sonvara"
+start_sine_server "$work/pulse"
 
 export XDG_CONFIG_HOME="$work/config"
 printf '[mp3]\nfrequency=8\nbitrate=11\nchannel=1\nquality=9\nenable vbr=0\n' \
