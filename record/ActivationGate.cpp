@@ -81,21 +81,36 @@ void ActivationGate::KeepInRing(const SampleArray& block) {
     ringStart_ = keepFrom;
 }
 
+// Where the last sound in a block ends, in frames from its start; 0 when it holds none.
+int64_t ActivationGate::SoundEndIn(const SampleArray& block) const {
+    const int64_t frames = static_cast<int64_t>(block.size()) / channels_;
+    const int64_t step = std::max<int64_t>(1, Frames(kStepMs));
+    int64_t end = 0;
+    for (int64_t at = 0; at < frames; at += step) {
+        const int64_t length = std::min(step, frames - at);
+        if (Loud(block.data() + at * channels_, static_cast<size_t>(length * channels_)))
+            end = at + length;
+    }
+    return end;
+}
+
+// The silence after a passage's last sound is timed from where that sound ends, not from the
+// end of its block, so every passage keeps the same tail.
 GateStep ActivationGate::FeedPassage(const SampleArray& block) {
     GateStep step;
-    if (Loud(block.data(), block.size())) {
+    const int64_t frames = static_cast<int64_t>(block.size()) / channels_;
+    const int64_t soundEnd = SoundEndIn(block);
+    if (soundEnd > 0) {
         step.write = std::exchange(heldBack_, {});
-        step.write.push_back(block);
         quietFrames_ = 0;
-        return step;
     }
-    const int64_t quietBefore = quietFrames_;
-    quietFrames_ += static_cast<int64_t>(block.size()) / channels_;
-    if (quietBefore < Frames(kTailMs)) {
-        step.write.push_back(block);
-        return step;
-    }
-    heldBack_.push_back(block);
+    const int64_t tailLeft = std::max<int64_t>(0, Frames(kTailMs) - quietFrames_);
+    const auto split = block.begin() + std::min(frames, soundEnd + tailLeft) * channels_;
+    if (split != block.begin())
+        step.write.emplace_back(block.begin(), split);
+    if (split != block.end())
+        heldBack_.emplace_back(split, block.end());
+    quietFrames_ += frames - soundEnd;
     if (quietFrames_ < Frames(int64_t{settings_.silenceSeconds} * 1000))
         return step;
     // The passage is over: the quiet held back is the sound before whatever comes next.

@@ -19,8 +19,9 @@ struct GateStep {
 // threshold for the hold time, and is written from the pre-roll before the sound's onset, so
 // nothing between the ring and the live blocks is lost. Inside a passage, pauses shorter than
 // the silence time are written whole; a longer silence ends the passage after a half-second tail.
-// The level is the RMS in dBFS of a block; the hold is timed in 10 ms steps, so a click shorter
-// than the hold starts nothing, and dips of a quarter second or less do not break the sound.
+// The level is the RMS in dBFS, as the level display shows it, taken over 10 ms steps: a click
+// shorter than the hold starts nothing, dips of a quarter second or less do not break the sound,
+// and the half-second tail is timed from where the sound ends.
 class ActivationGate {
 public:
     ActivationGate(const ActivationSettings& settings, int sampleRate, int channels);
@@ -36,6 +37,7 @@ private:
     // The frame at which the sound reached the hold time in this block, or -1.
     int64_t TriggerIn(const SampleArray& block, int64_t blockStart);
     void KeepInRing(const SampleArray& block);
+    int64_t SoundEndIn(const SampleArray& block) const;
     bool Loud(const int16_t* samples, size_t count) const;
     int64_t Frames(int64_t ms) const { return ms * rate_ / 1000; }
 

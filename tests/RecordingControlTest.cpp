@@ -449,7 +449,7 @@ TEST_F(RecordingControlTest, SoundActivationWritesAFilePerPassage) {
     passage();
     control_.StopRecording();
     EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3")}));
-    // The 0.5 s pre-roll, the tone and a 0.6 s tail.
-    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 22050 + 5 * 8820);
+    // The 0.5 s pre-roll, the tone and a 0.5 s tail.
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 2 * 22050 + 2 * 8820);
     EXPECT_FALSE(QFile::exists(Out("EUT-3.mp3")));
 }
