@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include "components/SampleArray.h"
 
 // The level display: shows the peak level of each channel of the arrays it is given.
@@ -11,4 +13,6 @@ public:
     virtual void SetDisplayKind(int kind) = 0;
     virtual void ShowArray(const SampleArray& array, int channels) = 0;
     virtual void SetVisible(bool visible) = 0;
+    // A mark at this level in dBFS, where sound activation starts a recording; none clears it.
+    virtual void SetMark(std::optional<double> db) { (void)db; }
 };

@@ -77,6 +77,8 @@ void RecordingControl::ArmGate() {
         activation_ ? *activation_ : LoadActivationSettings(p_.settings);
     gate_.reset();
     passageEnded_ = false;
+    p_.levels.SetMark(settings.enabled ? std::optional<double>(settings.thresholdDb)
+                                       : std::nullopt);
     if (!settings.enabled)
         return;
     gate_.emplace(settings, captureRate_, captureChannels_);
@@ -208,6 +210,7 @@ void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
     state.RecordNotPaused = true;
     ClearDisplays();
     p_.levels.SetVisible(false);
+    p_.levels.SetMark(std::nullopt);
     p_.displays.SetBarEnabled(false);
     p_.sleep.Release();
     // After a failed write, completing the file may fail for the same cause: one message.

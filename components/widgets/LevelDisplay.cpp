@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "components/SoundLevel.h"
+
 namespace {
 
 // The bars span this many decibels below full scale.
@@ -15,10 +17,7 @@ constexpr double kRangeDb = 60.0;
 constexpr int kFallIntervalMs = 50;
 constexpr double kFallPerTick = kFallIntervalMs / 1500.0;
 
-double Fill(int peak) {
-    if (peak <= 0)
-        return 0.0;
-    const double db = 20.0 * std::log10(peak / 32768.0);
+double Fill(double db) {
     return std::clamp(1.0 + db / kRangeDb, 0.0, 1.0);
 }
 
@@ -32,17 +31,22 @@ LevelDisplay::LevelDisplay(QWidget* parent) : QWidget(parent) {
 void LevelDisplay::ShowArray(const SampleArray& array, int channels) {
     if (array.empty() || channels < 1)
         return;
-    std::array<int, 2> peaks{};
-    for (size_t i = 0; i < array.size(); ++i) {
-        const int channel = std::min<int>(static_cast<int>(i % channels), 1);
-        peaks[channel] = std::max(peaks[channel], std::abs(static_cast<int>(array[i])));
-    }
+    // The RMS of the block, the level sound activation compares with its threshold, so that
+    // what the bar shows is what starts a recording.
+    std::array<SampleArray, 2> split;
+    for (size_t i = 0; i < array.size(); ++i)
+        split[std::min<size_t>(i % channels, 1)].push_back(array[i]);
     if (channels == 1)
-        peaks[1] = peaks[0];
+        split[1] = split[0];
     for (int c = 0; c < 2; ++c)
-        shown_[c] = std::max(shown_[c], Fill(peaks[c]));
+        shown_[c] = std::max(shown_[c], Fill(RmsDbfs(split[c].data(), split[c].size())));
     if (!fallTimer_.isActive())
         fallTimer_.start();
+    update();
+}
+
+void LevelDisplay::SetMark(std::optional<double> db) {
+    markFill_ = db ? std::optional(Fill(*db)) : std::nullopt;
     update();
 }
 
@@ -70,5 +74,9 @@ void LevelDisplay::paintEvent(QPaintEvent*) {
         const QRect bar(gap, gap + c * (barHeight + gap),
                         static_cast<int>((width() - 2 * gap) * shown_[c]), barHeight);
         painter.fillRect(bar, gradient);
+    }
+    if (markFill_) {
+        const int x = gap + static_cast<int>((width() - 2 * gap) * *markFill_);
+        painter.fillRect(x, 0, 1, height(), Qt::white);
     }
 }

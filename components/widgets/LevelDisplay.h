@@ -17,6 +17,7 @@ public:
     void SetDisplayKind(int kind) override { displayKind_ = kind; }
     void ShowArray(const SampleArray& array, int channels) override;
     void SetVisible(bool visible) override { setVisible(visible); }
+    void SetMark(std::optional<double> db) override;
 
     int DisplayKind() const { return displayKind_; }
     // Shown fill of a bar, 0..1.
@@ -32,5 +33,6 @@ private:
 
     int displayKind_ = 17;
     std::array<double, 2> shown_{};
+    std::optional<double> markFill_;
     QTimer fallTimer_;
 };
