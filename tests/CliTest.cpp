@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "components/FfmpegAudioReader.h"
+#include "components/SoundLevel.h"
 #include "components/TagLibAudioInformation2.h"
 #include "support/PrivatePulseServer.h"
 #include "support/TestAudio.h"
@@ -60,12 +61,13 @@ protected:
         file.write(text);
     }
 
-    // The number of the sine source's line, as `devices` lists it; empty when it is missing.
-    QString SineLine() {
+    // The number of a line whose name holds `name`, as `devices` lists it; empty when missing.
+    QString SineLine() { return LineNamed("Sine"); }
+    QString LineNamed(const QString& name) {
         const CliResult devices = Run({"devices"});
         EXPECT_EQ(devices.status, 0) << devices.err.toStdString();
         for (const QString& line : devices.out.split('\n')) {
-            if (line.contains("Sine", Qt::CaseInsensitive))
+            if (line.contains(name, Qt::CaseInsensitive))
                 return line.mid(2).trimmed().section(' ', 0, 0);
         }
         ADD_FAILURE() << devices.out.toStdString();
@@ -357,6 +359,52 @@ TEST_F(CliLive, ActivatedRecordingTellsThePassageItWrites) {
         << recorded.err.toStdString();
     EXPECT_EQ(testaudio::DecodeFile(Path("a.mp3")).announced, 22050);
     EXPECT_EQ(Run({"record", "--silence", "3"}).status, 1);  // no activation to change
+}
+
+// Tone, silence, tone, silence, tone, played in real time into the null sink and recorded from
+// its monitor by two runs at once: silences left out of one file, and a file per passage. A
+// click in a silence, shorter than the hold, starts nothing; each file holds the pre-roll
+// before its tone's onset and a half-second tail.
+TEST_F(CliLive, SoundActivationRecordsThePassagesOfLiveSound) {
+    const QString monitor = LineNamed("Monitor");
+    ASSERT_FALSE(monitor.isEmpty());
+    constexpr int kRate = 22050;
+    auto frames = [](double seconds) { return static_cast<int64_t>(seconds * kRate); };
+    const SampleArray tone = testaudio::Tone(kRate, 1, frames(1), 440);
+    SampleArray pattern;
+    for (const SampleArray& part :
+         {testaudio::Silence(1, frames(2)), tone, testaudio::Silence(1, frames(5)),
+          testaudio::Tone(kRate, 1, frames(0.1), 440, 1.0), testaudio::Silence(1, frames(2.9)),
+          tone, testaudio::Silence(1, frames(8)), tone, testaudio::Silence(1, frames(4))})
+        pattern.insert(pattern.end(), part.begin(), part.end());
+    testaudio::WriteFile(Path("pattern.wav"), Format::Wav, pattern, kRate, 1);
+    WriteKelvoIni("[mp3]\nfrequency=5\nchannel=0\n");
+
+    QProcess one, each;
+    const QStringList common{"--activate", "-30", "--silence", "3", "--line", monitor};
+    StartInBackground(one, QStringList{"record", "-o", Path("one.mp3")} + common);
+    StartInBackground(each,
+                      QStringList{"record", "-o", Path("p.mp3"), "--split-at-silence"} + common);
+    ASSERT_TRUE(WaitFor(
+        [&] { return QFile::exists(Path("one.mp3")) && QFile::exists(Path("p.mp3")); }, 10000));
+    ASSERT_EQ(
+        QProcess::execute("paplay", {"-d", PrivatePulseServer::NullSink(), Path("pattern.wav")}),
+        0);
+    for (QProcess* run : {&one, &each}) {
+        ::kill(static_cast<pid_t>(run->processId()), SIGINT);
+        ASSERT_TRUE(run->waitForFinished(10000));
+        EXPECT_EQ(run->exitCode(), 0) << run->readAllStandardError().toStdString();
+    }
+
+    const QStringList parts = QDir(dir_.path()).entryList({"p*.mp3"}, QDir::Files, QDir::Name);
+    EXPECT_EQ(parts, QStringList({"p-2.mp3", "p-3.mp3", "p.mp3"}));
+    for (const QString& part : parts) {
+        const testaudio::Decoded passage = testaudio::DecodeFile(Path(part));
+        EXPECT_NEAR(passage.announced, frames(2), frames(0.03)) << part.toStdString();
+        EXPECT_LT(RmsDbfs(passage.samples.data(), frames(0.45)), -60) << part.toStdString();
+        EXPECT_GT(RmsDbfs(passage.samples.data() + frames(0.55), frames(0.9)), -20);
+    }
+    EXPECT_NEAR(testaudio::DecodeFile(Path("one.mp3")).announced, frames(6), frames(0.2));
 }
 
 TEST_F(CliLive, RecordsExactSecondsFromTheChosenLine) {
