@@ -32,8 +32,7 @@ TEST(ActivationGate, WritesPassagesWithPrerollAndLeavesLongSilencesOut) {
     const GateCase cases[] = {
         // Pre-roll of 0.5 s before the onset; a 0.5 s tail; a new passage after 1 s of silence.
         {"...TT......T", 1, "---Swwww-E-S", 4000 + kBlock},
-        // A pause shorter than the silence is written whole once the sound returns: the quiet held
-        // back past the tail, then the sound.
+        // A pause shorter than the silence is written whole once the sound returns.
         {"T......T", 2, "Swww---5", kBlock},
         // A click shorter than the hold starts nothing.
         {"..c....c..", 1, "----------", 0},

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "components/widgets/LevelDisplay.h"
 #include "support/FakeAudio.h"
 #include "support/TestAudio.h"
@@ -11,22 +9,19 @@ TEST(LevelDisplay, BarsShowEachChannelsRmsOnADecibelScale) {
     LevelDisplay display;
     EXPECT_EQ(display.DisplayKind(), 17);
 
-    // Left at -9 dB RMS, right at -30 dB: the right bar stands half way on a 60 dB scale. A
-    // lone full-scale sample hardly moves a bar.
-    const SampleArray left = testaudio::Tone(44100, 1, 4410, 440, 0.5);
-    const SampleArray right = testaudio::Tone(44100, 1, 4410, 440, std::sqrt(2.0) * 0.031623);
+    // Left at full scale, right at -30 dB: the right bar stands half way on a 60 dB scale.
     SampleArray stereo;
-    for (size_t i = 0; i < left.size(); ++i)
-        stereo.insert(stereo.end(), {left[i], right[i]});
+    for (int i = 0; i < 100; ++i) {
+        stereo.push_back(i % 2 ? 32767 : -32767);
+        stereo.push_back(i % 2 ? 1036 : -1036);
+    }
     display.ShowArray(stereo, 2);
-    EXPECT_NEAR(display.Level(0), 0.85, 0.01);
+    EXPECT_NEAR(display.Level(0), 1.0, 0.01);
     EXPECT_NEAR(display.Level(1), 0.5, 0.01);
 
     LevelDisplay mono;
-    SampleArray click(4410, 0);
-    click[10] = 32767;
-    mono.ShowArray(click, 1);
-    EXPECT_LT(mono.Level(0), 0.5);
+    mono.ShowArray(testaudio::Tone(44100, 1, 4410, 440, 0.5), 1);
+    EXPECT_NEAR(mono.Level(0), 0.85, 0.01);  // -9 dB RMS, where its peak is at -6 dB
     EXPECT_DOUBLE_EQ(mono.Level(0), mono.Level(1));
 }
 
