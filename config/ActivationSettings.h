@@ -6,7 +6,7 @@ class Settings;
 // with the sound just before it.
 struct ActivationSettings {
     bool enabled = false;
-    int thresholdDb = -40;   // dBFS of a block's RMS level that counts as sound
+    int thresholdDb = -40;   // dBFS of the RMS level that counts as sound
     int holdMs = 150;        // how long the sound must last to start a passage
     int silenceSeconds = 5;  // how long below the threshold ends a passage
     int mode = 0;            // 0: silences left out of one file; 1: a file per passage
