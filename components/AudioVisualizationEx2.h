@@ -4,7 +4,7 @@
 
 #include "components/SampleArray.h"
 
-// The level display: shows the peak level of each channel of the arrays it is given.
+// The level display: shows the RMS level of each channel of the arrays it is given.
 class AudioVisualizationEx2 {
 public:
     virtual ~AudioVisualizationEx2() = default;

@@ -33,13 +33,19 @@ void LevelDisplay::ShowArray(const SampleArray& array, int channels) {
         return;
     // The RMS of the block, the level sound activation compares with its threshold, so that
     // what the bar shows is what starts a recording.
-    std::array<SampleArray, 2> split;
-    for (size_t i = 0; i < array.size(); ++i)
-        split[std::min<size_t>(i % channels, 1)].push_back(array[i]);
-    if (channels == 1)
-        split[1] = split[0];
+    std::array<double, 2> sums{};
+    std::array<size_t, 2> counts{};
+    for (size_t i = 0; i < array.size(); ++i) {
+        const size_t channel = std::min<size_t>(i % channels, 1);
+        sums[channel] += static_cast<double>(array[i]) * array[i];
+        ++counts[channel];
+    }
+    if (channels == 1) {
+        sums[1] = sums[0];
+        counts[1] = counts[0];
+    }
     for (int c = 0; c < 2; ++c)
-        shown_[c] = std::max(shown_[c], Fill(RmsDbfs(split[c].data(), split[c].size())));
+        shown_[c] = std::max(shown_[c], Fill(RmsDbfs(sums[c], counts[c])));
     if (!fallTimer_.isActive())
         fallTimer_.start();
     update();
