@@ -427,29 +427,3 @@ TEST_F(RecordingControlTest, AFrameBudgetCutsTheLastBlockAndStops) {
 }
 
 }  // namespace
-
-// Mode 1: armed, nothing is written; each passage gets a file of its own, complete at its end;
-// a stop while waiting leaves no file.
-TEST_F(RecordingControlTest, SoundActivationWritesAFilePerPassage) {
-    Configure("activation", "enabled", "1");
-    Configure("activation", "mode", "1");
-    Configure("activation", "silence", "1");
-    control_.StartRecording();
-    const SampleArray tone = testaudio::Tone(kRate, 2, 8820, 440);
-    auto passage = [&] {
-        recorder_.DeliverBlock(tone);
-        recorder_.DeliverBlock(tone);
-        Blocks(6);  // a 0.6 s tail; 1 s of silence ends the passage
-    };
-    Blocks(3);
-    recorder_.Tick(3 * 8820);
-    EXPECT_EQ(Text("s_time"), "Waiting for sound");
-    passage();
-    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
-    passage();
-    control_.StopRecording();
-    EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3")}));
-    // The 0.5 s pre-roll, the tone and a 0.5 s tail.
-    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 2 * 22050 + 2 * 8820);
-    EXPECT_FALSE(QFile::exists(Out("EUT-3.mp3")));
-}

@@ -315,24 +315,6 @@ TEST_F(SkinWindowTest, TextsShowWhatIsSetWithinTheirRect) {
     EXPECT_EQ(surface_->grab().toImage().copy(rect), before.copy(rect));
 }
 
-TEST_F(SkinWindowTest, TheSameTextAgainPaintsNothing) {
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            paints += event->type() == QEvent::Paint;
-            return false;
-        }
-    } counter;
-    surface_->installEventFilter(&counter);
-    SkinObject* time = Find("s_time");
-    for (int tick = 0; tick < 3; ++tick) {
-        time->Text()->SetText("Time: 00:00:01");
-        time->Element()->Redraw();
-        QApplication::processEvents();
-    }
-    EXPECT_EQ(counter.paints, 1);
-}
-
 TEST_F(SkinWindowTest, TooltipsComeFromTheSkin) {
     QHelpEvent help(QEvent::ToolTip, Centre("scource"), surface_->mapToGlobal(Centre("scource")));
     QApplication::sendEvent(surface_, &help);
