@@ -49,7 +49,9 @@ void ProgramWindows::LinkMainWindow() {
     };
     // What the window's controls hold is stored from the model, not from the window, which then
     // does what its OK does after storing: it tells a refusal, or closes.
-    links.commitSettings = [this] { fm_set.Committed(core_.RecordingSettingsModel().Commit()); };
+    links.commitSettings = [this] {
+        fm_set.Committed(core_.RecordingSettingsModel().CommitPending());
+    };
     links.showTagDialog = [this](QPoint topLeft) { fm_id3.ShowModalAt(topLeft, &fm_main); };
     links.writeDefaultTags = [this](const QString& file) { WriteDefaultTags(file); };
     links.loadScheduleDialog = [this] { fm_sche.Load(); };

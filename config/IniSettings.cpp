@@ -107,11 +107,15 @@ bool RecentlyChanged(const FileStamp& stamp) {
     return ns(now) - std::max(ns(stamp.modified), ns(stamp.changed)) < kTickNs;
 }
 
-// A missing or unreadable file reads as empty: reading settings never fails.
-IniText LoadForReading(const QString& path) {
+// A file that cannot be opened gives no text; the caller keeps what it read before.
+std::optional<IniText> LoadForReading(const QString& path, QString& trouble) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        trouble = QStringLiteral("Cannot read the settings file %1: %2")
+                      .arg(QDir::toNativeSeparators(path), file.errorString());
+        return std::nullopt;
+    }
+    trouble.clear();
     return Split(file.readAll());
 }
 
@@ -315,7 +319,8 @@ IniSettings::IniSettings(QString path) : path_(std::move(path)) {}
 IniSettings::~IniSettings() = default;
 
 // The stamp is taken before the text is read: a change in between leaves a stamp that no
-// longer matches, so the next read takes the file again.
+// longer matches, so the next read takes the file again. A file that is there but cannot be
+// read leaves the text read before in force, and is tried again at the next read.
 const IniSettings::Snapshot& IniSettings::Current() const {
     const FileStamp stamp = StampOf(path_);
     if (snapshot_ && snapshot_->trusted && snapshot_->stamp == stamp)
@@ -323,13 +328,25 @@ const IniSettings::Snapshot& IniSettings::Current() const {
     auto fresh = std::make_unique<Snapshot>();
     fresh->stamp = stamp;
     fresh->trusted = !stamp.exists || !RecentlyChanged(stamp);
-    if (stamp.exists)
-        fresh->text = LoadForReading(path_);
+    readTrouble_.clear();
+    if (stamp.exists) {
+        std::optional<IniText> text = LoadForReading(path_, readTrouble_);
+        if (!text) {
+            fresh->trusted = false;
+            text = snapshot_ ? snapshot_->text : IniText();
+        }
+        fresh->text = std::move(*text);
+    }
     snapshot_ = std::move(fresh);
     return *snapshot_;
 }
 
 std::optional<QString> IniSettings::ReadValue(const QString& section, const QString& key) const {
+    // The latest of the values not yet stored wins over the file.
+    for (auto it = unsaved_.crbegin(); it != unsaved_.crend(); ++it) {
+        if (SameName(it->section, section) && SameName(it->key, key))
+            return it->text;
+    }
     const IniText& ini = Current().text;
     const qsizetype index = FindKey(ini.lines, section, key);
     if (index < 0)
@@ -375,45 +392,45 @@ QDate IniSettings::ReadDate(const QString& section, const QString& key,
     return date.isValid() ? date : defaultValue;
 }
 
-void IniSettings::WriteValue(const QString& section, const QString& key, const QString& value) {
-    if (value.contains(u'\n') || value.contains(u'\r')) {
-        throw SonvaraError(
-            QStringLiteral("Cannot save the settings file %1: the value of \"%2\" in [%3] holds "
-                           "a line break")
-                .arg(QDir::toNativeSeparators(path_), key, section));
-    }
-    IniText ini = LoadForUpdate(path_);
-    const qsizetype existing = FindKey(ini.lines, section, key);
+static void Apply(IniText& ini, const StoredValue& value) {
+    const qsizetype existing = FindKey(ini.lines, value.section, value.key);
     if (existing >= 0) {
         QString& line = ini.lines[existing];
-        line = line.left(Classify(line).valueStart) + value;
-    } else if (const qsizetype at = InsertionPoint(ini.lines, section); at >= 0) {
-        ini.lines.insert(at, key + u'=' + value);
+        line = line.left(Classify(line).valueStart) + value.text;
+    } else if (const qsizetype at = InsertionPoint(ini.lines, value.section); at >= 0) {
+        ini.lines.insert(at, value.key + u'=' + value.text);
     } else {
-        ini.lines << u'[' + section + u']' << key + u'=' + value;
+        ini.lines << u'[' + value.section + u']' << value.key + u'=' + value.text;
     }
-    snapshot_.reset();
-    Save(path_, ini);
 }
 
-void IniSettings::WriteString(const QString& section, const QString& key, const QString& value) {
-    WriteValue(section, key, value);
+void IniSettings::Write(const QList<StoredValue>& values) {
+    for (const StoredValue& value : values) {
+        if (value.text.contains(u'\n') || value.text.contains(u'\r')) {
+            throw SonvaraError(QStringLiteral("Cannot save the settings file %1: the value of "
+                                              "\"%2\" in [%3] holds a line break")
+                                   .arg(QDir::toNativeSeparators(path_), value.key, value.section));
+        }
+    }
+    const QList<StoredValue> all = unsaved_ + values;
+    try {
+        IniText ini = LoadForUpdate(path_);
+        for (const StoredValue& value : all)
+            Apply(ini, value);
+        snapshot_.reset();
+        Save(path_, ini);
+    } catch (const SonvaraError& error) {
+        unsaved_ = all;
+        writeTrouble_ = error.message();
+        throw;
+    }
+    unsaved_.clear();
+    writeTrouble_.clear();
+    readTrouble_.clear();
 }
 
-void IniSettings::WriteInteger(const QString& section, const QString& key, int value) {
-    WriteValue(section, key, QString::number(value));
-}
-
-void IniSettings::WriteBool(const QString& section, const QString& key, bool value) {
-    WriteValue(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
-}
-
-void IniSettings::WriteTime(const QString& section, const QString& key, const QTime& value) {
-    WriteValue(section, key, value.toString(QStringLiteral("HH:mm:ss")));
-}
-
-void IniSettings::WriteDate(const QString& section, const QString& key, const QDate& value) {
-    WriteValue(section, key, value.toString(QStringLiteral("yyyy-MM-dd")));
+QString IniSettings::Trouble() const {
+    return writeTrouble_.isEmpty() ? readTrouble_ : writeTrouble_;
 }
 
 QString DefaultSettingsPath() {

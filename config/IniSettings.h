@@ -9,9 +9,10 @@
 // Settings kept in one INI file, rewritten whole on every write. Every read sees the file as it
 // is now: its text is kept between reads only while the file's identity, size and modification
 // time (to the nanosecond) stay the same, so an edit made outside the program counts at the next
-// read. Reads accept a file written by the Windows version (CRLF lines, ANSI text, its time and
-// date forms); writes keep every line they do not change and replace the file atomically. Used
-// from one thread at a time.
+// read, and a file that can no longer be read leaves what was read before in force. Reads accept
+// a file written by the Windows version (CRLF lines, ANSI text, its time and date forms); a
+// write keeps every line it does not change and replaces the file atomically, once for all its
+// values. Used from one thread at a time.
 class IniSettings : public Settings {
 public:
     explicit IniSettings(QString path);
@@ -28,23 +29,22 @@ public:
     QDate ReadDate(const QString& section, const QString& key,
                    const QDate& defaultValue) const override;
 
-    // Each throws SonvaraError naming the file when it cannot be written; the file then keeps
-    // its old contents.
-    void WriteString(const QString& section, const QString& key, const QString& value) override;
-    void WriteInteger(const QString& section, const QString& key, int value) override;
-    void WriteBool(const QString& section, const QString& key, bool value) override;
-    void WriteTime(const QString& section, const QString& key, const QTime& value) override;
-    void WriteDate(const QString& section, const QString& key, const QDate& value) override;
+    // Throws SonvaraError naming the file when it cannot be written; the file then keeps its
+    // old contents, while the values stay in force for this run and go with the next write.
+    void Write(const QList<StoredValue>& values) override;
+    QString Trouble() const override;
 
 private:
     struct Snapshot;
 
     std::optional<QString> ReadValue(const QString& section, const QString& key) const;
-    void WriteValue(const QString& section, const QString& key, const QString& value);
     const Snapshot& Current() const;
 
     QString path_;
     mutable std::unique_ptr<Snapshot> snapshot_;
+    QList<StoredValue> unsaved_;  // written while the file could not be
+    mutable QString readTrouble_;
+    QString writeTrouble_;
 };
 
 // $XDG_CONFIG_HOME/Sonvara/Kelvo.ini, or ~/.config/Sonvara/Kelvo.ini when that is unset.

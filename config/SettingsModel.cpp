@@ -1,8 +1,25 @@
 #include "config/SettingsModel.h"
 
+#include <utility>
+
 #include "config/OutputFolder.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
+
+namespace {
+
+// The MP3 values as they were before a refused commit, which did not store them.
+void RestoreMp3(RecordingSettings& values, const RecordingSettings& before) {
+    values.bitrate = before.bitrate;
+    values.channel = before.channel;
+    values.frequency = before.frequency;
+    values.quality = before.quality;
+    values.vbr = before.vbr;
+    values.vbrBitrate = before.vbrBitrate;
+    values.vbrQuality = before.vbrQuality;
+}
+
+}  // namespace
 
 SettingsModel::SettingsModel(Settings& settings, const AudioFile2& writer)
     : settings_(settings), writer_(writer) {}
@@ -10,10 +27,23 @@ SettingsModel::SettingsModel(Settings& settings, const AudioFile2& writer)
 void SettingsModel::Load() {
     values_ = LoadRecordingSettings(settings_);
     values_.activation = LoadActivationSettings(settings_);
+    stored_ = values_;
+    complete_ = StoresEveryKey();
 }
 
-void SettingsModel::LoadAtStartUp() {
-    Load();
+bool SettingsModel::StoresEveryKey() const {
+    SettingsBatch keys(settings_);
+    SaveActivationSettings(values_.activation, keys);
+    SaveRecordingSettings(values_, keys, writer_);
+    const QString missing = QStringLiteral("\x01");
+    for (const StoredValue& value : keys.Gathered()) {
+        if (settings_.ReadString(value.section, value.key, missing) == missing)
+            return false;
+    }
+    return true;
+}
+
+void SettingsModel::UseChosenDirectory() {
     const QString missing = QStringLiteral("\x01");
     const QString stored =
         settings_.ReadString(keys::kDirectory.section, keys::kDirectory.name, missing);
@@ -22,7 +52,14 @@ void SettingsModel::LoadAtStartUp() {
 }
 
 // Activation does not hang on the MP3 check: it is stored whatever that answers.
-bool SettingsModel::Commit() const {
-    SaveActivationSettings(values_.activation, settings_);
-    return SaveRecordingSettings(values_, settings_, writer_);
+bool SettingsModel::Commit() {
+    SettingsBatch batch(settings_);
+    SaveActivationSettings(values_.activation, batch);
+    const bool accepted = SaveRecordingSettings(values_, batch, writer_);
+    batch.Commit();
+    const RecordingSettings before = std::exchange(stored_, values_);
+    complete_ = complete_ || accepted;
+    if (!accepted)
+        RestoreMp3(stored_, before);
+    return accepted;
 }

@@ -354,11 +354,20 @@ void Tfm_set::showEvent(QShowEvent* event) {
 void Tfm_set::Load() {
     model_.Load();
     ShowValues();
+    model_.Settle();
 }
 
 void Tfm_set::LoadAtStartUp() {
-    model_.LoadAtStartUp();
+    Load();
+    model_.UseChosenDirectory();
     ShowValues();
+}
+
+// Escape and the close box: the edits are dropped, so that nothing stores them later.
+void Tfm_set::reject() {
+    model_.Discard();
+    ShowValues();
+    QDialog::reject();
 }
 
 void Tfm_set::SetOutputDirectory(const QString& path) {

@@ -126,6 +126,9 @@ public:
     QPushButton* set_bt_ok;
     QPushButton* set_bt_default;
 
+    // Closes without storing, and drops the edits.
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent* event) override;
 

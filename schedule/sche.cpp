@@ -19,6 +19,7 @@
 #include <QVBoxLayout>
 
 #include "components/Clock.h"
+#include "config/Settings.h"
 #include "config/SettingsPageDialogs.h"
 
 namespace {
@@ -217,7 +218,9 @@ void Tfm_sche::CB_SHOWDClick() {
 
 // A write that fails keeps the window open; the error handler says why.
 void Tfm_sche::sche_bt_okClick() {
-    SaveScheduleSettings(Values(), settings_);
+    SettingsBatch batch(settings_);
+    SaveScheduleSettings(Values(), batch);
+    batch.Commit();
     close();
 }
 

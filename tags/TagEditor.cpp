@@ -91,7 +91,9 @@ TagEditor::Outcome TagEditor::Apply(const TagFields& fields) {
     tag.album = fields.album;
     tag.comment = fields.comment;
     try {
-        StoreDefaultTag(settings_, tag, fields.genre);
+        SettingsBatch batch(settings_);
+        StoreDefaultTag(batch, tag, fields.genre);
+        batch.Commit();
     } catch (const SonvaraError& error) {
         host_.ShowMessage(error.message());
         return Outcome::StayOpen;

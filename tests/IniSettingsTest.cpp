@@ -209,4 +209,22 @@ TEST_F(IniSettingsTest, WritesThatCannotBeDoneThrowNamingTheFile) {
     EXPECT_EQ(FileBytes(), "[a]\nb=1\n");
 }
 
+// Kelvo.ini replaced by a folder: what was read before and what was written since stay in
+// force, and the first write that reaches a file again stores what could not be stored.
+TEST_F(IniSettingsTest, AFileThatCannotBeReadOrWrittenLeavesItsValuesInForce) {
+    WriteFile("[a]\nb=1\n");
+    EXPECT_EQ(ini_.ReadInteger("a", "b", 0), 1);
+    QFile::remove(path_);
+    ASSERT_TRUE(QDir().mkdir(path_));
+    EXPECT_EQ(ini_.ReadInteger("a", "b", 0), 1);
+    EXPECT_TRUE(ini_.Trouble().contains(path_)) << ini_.Trouble().toStdString();
+    EXPECT_THROW(ini_.WriteInteger("a", "c", 2), SonvaraError);
+    EXPECT_EQ(ini_.ReadInteger("a", "c", 0), 2);
+
+    ASSERT_TRUE(QDir().rmdir(path_));
+    ini_.WriteInteger("a", "d", 3);
+    EXPECT_EQ(FileBytes(), "[a]\nc=2\nd=3\n");
+    EXPECT_TRUE(ini_.Trouble().isEmpty());
+}
+
 }  // namespace

@@ -178,14 +178,23 @@ TEST_F(SettingsDialogTest, HandWrittenFileSurvivesStartUpAndARecordingStartsSave
     EXPECT_EQ(ini_.ReadString("file", "timet", ""), "300");
 }
 
-// A recording start commits the model alone: what the user changed is stored without OK.
-TEST_F(SettingsDialogTest, TheModelHoldsEveryEditAndCommitsItWithoutTheWindow) {
+// Closing the window drops its edits, so a recording start stores nothing; while it is open,
+// a start stores what it holds.
+TEST_F(SettingsDialogTest, ClosingDropsTheEditsThatAStartWouldStore) {
+    set_.show();
+    EXPECT_TRUE(set_.set_bt_okClick());
+    const QByteArray stored = FileBytes();
     set_.show();
     set_.out_name->setText("Talk");
     set_.length_en->click();
-    set_.cb_mp3_bitrate->setCurrentIndex(3);
     set_.reject();
-    EXPECT_TRUE(model_.Commit());
+    EXPECT_TRUE(model_.CommitPending());
+    EXPECT_EQ(FileBytes(), stored);
+
+    set_.show();
+    set_.out_name->setText("Talk");
+    set_.cb_mp3_bitrate->setCurrentIndex(3);
+    EXPECT_TRUE(model_.CommitPending());
     EXPECT_EQ(LoadRecordingSettings(ini_), set_.Values());
     EXPECT_EQ(ini_.ReadString("output", "out_name", ""), "Talk");
 }

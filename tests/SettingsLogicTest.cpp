@@ -9,27 +9,23 @@
 #include "config/IniSettings.h"
 #include "config/RecordingSettings.h"
 #include "config/SettingsKeys.h"
+#include "config/SettingsModel.h"
 #include "record/SourceHelp.h"
 
 namespace {
 
-// Notes the order of the writes that reach the file.
+// Notes the order of the values that reach the file, and how many writes took them there.
 class LoggingSettings : public IniSettings {
 public:
     using IniSettings::IniSettings;
     QStringList writes;
+    int stores = 0;
 
-    void WriteString(const QString& s, const QString& k, const QString& v) override {
-        writes << s + u'/' + k;
-        IniSettings::WriteString(s, k, v);
-    }
-    void WriteInteger(const QString& s, const QString& k, int v) override {
-        writes << s + u'/' + k;
-        IniSettings::WriteInteger(s, k, v);
-    }
-    void WriteBool(const QString& s, const QString& k, bool v) override {
-        writes << s + u'/' + k;
-        IniSettings::WriteBool(s, k, v);
+    void Write(const QList<StoredValue>& values) override {
+        ++stores;
+        for (const StoredValue& value : values)
+            writes << value.section + u'/' + value.key;
+        IniSettings::Write(values);
     }
 };
 
@@ -63,6 +59,27 @@ TEST_F(SettingsLogicTest, SaveWritesFileThenOutputThenMp3OnlyWhenEncodable) {
     EXPECT_EQ(ini_.ReadInteger("mp3", "frequency", -1), 9);
     EXPECT_EQ(ini_.ReadInteger("mp3", "channel", -1), 0);
     EXPECT_EQ(ini_.ReadInteger("mp3", "quality", -1), 3);
+}
+
+// A commit is one write of the file, and a start stores nothing that was not edited.
+TEST_F(SettingsLogicTest, AModelCommitIsOneWriteAndOnlyEditsArePending) {
+    SettingsModel model(ini_, writer_);
+    model.Load();
+    RecordingSettings values = model.Values();
+    values.mainName = "Talk";
+    values.frequency = 9;  // 48000 Hz at 8 kbit/s is refused
+    values.bitrate = 0;
+    model.SetValues(values);
+    EXPECT_FALSE(model.Commit());
+    EXPECT_EQ(ini_.stores, 1);
+    EXPECT_TRUE(model.Pending()) << "the refused MP3 values are still to be stored";
+
+    values.bitrate = 11;
+    model.SetValues(values);
+    EXPECT_TRUE(model.CommitPending());
+    EXPECT_TRUE(model.CommitPending());
+    EXPECT_EQ(ini_.stores, 2);
+    EXPECT_EQ(ini_.ReadInteger("mp3", "frequency", -1), 9);
 }
 
 TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables) {
