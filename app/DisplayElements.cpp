@@ -1,6 +1,7 @@
 #include "app/DisplayElements.h"
 
 #include <QStringList>
+#include <utility>
 
 namespace {
 
@@ -38,6 +39,21 @@ const DisplayElements::Bound* DisplayElements::Find(const QString& name) const {
 }
 
 void DisplayElements::SetText(const QString& name, const QString& text) {
+    if (textsHeld_)
+        heldTexts_[name] = text;
+    else
+        Show(name, text);
+}
+
+void DisplayElements::HoldTexts(bool held) {
+    textsHeld_ = held;
+    if (held)
+        return;
+    for (const auto& [name, text] : std::exchange(heldTexts_, {}))
+        Show(name, text);
+}
+
+void DisplayElements::Show(const QString& name, const QString& text) {
     const Bound* bound = Find(name);
     // A text without its redraw would leave the old one on screen, so both are needed.
     if (!bound || !bound->text || !bound->element)
@@ -48,7 +64,7 @@ void DisplayElements::SetText(const QString& name, const QString& text) {
 
 void DisplayElements::SetBarPosition(int position) {
     const Bound* bound = Find(kBar);
-    if (!bound || !bound->scrollBar)
+    if (barHeld_ || !bound || !bound->scrollBar)
         return;
     bound->scrollBar->SetPosition(position);
     if (bound->element)

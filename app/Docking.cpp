@@ -2,24 +2,24 @@
 
 #include <cstdlib>
 
-MainWindowDrag::MainWindowDrag(AppState& state, WindowFrame& main, WindowFrame& list,
+MainWindowDrag::MainWindowDrag(DragState& drag, WindowFrame& main, WindowFrame& list,
                                const MouseButtons& buttons)
-    : state_(state), main_(main), list_(list), buttons_(buttons) {}
+    : drag_(drag), main_(main), list_(list), buttons_(buttons) {}
 
 void MainWindowDrag::FormMouseDown(int x, int y) {
     // The skin reports a press on a command element before the window sees it; such a press
     // belongs to the element, not to a drag.
-    if (state_.SkinPressed) {
-        state_.NotDragging = true;
+    if (drag_.skinPressed) {
+        drag_.notDragging = true;
         return;
     }
-    state_.NotDragging = false;
-    state_.DragOrigin = QPoint(x, y);
+    drag_.notDragging = false;
+    drag_.origin = QPoint(x, y);
 }
 
 void MainWindowDrag::FormMouseMove(int x, int y) {
-    if (!state_.NotDragging && buttons_.LeftDown()) {
-        const QPoint offset = QPoint(x, y) - state_.DragOrigin;
+    if (!drag_.notDragging && buttons_.LeftDown()) {
+        const QPoint offset = QPoint(x, y) - drag_.origin;
         const QRect m = main_.Geometry();
         const QRect l = list_.Geometry();
         const int gap = BottomEdge(m) - l.top();
@@ -46,6 +46,6 @@ void MainWindowDrag::SnapOntoList() {
 }
 
 void MainWindowDrag::FormMouseUp() {
-    state_.NotDragging = true;
-    state_.SkinPressed = false;
+    drag_.notDragging = true;
+    drag_.skinPressed = false;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "components/WindowFrame.h"
-#include "config/AppState.h"
 #include "join/ListDocking.h"
 
 // Dragging of the main window, which carries the list window along while it is docked.
@@ -10,7 +9,7 @@
 // distance of the list's top it snaps onto the list, and once docked the list moves with it.
 class MainWindowDrag {
 public:
-    MainWindowDrag(AppState& state, WindowFrame& main, WindowFrame& list,
+    MainWindowDrag(DragState& drag, WindowFrame& main, WindowFrame& list,
                    const MouseButtons& buttons);
 
     // Client coordinates of the main window.
@@ -21,7 +20,7 @@ public:
 private:
     void SnapOntoList();
 
-    AppState& state_;
+    DragState& drag_;
     WindowFrame& main_;
     WindowFrame& list_;
     const MouseButtons& buttons_;

@@ -6,7 +6,6 @@
 
 #include "components/ErrorBoundary.h"
 #include "components/Skin.h"
-#include "components/SonvaraError.h"
 
 namespace {
 
@@ -31,9 +30,9 @@ bool MarksPress(const QString& name) {
 
 }  // namespace
 
-MainCommands::MainCommands(AppState& state, MainOperations& operations,
+MainCommands::MainCommands(MainOperations& operations, DragState& drag,
                            const WindowFrame& mainWindow)
-    : state_(state), operations_(operations), mainWindow_(mainWindow) {}
+    : operations_(operations), drag_(drag), mainWindow_(mainWindow) {}
 
 QPoint MainCommands::DialogPlace(int leftOffset) const {
     return mainWindow_.Geometry().topLeft() + QPoint(leftOffset, 0);
@@ -44,42 +43,40 @@ void MainCommands::Dispatch(const QString& name) {
     if (name == QLatin1String("recorder")) {
         operations_.StartRecording();
     } else if (name == QLatin1String("pause")) {
-        if (state_.Recording)
+        if (operations_.Recording())
             operations_.ToggleRecordPause();
-        if (state_.Playing)
+        if (operations_.Playing())
             operations_.TogglePlayPause();
     } else if (name == QLatin1String("stop")) {
-        if (state_.Recording)
+        if (operations_.Recording())
             operations_.StopRecording();
-        if (state_.Playing)
+        if (operations_.Playing())
             operations_.StopPlayback();
-        if (state_.ListShown)
+        if (operations_.ListShown())
             operations_.FocusList();
     } else if (name == QLatin1String("add")) {
-        if (!state_.Playing && !state_.JoinRunning)
+        if (!operations_.Playing() && !operations_.Joining())
             operations_.AddFiles();
     } else if (name == QLatin1String("play")) {
         operations_.StartPlayback();
     } else if (name == QLatin1String("list")) {
         // A minimised list is brought back, not closed: the user cannot see it to close it.
-        if (state_.ListShown && !operations_.ListMinimized()) {
+        if (operations_.ListShown() && !operations_.ListMinimized())
             operations_.CloseList();
-            state_.ListShown = false;
-        } else {
+        else
             operations_.ShowList();
-            state_.ListShown = true;
-        }
     } else if (name == QLatin1String("schedule")) {
         operations_.ShowScheduleDialog(DialogPlace(kDialogOffset));
     } else if (name == QLatin1String("scource")) {
         operations_.ShowSourceDialog(DialogPlace(kSourceDialogOffset));
     } else if (name == QLatin1String("set")) {
-        if (!state_.Playing && !state_.Recording && state_.PlayNotPaused && state_.RecordNotPaused)
+        // Paused counts as under way.
+        if (!operations_.Playing() && !operations_.Recording())
             operations_.ShowSettingsDialog(DialogPlace(kDialogOffset));
     } else if (name == QLatin1String("tag")) {
         // A recording does not block it: the editor works on listed files, and the file being
         // recorded is listed only once it has stopped.
-        if (!state_.Playing && !state_.JoinRunning)
+        if (!operations_.Playing() && !operations_.Joining())
             operations_.ShowTagDialog(DialogPlace(kDialogOffset));
     } else if (name == QLatin1String("list_add")) {
         operations_.AddFiles();
@@ -92,8 +89,7 @@ void MainCommands::Dispatch(const QString& name) {
     } else if (name == QLatin1String("join")) {
         operations_.JoinFiles();
     } else if (name == QLatin1String("stopj")) {
-        // A request: the running job sees the flag and ends itself.
-        state_.JoinRunning = false;
+        operations_.StopJoin();
     } else if (name == QLatin1String("help")) {
         OpenHelp();
     }
@@ -115,48 +111,17 @@ void MainCommands::OpenHelp() {
 void MainCommands::MouseDown(const QString& name) {
     if (!MarksPress(name))
         return;
-    state_.SkinPressed = true;
+    drag_.skinPressed = true;
     if (name == QLatin1String("play_bar"))
-        state_.BarFollows = false;  // the user holds the bar; playback must not move it
+        operations_.HoldSeekBar(true);
 }
 
 void MainCommands::MouseUp(const QString& name, int barPosition) {
     if (name != QLatin1String("play_bar"))
         return;
-    if (state_.Playing || !state_.PlayNotPaused) {
-        state_.BarFollows = true;
+    operations_.HoldSeekBar(false);
+    if (operations_.Playing())
         operations_.SeekTo(barPosition);
-    }
-}
-
-void MainCommands::ShowGuarded(const QString& message) noexcept {
-    try {
-        operations_.ShowMessage(message);
-    } catch (...) {
-        // Nowhere left to report it; going on matters more than the message.
-    }
-}
-
-// What runs is stopped before the message is shown: an unattended recording must be finished
-// now, not when someone closes the box.
-void MainCommands::HandleError(const QString& message) {
-    // Each stop is tried once; its own failure is shown, not handed back to this handler,
-    // so a stop that keeps failing cannot loop.
-    QStringList stopFailures;
-    const auto stop = [this, &stopFailures](void (MainOperations::*operation)()) {
-        try {
-            (operations_.*operation)();
-        } catch (...) {
-            stopFailures << ErrorMessage(std::current_exception());
-        }
-    };
-    if (state_.Recording)
-        stop(&MainOperations::StopRecording);
-    if (state_.Playing)
-        stop(&MainOperations::StopPlayback);
-    ShowGuarded(message);
-    for (const QString& failure : stopFailures)
-        ShowGuarded(failure);
 }
 
 void ConnectSkinCommands(Skin& skin, MainCommands& commands, std::function<int()> barPosition,

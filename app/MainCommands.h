@@ -2,21 +2,19 @@
 
 #include <QPoint>
 #include <QString>
-#include <exception>
 #include <functional>
 
 #include "components/WindowFrame.h"
-#include "config/AppState.h"
+#include "config/Activity.h"
+#include "join/ListDocking.h"
 
 class QObject;
 class Skin;
 
-// What the main window's commands ask of the rest of the program. Each operation makes its own
-// further checks; the commands only apply the conditions of their own.
-class MainOperations {
+// What the main window's commands ask of the rest of the program, and what runs now. Each
+// operation makes its own further checks; the commands only apply the conditions of their own.
+class MainOperations : public Activity {
 public:
-    virtual ~MainOperations() = default;
-
     virtual void StartRecording() = 0;
     virtual void StopRecording() = 0;
     virtual void ToggleRecordPause() = 0;
@@ -32,9 +30,12 @@ public:
     virtual void MoveUp() = 0;
     virtual void MoveDown() = 0;
     virtual void JoinFiles() = 0;
+    // A request: the running job ends at its next block.
+    virtual void StopJoin() = 0;
 
     virtual void ShowList() = 0;  // its show docks it under the main window
     virtual void CloseList() = 0;
+    virtual bool ListShown() const = 0;
     // Shown, but on the task bar; a list that cannot be minimised never is.
     virtual bool ListMinimized() const { return false; }
     virtual void FocusList() = 0;  // keyboard focus to the list view
@@ -56,14 +57,16 @@ public:
 
     // A modal information box with the text and one OK button.
     virtual void ShowMessage(const QString& text) = 0;
+    // While the user holds the seek bar, playback does not move it.
+    virtual void HoldSeekBar(bool /*held*/) {}
 };
 
 // The main window's skin commands: clicks on named skin elements of the main and list windows,
-// presses and releases of those elements, and the program-wide error handler. Names are
-// matched whole and case-sensitively; a command whose condition fails does nothing, silently.
+// and presses and releases of those elements. Names are matched whole and case-sensitively; a
+// command whose condition fails does nothing, silently.
 class MainCommands {
 public:
-    MainCommands(AppState& state, MainOperations& operations, const WindowFrame& mainWindow);
+    MainCommands(MainOperations& operations, DragState& drag, const WindowFrame& mainWindow);
 
     // A click on the skin element of that name. Failures of the operations propagate.
     void Dispatch(const QString& name);
@@ -72,17 +75,12 @@ public:
     // A release on a skin element; barPosition is the seek bar's position at that moment.
     void MouseUp(const QString& name, int barPosition);
 
-    // For a failure nothing else caught: stops a running recording and a running playback,
-    // then shows its message. Never throws; a failure of those stops is shown after it.
-    void HandleError(const QString& message);
-
 private:
     QPoint DialogPlace(int leftOffset) const;
     void OpenHelp();
-    void ShowGuarded(const QString& message) noexcept;
 
-    AppState& state_;
     MainOperations& operations_;
+    DragState& drag_;
     const WindowFrame& mainWindow_;
 };
 

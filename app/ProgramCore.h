@@ -9,13 +9,12 @@
 #include "components/PulseAudioRecord2.h"
 #include "components/PulseContext.h"
 #include "components/TagLibAudioInformation2.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "config/SettingsModel.h"
 
 // What the program and sonvara-cli share, without any window: the one open Kelvo.ini, the
-// values the settings window edits, the audio components, the process-wide state and the
-// clock. Built once per process; windows and commands take from it what they need.
+// values the settings window edits, the audio components and the clock. Built once per
+// process; the program, its windows and the commands take from it what they need.
 class ProgramCore {
 public:
     // The recorder and player connect to the sound server when first asked for, so that what
@@ -23,7 +22,6 @@ public:
     ProgramCore();
     ~ProgramCore();
 
-    AppState& State() { return state_; }
     IniSettings& Ini() { return settings_; }
     SettingsModel& RecordingSettingsModel() { return settingsModel_; }
     Clock& WallClock() { return clock_; }
@@ -41,7 +39,6 @@ public:
 private:
     PulseContext& Pulse();
 
-    AppState state_;
     SystemClock clock_;
     IniSettings settings_;
     CodecAudioFile2 writer_;

@@ -1,9 +1,6 @@
 #include "app/ProgramWindows.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QStorageInfo>
 #include <QTimer>
 #include <cstdio>
 
@@ -11,35 +8,34 @@
 #include "components/widgets/DialogPlacement.h"
 #include "record/SourceHelp.h"
 
-ProgramWindows::ProgramWindows(ProgramCore& core, const QString& skinFile)
+ProgramWindows::ProgramWindows(ProgramCore& core, Program& program, const QString& skinFile)
     : core_(core),
-      fm_main(core, skinFile),
+      program_(program),
+      fm_main(program, drag_, skinFile),
       fm_sche(core.Ini(), core.WallClock()),
       fm_dev(core.Recorder()),
       fm_id3(core.TagInfo(), core.Ini()),
       fm_set(core.RecordingSettingsModel(), SourceHelpTexts()),
       fm_dir(core.Ini()),
-      fm_list(core.State(), fm_main.Skin1(), fm_main, core.FileReader()),
-      join_({core.State(), core.Ini(), core.FileReader(), core.FileWriter(), core.Encoder(),
-             chapters_, fm_list.JoinView()}),
-      defaultTags_(core.Ini(), core.TagInfo()),
-      schedule_({core.State(), core.Ini(), core.WallClock(), fm_sche, *this}) {
+      fm_list(program.List(), drag_, fm_main.Skin1(), fm_main) {
     LinkSettingsWindow();
     LinkTagWindow();
     LinkMainWindow();
+    program_.SetListView(&fm_list);
+    program_.SetScheduleSource(&fm_sche);
+}
+
+ProgramWindows::~ProgramWindows() {
+    program_.SetScheduleSource(nullptr);
+    program_.SetListView(nullptr);
 }
 
 void ProgramWindows::LinkMainWindow() {
     MainWindowLinks links;
     links.listWindow = &fm_list;
-    links.list = &fm_list.List();
-    links.joinFiles = [this] { join_.JoinFiles(fm_list.List().Rows()); };
-    links.endJoin = [this] { join_.StopJoinForExit(); };
-    fm_list.SetProgressDisplay(
-        [this](const QString& text) { fm_main.Displays().SetText(QStringLiteral("showp"), text); });
     links.focusList = [this] { fm_list.FocusList(); };
-    links.fillSourceDialog = [this](const Settings& settings) {
-        fm_dev.FillAtStartUp(settings);
+    links.fillSourceDialog = [this] {
+        fm_dev.FillAtStartUp(core_.Ini());
         TellWhenNoSoundServer();
     };
     links.showSourceDialog = [this](QPoint topLeft) { fm_dev.ShowModalAt(topLeft, &fm_main); };
@@ -47,13 +43,9 @@ void ProgramWindows::LinkMainWindow() {
     links.showSettingsDialog = [this](QPoint topLeft) {
         ExecDialogOver(fm_set, &fm_main, topLeft);
     };
-    // What the window's controls hold is stored from the model, not from the window, which then
-    // does what its OK does after storing: it tells a refusal, or closes.
-    links.commitSettings = [this] {
-        fm_set.Committed(core_.RecordingSettingsModel().CommitPending());
-    };
+    // The window then does what its OK does after storing: it tells a refusal, or closes.
+    links.settingsCommitted = [this](bool stored) { fm_set.Committed(stored); };
     links.showTagDialog = [this](QPoint topLeft) { fm_id3.ShowModalAt(topLeft, &fm_main); };
-    links.writeDefaultTags = [this](const QString& file) { WriteDefaultTags(file); };
     links.loadScheduleDialog = [this] { fm_sche.Load(); };
     links.showScheduleDialog = [this](QPoint topLeft) { fm_sche.ShowModalAt(topLeft, &fm_main); };
     fm_main.SetLinks(std::move(links));
@@ -70,7 +62,7 @@ void ProgramWindows::LinkSettingsWindow() {
 
 void ProgramWindows::LinkTagWindow() {
     fm_id3.SetSelection([this]() -> std::optional<TaggedFile> {
-        const JoinList& list = fm_list.List();
+        const JoinList& list = program_.List();
         if (list.Selected().empty())
             return std::nullopt;
         const auto first = static_cast<size_t>(*list.Selected().begin());
@@ -94,33 +86,6 @@ void ProgramWindows::TellWhenNoSoundServer() {
     });
 }
 
-// The recording is finished and listed whatever becomes of its tag, and a split recording goes
-// on: the user hears why the file has none.
-void ProgramWindows::WriteDefaultTags(const QString& file) {
-    try {
-        if (const std::optional<DefaultTagRefusal> refusal = defaultTags_.WriteDefaultTags(file))
-            fm_main.ShowMessage(refusal->message);
-    } catch (const SonvaraError& error) {
-        fm_main.ShowMessage(error.message());
-    }
-}
-
-// The boxes of both windows that a stop can raise (an untaggable or unreadable file) are
-// diverted for its length.
-QStringList ProgramWindows::StopRecordingUnattended() {
-    QStringList told;
-    fm_main.DivertMessages(&told);
-    fm_list.DivertMessages(&told);
-    try {
-        fm_main.StopRecording();
-    } catch (...) {
-        told << ErrorMessage(std::current_exception());
-    }
-    fm_main.DivertMessages(nullptr);
-    fm_list.DivertMessages(nullptr);
-    return told;
-}
-
 // Nobody may be there to read a message box any more: a failure goes to stderr, and the
 // program ends all the same.
 void ProgramWindows::EndOnSignal() {
@@ -136,29 +101,12 @@ void ProgramWindows::EndOnSignal() {
     const auto tell = [](const QString& message) {
         std::fprintf(stderr, "Sonvara: %s\n", qUtf8Printable(message));
     };
-    // The job ends at its next block and finishes its file before the event loop ends.
-    join_.StopJoinForExit();
-    if (core_.State().Recording) {
-        for (const QString& message : StopRecordingUnattended())
-            tell(message);
+    // A join ends at its next block and finishes its file before the event loop ends.
+    for (const QString& message : program_.EndForExit())
+        tell(message);
+    try {
+        fm_main.close();
+    } catch (...) {
+        tell(ErrorMessage(std::current_exception()));
     }
-    const auto attempt = [&tell](const auto& step) {
-        try {
-            step();
-        } catch (...) {
-            tell(ErrorMessage(std::current_exception()));
-        }
-    };
-    if (core_.State().Playing)
-        attempt([this] { fm_main.StopPlayback(); });
-    attempt([this] { fm_main.close(); });
-}
-
-// The output folder is made only when a recording starts; until then its parent's disk counts.
-int64_t ProgramWindows::FreeBytes(const QString& folder) {
-    QFileInfo place(folder);
-    while (!place.exists() && !place.isRoot() && place.absolutePath() != place.absoluteFilePath())
-        place = QFileInfo(place.absolutePath());
-    const QStorageInfo storage(place.absoluteFilePath());
-    return storage.isValid() && storage.isReady() ? storage.bytesAvailable() : -1;
 }

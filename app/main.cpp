@@ -21,100 +21,65 @@ void Call(const std::function<void(Args...)>& hook, Args... args) {
         hook(args...);
 }
 
+// What the program tells, in front of its windows: a message box with one OK button.
+void Box(QWidget* owner, const QString& text, QMessageBox::Icon icon) {
+    QMessageBox box(icon, kTitle, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
 }  // namespace
 
-Tfm_main::Tfm_main(ProgramCore& core, QString skinFile, QWidget* parent)
+Tfm_main::Tfm_main(Program& program, DragState& drag, QString skinFile, QWidget* parent)
     : QWidget(parent),
-      state_(core.State()),
+      program_(program),
+      drag_(drag),
       skinFile_(std::move(skinFile)),
-      settings_(core.Ini()),
-      AudioRecord1(core.Recorder()),
-      AudioPlayer21(core.Player()),
-      AudioFileWrite(core.FileWriter()),
-      AudioFilepaly(core.FileReader()),
-      AudioFile2LameEnc1(core.Encoder()),
-      AudioVisualization21(new LevelDisplay(this)),
-      clock_(core.WallClock()),
-      marker_(QFileInfo(settings_.Path()).absolutePath()),
-      recording_({state_, settings_, clock_, AudioRecord1, AudioFileWrite, AudioFile2LameEnc1,
-                  *AudioVisualization21, displays_, sleep_, *this, &marker_}) {
+      AudioVisualization21(new LevelDisplay(this)) {
     setWindowTitle(kTitle);
     // Shown only while recording or playing; the name lets the end-to-end tests see that.
     AudioVisualization21->setObjectName(QStringLiteral("AudioVisualization21"));
     // Presses on the level display belong to the window background, so it drags the window.
     AudioVisualization21->setAttribute(Qt::WA_TransparentForMouseEvents);
     ConnectSkin();
-    ConnectRecorder();
-    ConnectPlayer();
+    program_.SetView(this);
 }
 
-Tfm_main::~Tfm_main() = default;
+Tfm_main::~Tfm_main() {
+    program_.SetView(nullptr);
+}
 
 void Tfm_main::SetLinks(MainWindowLinks links) {
     links_ = std::move(links);
-    drag_.reset();
+    dragging_.reset();
     minimiseTogether_.reset();
     listFrame_.reset();
-    playback_.reset();
-    if (links_.list)
-        playback_ = std::make_unique<PlaybackControl>(
-            PlaybackControl::Parts{state_, AudioPlayer21, AudioFilepaly, *AudioVisualization21,
-                                   displays_, *links_.list, *this});
     if (!links_.listWindow)
         return;
     listFrame_ = std::make_unique<WidgetFrame>(*links_.listWindow);
-    drag_ = std::make_unique<MainWindowDrag>(state_, frame_, *listFrame_, mouse_);
+    dragging_ = std::make_unique<MainWindowDrag>(drag_, frame_, *listFrame_, mouse_);
     minimiseTogether_ = std::make_unique<MinimiseTogether>(*this, *links_.listWindow);
 }
 
+// The displays are kept still while the window is dragged, and shown again at any release.
 void Tfm_main::ConnectSkin() {
     ConnectSkinCommands(
         skin_, commands_, [this] { return displays_.BarPosition(); }, *this);
     connect(&skin_, &Skin::OnFormMouseDown, this,
             Reporting([this](QObject* window, Qt::MouseButton, int x, int y) {
-                if (window == this && drag_)
-                    drag_->FormMouseDown(x, y);
+                if (window != this || !dragging_)
+                    return;
+                dragging_->FormMouseDown(x, y);
+                displays_.HoldTexts(!drag_.notDragging);
             }));
     connect(&skin_, &Skin::OnFormMouseMove, this, Reporting([this](QObject* window, int x, int y) {
-        if (window == this && drag_)
-            drag_->FormMouseMove(x, y);
+        if (window == this && dragging_)
+            dragging_->FormMouseMove(x, y);
     }));
     connect(&skin_, &Skin::OnFormMouseUp, this, Reporting([this](QObject* window) {
-        if (window == this && drag_)
-            drag_->FormMouseUp();
+        if (window == this && dragging_)
+            dragging_->FormMouseUp();
+        displays_.HoldTexts(!drag_.notDragging);
     }));
-}
-
-void Tfm_main::ConnectRecorder() {
-    // Capture has ended by itself; the handler shows why and finishes the file.
-    connect(&AudioRecord1, &AudioRecord2::OnError, this,
-            [this](const QString& message) { HandleError(message); });
-}
-
-void Tfm_main::ConnectPlayer() {
-    // Playback has stopped by itself; the handler shows why and returns to idle.
-    connect(&AudioPlayer21, &AudioPlayer2::OnError, this,
-            [this](const QString& message) { HandleError(message); });
-}
-
-void Tfm_main::StartPlayback() {
-    if (playback_)
-        playback_->StartPlayback();
-}
-
-void Tfm_main::StopPlayback() {
-    if (playback_)
-        playback_->StopPlayback();
-}
-
-void Tfm_main::TogglePlayPause() {
-    if (playback_)
-        playback_->TogglePlayPause();
-}
-
-void Tfm_main::SeekTo(int barPosition) {
-    if (playback_)
-        playback_->SeekTo(barPosition);
 }
 
 void Tfm_main::BringToFront() {
@@ -134,17 +99,11 @@ void Tfm_main::showEvent(QShowEvent* event) {
 
 // A failure skips the rest of the sequence; the application-wide handler shows it.
 void Tfm_main::StartUp() {
-    state_.StoppingRecord = false;
-    state_.PositionBase = 0;
-    state_.RecordNotPaused = true;
-    state_.PlayNotPaused = true;
-    AudioFileWrite.SetStartupOption(true);
-    AudioFilepaly.SetStartupOption(true);
     // With no sound server the lists stay empty and start-up goes on. One that does not answer
     // is reported once the windows stand, instead of leaving them without their skin.
     std::exception_ptr sourcesFailure;
     try {
-        Call<const Settings&>(links_.fillSourceDialog, settings_);
+        Call(links_.fillSourceDialog);
     } catch (...) {
         sourcesFailure = std::current_exception();
     }
@@ -153,16 +112,13 @@ void Tfm_main::StartUp() {
     Call(links_.loadSettingsDialog);
     // The stored schedule is in force from now on, not only once its window has been shown.
     Call(links_.loadScheduleDialog);
-    state_.BarFollows = true;
     AudioVisualization21->SetDisplayKind(17);
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();
     // Once the windows stand, so that the message has them behind it and the scan does not
     // hold up their first paint.
-    AfterFirstPaint::Run({this, links_.listWindow}, this, [this] {
-        RecoverRecordings(QFileInfo(settings_.Path()).absolutePath(), AudioFilepaly, *this);
-    });
+    AfterFirstPaint::Run({this, links_.listWindow}, this, [this] { program_.RecoverRecordings(); });
     if (sourcesFailure)
         std::rethrow_exception(sourcesFailure);
 }
@@ -178,17 +134,12 @@ void Tfm_main::ApplyMainSkin() {
     displays_.SetBarEnabled(false);
 }
 
+// Nothing is asked; what runs is finished so that no file is left half written. A join pumps
+// events, so this may run inside it: it finishes its output once this returns, and the event
+// loop then ends. What the finishing has to say is shown, and the program still ends.
 void Tfm_main::closeEvent(QCloseEvent* event) {
-    // Nothing is asked; what runs is finished so that no file is left half written. A join
-    // pumps events, so this may run inside it: it finishes its output once this returns, and
-    // the event loop then ends. A stop that fails is shown, and the program still ends.
-    ReportFailures([this] {
-        Call(links_.endJoin);
-        if (state_.Recording)
-            StopRecording();
-        if (state_.Playing)
-            StopPlayback();
-    });
+    for (const QString& message : program_.EndForExit())
+        ShowMessage(message, true);
     event->accept();
     CloseList();
     QCoreApplication::quit();
@@ -200,6 +151,10 @@ void Tfm_main::ShowList() {
         return;
     links_.listWindow->setWindowState(links_.listWindow->windowState() & ~Qt::WindowMinimized);
     links_.listWindow->show();
+}
+
+bool Tfm_main::ListShown() const {
+    return links_.listWindow && links_.listWindow->isVisible();
 }
 
 bool Tfm_main::ListMinimized() const {
@@ -235,11 +190,8 @@ void Tfm_main::ShowSourceDialog(QPoint topLeft) {
     Call(links_.showSourceDialog, topLeft);
 }
 
-// As a stopped recording: listed, then given the default tag.
-void Tfm_main::RecordingRecovered(const QString& file) {
-    if (links_.list)
-        links_.list->AddPaths({file});
-    Call<const QString&>(links_.writeDefaultTags, file);
+void Tfm_main::ShowTagDialog(QPoint topLeft) {
+    Call(links_.showTagDialog, topLeft);
 }
 
 void Tfm_main::AddFilesFromOutside(const QStringList& files) {
@@ -250,54 +202,22 @@ void Tfm_main::AddFilesFromOutside(const QStringList& files) {
     activateWindow();
 }
 
-void Tfm_main::ShowTagDialog(QPoint topLeft) {
-    Call(links_.showTagDialog, topLeft);
-}
-
-void Tfm_main::ShowMessage(const QString& text) {
+void Tfm_main::ShowMessage(const QString& text, bool warning) {
     if (divertedMessages_) {
         *divertedMessages_ << text;
         return;
     }
-    QMessageBox::information(this, kTitle, text);
+    Box(this, text, warning ? QMessageBox::Warning : QMessageBox::Information);
 }
 
-void Tfm_main::CommitSettings() {
-    Call(links_.commitSettings);
+void Tfm_main::Notify(const QString& summary, const QString& body) {
+    notifier_.Notify(summary, body);
 }
 
 void Tfm_main::ShowOutputPath(const QString& path) {
-    QMessageBox box(QMessageBox::NoIcon, kTitle, path, QMessageBox::Ok, this);
-    box.exec();
+    Box(this, path, QMessageBox::NoIcon);
 }
 
-// The stop routine's mark (StoppingRecord) makes the list take the recording itself.
-void Tfm_main::RecordingFinished(const QString& file, bool writeTag) {
-    AddFiles();
-    if (writeTag)
-        Call<const QString&>(links_.writeDefaultTags, file);
-}
-
-void Tfm_main::AddFiles() {
-    if (links_.list)
-        links_.list->AddFiles();
-}
-
-void Tfm_main::RemoveSelected() {
-    if (links_.list)
-        links_.list->RemoveSelected();
-}
-
-void Tfm_main::MoveUp() {
-    if (links_.list)
-        links_.list->MoveUp();
-}
-
-void Tfm_main::MoveDown() {
-    if (links_.list)
-        links_.list->MoveDown();
-}
-
-void Tfm_main::JoinFiles() {
-    Call(links_.joinFiles);
+void Tfm_main::SettingsCommitted(bool stored) {
+    Call(links_.settingsCommitted, stored);
 }

@@ -5,13 +5,16 @@
 #include <QFileInfo>
 #include <vector>
 
+#include "app/Program.h"
 #include "app/ProgramCore.h"
 #include "cli/CliError.h"
 #include "cli/FileArguments.h"
+#include "cli/TerminalView.h"
 #include "components/InterruptNotifier.h"
 #include "components/TagLibAudioInformation2.h"
 #include "config/Mp3Settings.h"
 #include "join/JoinEngine.h"
+#include "join/ListView.h"
 
 namespace {
 
@@ -91,39 +94,34 @@ std::vector<JoinRow> MeasureInputs(const QStringList& inputs, AudioFile2& reader
     return rows;
 }
 
-// The terminal in the place of the list window: messages and progress on standard error.
-class TerminalJoinHost : public JoinHost {
+// The terminal in the place of the windows: messages and progress on standard error. Every
+// message of the join is a refusal or a failure; warnings are not.
+class JoinView : public TerminalView, public ListView {
 public:
-    TerminalJoinHost(QTextStream& err, bool terminal) : err_(err), terminal_(terminal) {}
+    JoinView(QTextStream& err, bool terminal) : TerminalView(err, terminal) {}
 
-    bool refused = false;  // every message of the join is a refusal; warnings are not
-
-    void ShowMessage(const QString& text) override {
-        err_ << "sonvara-cli: " << WithNamesShown(text) << "\n";
-        err_.flush();
-        refused = true;
-    }
+    void ShowMessage(const QString& text) override { TerminalView::ShowMessage(text, true); }
     void ShowWarning(const QString& text) override {
-        err_ << "sonvara-cli: warning: " << WithNamesShown(text) << "\n";
-        err_.flush();
+        TerminalView::ShowMessage(QStringLiteral("warning: ") + text, false);
     }
+    QStringList AskFilesToAdd() override { return {}; }
+    void FocusList() override {}
+    void Changed() override {}
     QString AskOutputFile(const QString&) override { return {}; }
     void SetTimeHeader(const QString&) override {}
     void SetRowTime(int, const QString&) override {}
-    void ShowProgress(const QString& text) override;
     // The interrupt arrives as an event.
     void PumpEvents() override { QCoreApplication::processEvents(); }
     void OpenFolder(const QString&) override {}
+    void ShowJoinProgress(const QString& text) override;
 
 private:
-    QTextStream& err_;
-    bool terminal_;
     bool lineShown_ = false;
     QElapsedTimer sinceShown_;
 };
 
 // One line rewritten in place on a terminal, plain lines in a log; a few a second at most.
-void TerminalJoinHost::ShowProgress(const QString& text) {
+void JoinView::ShowJoinProgress(const QString& text) {
     if (text.isEmpty()) {
         if (lineShown_)
             err_ << "\r\x1b[K";
@@ -131,10 +129,10 @@ void TerminalJoinHost::ShowProgress(const QString& text) {
         err_.flush();
         return;
     }
-    if (sinceShown_.isValid() && sinceShown_.elapsed() < (terminal_ ? 200 : 1000))
+    if (sinceShown_.isValid() && sinceShown_.elapsed() < (showProgress_ ? 200 : 1000))
         return;
     sinceShown_.start();
-    if (terminal_) {
+    if (showProgress_) {
         err_ << "\r" << text << "\x1b[K";
         lineShown_ = true;
     } else {
@@ -155,10 +153,13 @@ int RunJoinCommand(const QStringList& args, ProgramCore& core, QTextStream& err,
     AudioFile2& reader = core.FileReader();
     const std::vector<JoinRow> rows = MeasureInputs(options.inputs, reader);
 
-    TagLibChapterWriter chapters;
-    TerminalJoinHost host(err, terminal);
-    JoinEngine engine(
-        {core.State(), settings, reader, writer, core.Encoder(), chapters, host, false, mp3});
+    Program program(core);
+    JoinView view(err, terminal);
+    program.SetView(&view);
+    program.SetListView(&view);
+    JoinEngine& engine = program.Join();
+    engine.SetMp3(mp3);
+    engine.SetOpenFolderAtEnd(false);
     bool interrupted = false;
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, [&] {
@@ -166,7 +167,7 @@ int RunJoinCommand(const QStringList& args, ProgramCore& core, QTextStream& err,
         engine.StopJoin();
     });
     engine.JoinFilesTo(rows, options.output);
-    if (host.refused)
+    if (view.failed)
         return 1;
     if (interrupted) {
         err << "sonvara-cli: Stopped; " << JoinEngine::Mp3FileName(options.output)

@@ -6,20 +6,15 @@
 #include <QTimer>
 #include <optional>
 
+#include "app/Program.h"
 #include "app/ProgramCore.h"
 #include "cli/CliError.h"
 #include "cli/EventFailure.h"
+#include "cli/TerminalView.h"
 #include "components/AudioRecord2.h"
-#include "components/AudioVisualizationEx2.h"
 #include "components/InterruptNotifier.h"
-#include "components/MainDisplays.h"
 #include "config/ActivationSettings.h"
-#include "config/AppState.h"
 #include "config/Mp3Settings.h"
-#include "record/RecordingControl.h"
-#include "record/RecordingMarker.h"
-#include "record/SleepInhibitor.h"
-#include "tags/DefaultTag.h"
 
 namespace {
 
@@ -117,69 +112,42 @@ void SelectLine(AudioRecord2& recorder, int line) {
     recorder.SetInputSelected(true);
 }
 
-class NoLevelDisplay : public AudioVisualizationEx2 {
+// Finished files and passages are told as they come.
+class RecordingView : public TerminalView {
 public:
-    void SetDisplayKind(int) override {}
-    void ShowArray(const SampleArray&, int) override {}
-    void SetVisible(bool) override {}
-};
+    RecordingView(QTextStream& err, const AudioRecord2& recorder, bool showProgress)
+        : TerminalView(err, showProgress), recorder_(recorder) {}
 
-// The terminal in the place of the main window: the stored settings are the settings, and
-// messages and finished files are reported on standard error. Finished files get the default
-// tag as the program's recordings do.
-class TerminalHost : public RecordingHost {
-public:
-    TerminalHost(QTextStream& err, const AudioRecord2& recorder, DefaultTagWriter& tags,
-                 bool showProgress)
-        : err_(err), recorder_(recorder), tags_(tags), showProgress_(showProgress) {}
-
-    RecordingControl* control = nullptr;
     std::function<void()> finished;
-    bool tagFailed = false;
 
-    void CommitSettings() override {}
-    void ShowMessage(const QString& text) override { err_ << "sonvara-cli: " << text << "\n"; }
-    void ShowOutputPath(const QString&) override {}
     void PassageChanged(bool started, const QString& file) override {
-        if (showProgress_)
-            err_ << "\r\033[K";
-        err_ << (started ? "Sound: passage started in " : "Silence: passage ended in ") << file
-             << "\n";
+        Line() << (started ? "Sound: passage started in " : "Silence: passage ended in ") << file
+               << "\n";
         err_.flush();
     }
-    void RecordingFinished(const QString& file, bool writeTag) override {
-        const int64_t frames = control->FramesHandedOn();
-        if (showProgress_)
-            err_ << "\r\033[K";
-        err_ << "Recorded " << RecordingControl::TimeText(recorder_.SamplesToMs(frames) / 1000)
-             << " to " << file << "\n";
-        if (writeTag)
-            WriteDefaultTags(file);
+    void RecordingFinished(const QString& file, int64_t frames) override {
+        Line() << "Recorded " << TimeText(recorder_.SamplesToMs(frames) / 1000) << " to " << file
+               << "\n";
         err_.flush();
         finished();
     }
-
-private:
-    // The recording stands whatever becomes of its tag: a default tag stored with a year or
-    // track that is no number is a setting to correct, not a failed recording.
-    void WriteDefaultTags(const QString& file) {
-        try {
-            if (const std::optional<DefaultTagRefusal> refusal = tags_.WriteDefaultTags(file)) {
-                err_ << "sonvara-cli: " << refusal->message << ": the default tag's "
-                     << refusal->key << " in Kelvo.ini is \"" << refusal->value << "\"; " << file
-                     << " is left untagged.\n";
-            }
-        } catch (const SonvaraError& e) {
-            err_ << "sonvara-cli: " << e.message() << "\n";
-            tagFailed = true;
-        }
+    // A default tag stored with a year or track that is no number is a setting to correct,
+    // not a failed recording.
+    void DefaultTagRefused(const QString& file, const DefaultTagRefusal& refusal, bool) override {
+        Line() << "sonvara-cli: " << refusal.message << ": the default tag's " << refusal.key
+               << " in Kelvo.ini is \"" << refusal.value << "\"; " << file
+               << " is left untagged.\n";
     }
 
-    QTextStream& err_;
+private:
     const AudioRecord2& recorder_;
-    DefaultTagWriter& tags_;
-    bool showProgress_;
 };
+
+// A recorder that would not start leaves no empty file behind.
+void RemoveEmptyRecording(RecordingControl& control) {
+    if (control.FramesWritten() == 0 && !control.OutputFile().isEmpty())
+        QFile::remove(control.OutputFile());
+}
 
 }  // namespace
 
@@ -195,18 +163,12 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     }
     SelectLine(recorder, options.line);
 
-    AppState& state = core.State();
-    NoLevelDisplay levels;
-    NoDisplays displays;
-    LogindSleepInhibitor sleep;
-    DefaultTagWriter tags(settings, core.TagInfo());
-    TerminalHost host(err, recorder, tags, showProgress);
-    // Beside the program's own markers: its next start repairs a recording this run leaves
-    // cut off.
-    RecordingMarker marker(QFileInfo(core.Ini().Path()).absolutePath());
-    RecordingControl control({state, settings, core.WallClock(), recorder, core.FileWriter(),
-                              core.Encoder(), levels, displays, sleep, host, &marker});
-    host.control = &control;
+    // The stored settings are the settings (no window edits them), and the program's markers
+    // let its next start repair a recording this run leaves cut off.
+    Program program(core);
+    RecordingView view(err, recorder, showProgress);
+    program.SetView(&view);
+    RecordingControl& control = program.Recorder();
     if (!options.output.isEmpty())
         control.SetFixedOutputFile(options.output);
     control.SetActivation(activation);
@@ -216,57 +178,38 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
 
     QEventLoop loop;
     // A split stops and starts within one call; only a stop that nothing follows ends the run.
-    host.finished = [&] {
+    view.finished = [&] {
         QTimer::singleShot(0, &loop, [&] {
-            if (!state.Recording)
+            if (!program.Recording())
                 loop.quit();
         });
     };
     InterruptNotifier interrupt;
     QObject::connect(&interrupt, &InterruptNotifier::Interrupted, &loop, [&] {
-        control.StopRecording();
+        program.StopRecording();
         // Armed and never triggered: no file is handed on to end the loop.
-        if (!state.Recording)
+        if (!program.Recording())
             loop.quit();
-    });
-    std::optional<QString> captureError;
-    QObject::connect(&recorder, &AudioRecord2::OnError, &loop, [&](const QString& message) {
-        captureError = message;
-        control.StopRecording();
     });
     if (showProgress) {
         QObject::connect(&recorder, &AudioRecord2::OnTimer, &loop, [&] {
-            const int64_t seconds = recorder.SamplesToMs(state.PlayedPosition) / 1000;
-            err << "\rRecording " << state.OutputFile << "  "
+            const int64_t seconds = recorder.SamplesToMs(control.PlayedPosition()) / 1000;
+            err << "\rRecording " << control.OutputFile() << "  "
                 << (control.WaitingForSound() ? QStringLiteral("Waiting for sound")
-                                              : RecordingControl::TimeText(seconds))
+                                              : TimeText(seconds))
                 << "  (Ctrl-C stops)";
             err.flush();
         });
     }
 
-    try {
-        control.StartRecording(StartedBy::User);
-    } catch (...) {
-        // A recorder that would not start leaves no empty file behind.
-        if (control.FramesWritten() == 0)
-            QFile::remove(state.OutputFile);
-        throw;
+    program.StartRecording(Caller::User);
+    if (!program.Recording()) {
+        RemoveEmptyRecording(control);
+        return 1;  // refused or failed; the reason has been told
     }
-    if (!state.Recording)
-        return 1;  // refused; the reason has been shown
     loop.exec();
-    if (const std::exception_ptr failure = TakeEventFailure()) {
-        try {
-            control.StopRecording();
-        } catch (...) {
-        }
+    program.StopRecording();
+    if (const std::exception_ptr failure = TakeEventFailure())
         std::rethrow_exception(failure);
-    }
-    if (captureError) {
-        err << "sonvara-cli: " << *captureError << " What was recorded is in " << state.OutputFile
-            << ".\n";
-        return 1;
-    }
-    return host.tagFailed ? 1 : 0;
+    return view.failed ? 1 : 0;
 }

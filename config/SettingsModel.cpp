@@ -29,6 +29,7 @@ void SettingsModel::Load() {
     values_.activation = LoadActivationSettings(settings_);
     stored_ = values_;
     complete_ = StoresEveryKey();
+    loaded_ = true;
 }
 
 bool SettingsModel::StoresEveryKey() const {

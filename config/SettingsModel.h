@@ -17,7 +17,8 @@ public:
     void SetValues(const RecordingSettings& values) { values_ = values; }
     // Edited since they were loaded or stored, or not all stored yet: a key the file lacks is
     // read with each reader's own default, and the window's and the recording's differ.
-    bool Pending() const { return !complete_ || values_ != stored_; }
+    // Never loaded, nothing was edited.
+    bool Pending() const { return loaded_ && (!complete_ || values_ != stored_); }
 
     // The stored settings, as the window's show step loads them.
     void Load();
@@ -45,4 +46,5 @@ private:
     RecordingSettings values_;
     RecordingSettings stored_;  // as loaded or last committed
     bool complete_ = false;     // the file holds every key a commit writes
+    bool loaded_ = false;
 };

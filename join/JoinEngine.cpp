@@ -16,7 +16,7 @@
 #include "components/AudioFile2LameEnc.h"
 #include "components/FirstFailure.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
+#include "config/Activity.h"
 #include "config/OutputFolder.h"
 
 namespace {
@@ -129,15 +129,15 @@ void JoinEngine::JoinFilesTo(const std::vector<JoinRow>& rows, const QString& ou
     for (const JoinRow& row : job.rows)
         job.announced += row.frames;
     job.partial = PartialName(job.output);
-    p_.state.JoinRunning = true;
-    underway_ = true;
+    state_ = JoinState::Running;
     openFolder_ = p_.openFolderAtEnd;
     KeepFirstFailure(job.failure, [&] { WriteRows(job); });
     Finish(job);
 }
 
 void JoinEngine::StopJoin() {
-    p_.state.JoinRunning = false;
+    if (state_ == JoinState::Running)
+        state_ = JoinState::Stopping;
 }
 
 void JoinEngine::StopJoinForExit() {
@@ -159,12 +159,13 @@ bool JoinEngine::Refuses(const std::vector<JoinRow>& rows) {
     };
     if (rows.empty())
         return refuse(QStringLiteral("Please add file!"));
-    if (p_.state.Playing)
+    if (p_.activity.Playing())
         return refuse(QStringLiteral("Please stop playing first."));
     // The writer is the recording's too.
-    if (p_.state.Recording)
+    if (p_.activity.Recording())
         return refuse(QStringLiteral("Please stop recording first."));
-    return p_.state.JoinRunning;
+    // One job at a time, also while one that was stopped finishes its file.
+    return state_ != JoinState::Idle;
 }
 
 bool JoinEngine::SetUpMp3() {
@@ -187,7 +188,7 @@ void JoinEngine::WriteRows(Job& job) {
     job.created = true;
     for (int i = 0; i < static_cast<int>(job.rows.size()); ++i) {
         p_.host.PumpEvents();
-        if (!p_.state.JoinRunning)
+        if (!Running())
             return;
         WriteRow(job, i);
     }
@@ -218,7 +219,7 @@ void JoinEngine::CopySound(Job& job, int index) {
     int64_t frames = 0;
     for (;;) {
         p_.host.PumpEvents();
-        if (!p_.state.JoinRunning)
+        if (!Running())
             break;
         const SampleArray data = p_.reader.ReadArray(block);
         if (data.empty())
@@ -267,7 +268,7 @@ void JoinEngine::Finish(Job& job) {
     const bool soundless = job.created && job.copied == 0;
     if (soundless) {
         QFile::remove(job.partial);
-        if (!failure && p_.state.JoinRunning)
+        if (!failure && Running())
             failure = std::make_exception_ptr(
                 SonvaraError(QStringLiteral("There is no sound in %1; \"%2\" was not written.")
                                  .arg(job.rows.size() == 1
@@ -283,8 +284,7 @@ void JoinEngine::Finish(Job& job) {
     }
     if (job.created && !soundless)
         KeepFirstFailure(failure, [&] { ReplaceOutput(job); });
-    p_.state.JoinRunning = false;
-    underway_ = false;
+    state_ = JoinState::Idle;
     if (openFolder_ && job.replaced)
         p_.host.OpenFolder(QFileInfo(job.output).absolutePath());
     p_.host.SetTimeHeader(kTime);

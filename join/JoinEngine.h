@@ -8,7 +8,7 @@
 #include "config/Mp3Settings.h"
 #include "join/JoinRow.h"
 
-struct AppState;
+class Activity;
 class AudioFile2;
 class AudioFile2LameEnc;
 class Settings;
@@ -35,15 +35,21 @@ public:
     virtual void OpenFolder(const QString& folder) = 0;
 };
 
+// The states of a join job:
+//   Idle      no job
+//   Running   the rows are read into the output
+//   Stopping  asked to stop: the job ends at its next block and finishes its output
+enum class JoinState { Idle, Running, Stopping };
+
 // Joins every row, in order, into one new MP3 with the stored MP3 settings; a list of one row
-// converts that file. Runs on the UI thread, pumping events between blocks; StopJoin (or
-// AppState::JoinRunning cleared) ends it at the next block, and the output then holds what
-// was written. Every failure also ends the job with its output finished and the state idle.
-// An existing output file is replaced only when the job ends, so it is never lost to a crash.
+// converts that file. Runs on the UI thread, pumping events between blocks; StopJoin ends it
+// at the next block, and the output then holds what was written. Every failure also ends the job
+// with its output finished and the state idle. An existing output file is replaced only when the
+// job ends, so it is never lost to a crash.
 class JoinEngine {
 public:
     struct Parts {
-        AppState& state;
+        const Activity& activity;  // what else runs, which a join must not overlap
         const Settings& settings;
         AudioFile2& reader;
         AudioFile2& writer;  // shared with recording
@@ -56,6 +62,11 @@ public:
     };
     explicit JoinEngine(Parts parts);
 
+    // The command line's choices: MP3 settings instead of the stored ones (none: stored), and
+    // whether the output's folder is shown at the end.
+    void SetMp3(std::optional<Mp3Settings> mp3) { p_.mp3 = std::move(mp3); }
+    void SetOpenFolderAtEnd(bool open) { p_.openFolderAtEnd = open; }
+
     // Asks for the output file through the host's save dialog.
     void JoinFiles(const std::vector<JoinRow>& rows);
     // The same with the output file given, as the command-line tool does.
@@ -64,9 +75,12 @@ public:
     // As StopJoin, for a program that is ending: the output is finished all the same, but the
     // folder is not shown any more.
     void StopJoinForExit();
-    // From the job's start until its output is finished: a stopped job is still writing its
-    // last steps while JoinRunning already reads false.
-    bool JobUnderway() const { return underway_; }
+    JoinState State() const { return state_; }
+    // Reading rows: neither stopped nor finishing.
+    bool Running() const { return state_ == JoinState::Running; }
+    // From the job's start until its output is finished, stopped or not: the writer is the
+    // job's all that time.
+    bool JobUnderway() const { return state_ != JoinState::Idle; }
 
     // "Song.MP3" is written as "Song.mp3", "x.wav" as "x.mp3", "x" as "x.mp3"; absolute.
     static QString Mp3FileName(const QString& chosen);
@@ -85,6 +99,6 @@ private:
     void ReplaceOutput(Job& job);
 
     Parts p_;
-    bool underway_ = false;
+    JoinState state_ = JoinState::Idle;
     bool openFolder_ = true;
 };

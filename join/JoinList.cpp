@@ -3,15 +3,11 @@
 #include <algorithm>
 
 #include "components/AudioFile2.h"
-#include "config/AppState.h"
-#include "record/RecordingControl.h"
+#include "components/MainDisplays.h"
+#include "config/Activity.h"
 
-JoinList::JoinList(AppState& state, AudioFile2& reader, ListHost& host)
-    : state_(state), reader_(reader), host_(host) {}
-
-QString JoinList::TimeText(qint64 ms) {
-    return RecordingControl::TimeText(ms / 1000);
-}
+JoinList::JoinList(const Activity& activity, AudioFile2& reader, ListHost& host)
+    : activity_(activity), reader_(reader), host_(host) {}
 
 JoinRow JoinList::Measure(const QString& path) {
     if (reader_.IsOpen())
@@ -36,25 +32,23 @@ QString JoinList::ReadError(const QString& path) {
 }
 
 bool JoinList::Busy() const {
-    return state_.Recording || state_.Playing || state_.JoinRunning;
+    return activity_.Recording() || activity_.Playing() || activity_.Joining();
 }
 
 void JoinList::AddFiles() {
-    if (state_.StoppingRecord)
-        AddRecording();
-    else if (!Busy())
+    if (!Busy())
         AddChosenFiles();
 }
 
-void JoinList::AddRecording() {
-    if (!Append(state_.OutputFile)) {
-        host_.ShowMessage(ReadError(state_.OutputFile));
+// Taken while the recording is still being finished, so Busy() does not refuse it.
+void JoinList::AddRecording(const QString& file) {
+    if (!Append(file)) {
+        host_.ShowMessage(ReadError(file));
         return;
     }
     selected_ = {static_cast<int>(rows_.size()) - 1};
     host_.Changed();
-    if (state_.ListShown)
-        host_.FocusList();
+    host_.FocusList();
 }
 
 // The dialog's event loop may have let a recording start: the refusal is asked again.
@@ -116,7 +110,7 @@ void JoinList::MoveDown() {
 void JoinList::Move(int by) {
     const int i = FirstSelected();
     const int to = i + by;
-    if (i < 0 || to < 0 || to >= static_cast<int>(rows_.size()) || state_.JoinRunning)
+    if (i < 0 || to < 0 || to >= static_cast<int>(rows_.size()) || activity_.Joining())
         return;
     if (i == playRow_)
         playRow_ = to;

@@ -8,7 +8,7 @@
 
 #include "join/JoinRow.h"
 
-struct AppState;
+class Activity;
 class AudioFile2;
 
 // What the list asks of its window.
@@ -19,7 +19,7 @@ public:
     virtual QStringList AskFilesToAdd() = 0;
     // An information box with one OK button; returns when it is closed.
     virtual void ShowMessage(const QString& text) = 0;
-    // The list view takes the keyboard focus.
+    // The list view takes the keyboard focus, when it is shown.
     virtual void FocusList() = 0;
     // Rows or selection changed: the view shows them again.
     virtual void Changed() = 0;
@@ -30,7 +30,7 @@ public:
 // one place at a time. While a job runs the list does not change under it.
 class JoinList {
 public:
-    JoinList(AppState& state, AudioFile2& reader, ListHost& host);
+    JoinList(const Activity& activity, AudioFile2& reader, ListHost& host);
 
     const std::vector<JoinRow>& Rows() const { return rows_; }
     const std::set<int>& Selected() const { return selected_; }
@@ -39,9 +39,10 @@ public:
     // That row alone becomes selected, and the view shows it.
     void Select(int row);
 
-    // While a recording is being stopped: that recording, as the last and only selected row.
-    // Otherwise the files chosen in the open dialog, the first of them selected.
+    // The files chosen in the open dialog, the first of them selected.
     void AddFiles();
+    // A finished recording, as the last and only selected row; the view takes the focus.
+    void AddRecording(const QString& file);
     // Files given by path (from the command line, another copy, a repair), added as the open
     // dialog's are, except that one message names every file that could not be read.
     // Refused, adding nothing, while a recording, playback or join runs.
@@ -56,21 +57,17 @@ public:
     int PlayRow() const { return playRow_; }
     void SetPlayRow(int row) { playRow_ = row; }
 
-    // The duration text of a file of that many milliseconds: "hh:mm:ss", hours not capped.
-    static QString TimeText(qint64 ms);
-
 private:
     static QString ReadError(const QString& path);
     bool Busy() const;
     JoinRow Measure(const QString& path);
     bool Append(const QString& path);
-    void AddRecording();
     void AddChosenFiles();
     void AddEach(const QStringList& paths, const std::function<void(const QString&)>& failed);
     void Move(int by);
     int FirstSelected() const { return selected_.empty() ? -1 : *selected_.begin(); }
 
-    AppState& state_;
+    const Activity& activity_;
     AudioFile2& reader_;
     ListHost& host_;
     std::vector<JoinRow> rows_;

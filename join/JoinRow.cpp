@@ -3,13 +3,13 @@
 #include <QFileInfo>
 
 #include "components/AudioFile2.h"
-#include "record/RecordingControl.h"
+#include "components/MainDisplays.h"
 
 JoinRow MeasureJoinRow(AudioFile2& reader, const QString& path) {
     reader.OpenFile(path, 0, 1);
     JoinRow row;
     row.caption = QFileInfo(path).fileName();
-    row.timeText = RecordingControl::TimeText(reader.Duration() / 1000);
+    row.timeText = TimeText(reader.Duration() / 1000);
     row.frames = reader.Samples();
     row.path = QFileInfo(path).absoluteFilePath();
     reader.CloseFile();

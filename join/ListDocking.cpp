@@ -7,12 +7,12 @@ void PlaceListUnderMain(const WindowFrame& main, WindowFrame& list) {
     list.Move(QPoint(m.left(), BottomEdge(m)));
 }
 
-ListWindowDrag::ListWindowDrag(AppState& state, const WindowFrame& main, WindowFrame& list,
+ListWindowDrag::ListWindowDrag(DragState& drag, const WindowFrame& main, WindowFrame& list,
                                const MouseButtons& buttons)
-    : state_(state), main_(main), list_(list), buttons_(buttons) {}
+    : drag_(drag), main_(main), list_(list), buttons_(buttons) {}
 
 void ListWindowDrag::FormMouseDown(int x, int y) {
-    if (state_.SkinPressed) {
+    if (drag_.skinPressed) {
         dragDisabled_ = true;
         return;
     }
@@ -29,10 +29,10 @@ void ListWindowDrag::FormMouseMove(int x, int y) {
     const int distance = std::abs(l.top() - dockTop);
     if (distance != 0 && distance < kSnapDistance) {
         list_.Move(QPoint(l.left(), dockTop));
-        state_.SkinPressed = true;  // the snapped state outlives this move
+        drag_.skinPressed = true;  // the snapped state outlives this move
         l = list_.Geometry();
     }
-    if (!state_.SkinPressed) {
+    if (!drag_.skinPressed) {
         list_.Move(l.topLeft() + offset);
         return;
     }
@@ -40,12 +40,12 @@ void ListWindowDrag::FormMouseMove(int x, int y) {
         list_.Move(QPoint(l.left() + offset.x(), dockTop));
     } else if (std::abs(l.top() + offset.y() - dockTop) > kSnapDistance) {
         list_.Move(l.topLeft() + offset);
-        state_.SkinPressed = false;
+        drag_.skinPressed = false;
     }
 }
 
 void ListWindowDrag::FormMouseUp() {
     dragDisabled_ = true;
-    state_.SkinPressed = false;
-    state_.NotDragging = true;  // a release over the list ends the main window's drag too
+    drag_.skinPressed = false;
+    drag_.notDragging = true;  // a release over the list ends the main window's drag too
 }

@@ -1,6 +1,5 @@
 #include "join/list.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -34,15 +33,14 @@ QString OpenFilter() {
 
 }  // namespace
 
-Tfm_list::Tfm_list(AppState& state, WidgetSkin& skin, QWidget& mainWindow, AudioFile2& reader,
+Tfm_list::Tfm_list(JoinList& list, DragState& drag, WidgetSkin& skin, QWidget& mainWindow,
                    QWidget* parent)
     : QWidget(parent),
       lv(new QTableWidget(this)),
-      state_(state),
+      list_(list),
       skin_(skin),
       mainFrame_(mainWindow),
-      drag_(state, mainFrame_, frame_, mouse_),
-      list_(state, reader, *this) {
+      drag_(drag, mainFrame_, frame_, mouse_) {
     setWindowTitle(QStringLiteral("List"));
     lv->setObjectName(QStringLiteral("lv"));
     SetUpListView();
@@ -104,7 +102,6 @@ void Tfm_list::showEvent(QShowEvent* event) {
         lv->setGeometry(skin_.AreaRect(this, QStringLiteral("lv")));
         lv->raise();
         PlaceListUnderMain(mainFrame_, frame_);
-        state_.ListShown = true;
     });
 }
 
@@ -117,11 +114,12 @@ QStringList Tfm_list::AskFilesToAdd() {
     return files;
 }
 
+void Tfm_list::FocusList() {
+    if (isVisible())
+        lv->setFocus();
+}
+
 void Tfm_list::ShowMessage(const QString& text) {
-    if (divertedMessages_) {
-        *divertedMessages_ << text;
-        return;
-    }
     QMessageBox::information(this, QGuiApplication::applicationDisplayName(), text);
 }
 
@@ -174,11 +172,6 @@ void Tfm_list::SetRowTime(int row, const QString& text) {
     }
 }
 
-void Tfm_list::ShowProgress(const QString& text) {
-    if (showProgress_)
-        showProgress_(text);
-}
-
 void Tfm_list::PumpEvents() {
     QCoreApplication::processEvents();
 }
@@ -200,9 +193,4 @@ bool Tfm_list::eventFilter(QObject* watched, QEvent* event) {
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         ReportFailures([this] { list_.lvClick(); });
     return QWidget::eventFilter(watched, event);
-}
-
-void Tfm_list::closeEvent(QCloseEvent* event) {
-    state_.ListShown = false;
-    event->accept();
 }

@@ -6,32 +6,39 @@
 #include "components/AudioFile2.h"
 #include "components/AudioPlayer2.h"
 #include "components/AudioVisualizationEx2.h"
+#include "components/FirstFailure.h"
 #include "components/MainDisplays.h"
-#include "config/AppState.h"
+#include "config/Activity.h"
 #include "config/ValueTables.h"
 #include "join/JoinList.h"
-#include "record/RecordingControl.h"
 
 namespace {
 
-const QString kFileName = QStringLiteral("s_filename");
-const QString kFileInfo = QStringLiteral("s_mono");
-const QString kFileSize = QStringLiteral("s_sizeson");
-const QString kTime = QStringLiteral("s_time");
+using display::kFileInfo;
+using display::kFileName;
+using display::kFileSize;
+using display::kTime;
 constexpr int kLastBarBeforeEnd = 978;
 
 }  // namespace
 
 PlaybackControl::PlaybackControl(Parts parts) : p_(parts) {
-    QObject::connect(&p_.player, &AudioPlayer2::OnRequestOnLoadArray, &events_,
-                     [this] { FeedPlayer(); });
-    QObject::connect(&p_.player, &AudioPlayer2::OnEndArrayPlay, &events_, [this] { FeedPlayer(); });
+    const auto feed = [this] { Event([this] { FeedPlayer(); }); };
+    QObject::connect(&p_.player, &AudioPlayer2::OnRequestOnLoadArray, &events_, feed);
+    QObject::connect(&p_.player, &AudioPlayer2::OnEndArrayPlay, &events_, feed);
     QObject::connect(&p_.player, &AudioPlayer2::OnEndPlay, &events_, [this] {
-        if (p_.state.Playing)
-            StopPlayback();
+        Event([this] {
+            if (Active())
+                StopPlayback();
+        });
     });
     QObject::connect(&p_.player, &AudioPlayer2::OnTimer, &events_,
-                     [this](qint64 currentSamples) { OnTick(currentSamples); });
+                     [this](qint64 samples) { Event([this, samples] { OnTick(samples); }); });
+}
+
+void PlaybackControl::Event(const std::function<void()>& step) {
+    if (const std::exception_ptr failure = Caught(step))
+        p_.host.PlaybackEventFailed(failure);
 }
 
 void PlaybackControl::StartPlayback() {
@@ -40,25 +47,23 @@ void PlaybackControl::StartPlayback() {
 }
 
 std::optional<PlayRefusal> PlaybackControl::TryStartPlayback() {
-    AppState& state = p_.state;
-    if (state.JoinRunning)
+    if (p_.activity.Joining())
         return PlayRefusal{QStringLiteral("Please wait until the join has finished."), true};
-    if (!state.PlayNotPaused) {
+    if (state_ == PlaybackState::Paused) {
         Resume();
         return std::nullopt;
     }
-    if (state.Playing)
+    if (state_ == PlaybackState::Playing)
         return std::nullopt;
-    if (state.Recording)
+    if (p_.activity.Recording())
         return PlayRefusal{QStringLiteral("Please stop recording first."), false};
     const int row = RowToPlay();
     if (row < 0)
         return PlayRefusal{QStringLiteral("There is nothing to play: add files to the list first."),
                            true};
-    state.PlayedPosition = 0;
-    state.PositionBase = 0;
-    state.Playing = true;
-    state.PlayNotPaused = true;
+    playedPosition_ = 0;
+    positionBase_ = 0;
+    state_ = PlaybackState::Playing;
     path_ = p_.list.Rows()[static_cast<size_t>(row)].path;
     ++starts_;
     OpenFile(path_);
@@ -109,7 +114,7 @@ QString PlaybackControl::FileInfoText(int channels, int bitrate, int frequency) 
 void PlaybackControl::FeedPlayer() {
     // Requests queued before a stop would read from a file that is no longer ours: the join
     // and the list use the same reader.
-    if (!p_.state.Playing || !p_.reader.IsOpen())
+    if (!Active() || !p_.reader.IsOpen())
         return;
     const SampleArray block = p_.reader.ReadArray(kBlockElements);
     p_.player.LoadArray(block);
@@ -117,33 +122,30 @@ void PlaybackControl::FeedPlayer() {
 }
 
 void PlaybackControl::TogglePlayPause() {
-    AppState& state = p_.state;
-    if (!state.Playing)
+    if (state_ == PlaybackState::Idle)
         return;
-    if (!state.PlayNotPaused) {
+    if (state_ == PlaybackState::Paused) {
         Resume();
         return;
     }
     // The player's count restarts at the next Play; the base carries the position across.
-    state.PositionBase = state.PlayedPosition;
+    positionBase_ = playedPosition_;
     p_.player.Stop();
-    state.PlayNotPaused = false;
+    state_ = PlaybackState::Paused;
     if (observer_)
         observer_->PlaybackChanged();
 }
 
 void PlaybackControl::Resume() {
     p_.player.Play();
-    p_.state.PlayNotPaused = true;
+    state_ = PlaybackState::Playing;
     if (observer_)
         observer_->PlaybackChanged();
 }
 
 void PlaybackControl::SeekTo(int barPosition) {
-    AppState& state = p_.state;
-    if (!state.Playing)
+    if (!Active())
         return;
-    state.BarFollows = true;
     if (barPosition > kLastBarBeforeEnd) {
         StopPlayback();
         return;
@@ -152,7 +154,7 @@ void PlaybackControl::SeekTo(int barPosition) {
 }
 
 void PlaybackControl::SeekToFrame(int64_t frame) {
-    if (!p_.state.Playing)
+    if (!Active())
         return;
     if (frame >= p_.reader.Samples()) {
         StopPlayback();
@@ -164,14 +166,13 @@ void PlaybackControl::SeekToFrame(int64_t frame) {
 // What is queued belongs to the old position and is dropped, its end mark too; the file
 // goes on from the new one at once, and a paused file stays paused there.
 void PlaybackControl::MoveTo(int64_t frame) {
-    AppState& state = p_.state;
     p_.player.Flush();
     p_.reader.Seek(frame, 3);
-    state.PositionBase = frame;
-    state.PlayedPosition = frame;
+    positionBase_ = frame;
+    playedPosition_ = frame;
     FeedPlayer();
     FeedPlayer();
-    if (state.PlayNotPaused)
+    if (state_ == PlaybackState::Playing)
         p_.player.Play();
     ShowPosition();
     if (observer_)
@@ -179,12 +180,10 @@ void PlaybackControl::MoveTo(int64_t frame) {
 }
 
 void PlaybackControl::StopPlayback() {
-    AppState& state = p_.state;
-    if (state.JoinRunning || !state.Playing)
+    if (p_.activity.Joining() || !Active())
         return;
-    state.PositionBase = 0;
-    state.Playing = false;
-    state.PlayNotPaused = true;
+    positionBase_ = 0;
+    state_ = PlaybackState::Idle;
     // Dropped, not kept: the unheard rest and its events must not reach the next file.
     p_.player.Flush();
     if (p_.reader.IsOpen())
@@ -200,19 +199,18 @@ void PlaybackControl::StopPlayback() {
 PlaybackFacts PlaybackControl::Facts() const {
     PlaybackFacts facts;
     facts.starts = starts_;
-    if (!p_.state.Playing)
+    if (!Active())
         return facts;
-    facts.status =
-        p_.state.PlayNotPaused ? PlaybackFacts::Status::Playing : PlaybackFacts::Status::Paused;
+    const bool playing = state_ == PlaybackState::Playing;
+    facts.status = playing ? PlaybackFacts::Status::Playing : PlaybackFacts::Status::Paused;
     facts.path = path_;
-    // A file that failed to open leaves Playing set until the error handler stops it.
+    // A file that failed to open leaves playback under way until its owner stops it.
     if (p_.reader.IsOpen()) {
         facts.frames = p_.reader.Samples();
         facts.sampleRate = p_.reader.ArraySampleRate();
     }
     // Playing, the player counts on between its ticks.
-    facts.position = p_.state.PlayNotPaused ? p_.state.PositionBase + p_.player.CurrentSamples()
-                                            : p_.state.PlayedPosition;
+    facts.position = playing ? positionBase_ + p_.player.CurrentSamples() : playedPosition_;
     return facts;
 }
 
@@ -227,31 +225,28 @@ double PlaybackControl::Volume() const {
 // Back to what start-up shows: no file, the time at zero, the bar at the start. A bar left
 // where the file stopped would read as a position during a recording or a join.
 void PlaybackControl::ClearDisplays() {
-    for (const QString& name : {kFileName, kFileInfo, kFileSize})
+    for (QLatin1String name : {kFileName, kFileInfo, kFileSize})
         p_.displays.Clear(name);
-    p_.displays.SetText(kTime, QStringLiteral("Time: ") + RecordingControl::TimeText(0));
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(0));
     p_.displays.SetBarPosition(0);
 }
 
 void PlaybackControl::OnTick(int64_t currentSamples) {
-    AppState& state = p_.state;
     // A tick queued before a pause or a stop counts from a Play that is over.
-    if (!state.Playing || !state.PlayNotPaused)
+    if (state_ != PlaybackState::Playing)
         return;
-    state.PlayedPosition = state.PositionBase + currentSamples;
-    if (state.NotDragging)
-        ShowPosition();
+    playedPosition_ = positionBase_ + currentSamples;
+    ShowPosition();
 }
 
 void PlaybackControl::ShowPosition() {
-    const int64_t seconds = p_.player.SamplesToMs(p_.state.PlayedPosition) / 1000;
-    p_.displays.SetText(kTime, QStringLiteral("Time: ") + RecordingControl::TimeText(seconds));
-    if (p_.state.BarFollows)
-        p_.displays.SetBarPosition(static_cast<int>(BarPosition()));
+    const int64_t seconds = p_.player.SamplesToMs(playedPosition_) / 1000;
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
+    p_.displays.SetBarPosition(static_cast<int>(BarPosition()));
 }
 
 int64_t PlaybackControl::BarPosition() const {
-    const int64_t bar = MulDivRounded(p_.state.PlayedPosition, kBarEnd, p_.reader.Samples());
+    const int64_t bar = MulDivRounded(playedPosition_, kBarEnd, p_.reader.Samples());
     return std::clamp<int64_t>(bar, 0, kBarEnd);
 }
 

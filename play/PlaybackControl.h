@@ -3,10 +3,12 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <exception>
+#include <functional>
 
 #include "play/PlaybackOperations.h"
 
-struct AppState;
+class Activity;
 class AudioFile2;
 class AudioPlayer2;
 class AudioVisualizationEx2;
@@ -19,20 +21,27 @@ public:
     virtual ~PlaybackHost() = default;
     // An information box with one OK button; returns when it is closed.
     virtual void ShowMessage(const QString& text) = 0;
+    // What a player event (a request for sound, the end) failed with. Unless overridden it
+    // goes on to the event's caller.
+    virtual void PlaybackEventFailed(std::exception_ptr failure) {
+        std::rethrow_exception(failure);
+    }
 };
 
+// The states of playback:
+//   Idle     no file is open
+//   Playing  the file streams to the player
+//   Paused   the player is stopped; the file stays open where it was
+enum class PlaybackState { Idle, Playing, Paused };
+
 // Plays one file of the join list: streams it from the reader to the player in blocks, shows
-// its name, format, size and elapsed time, and moves the seek bar along. The states, kept in
-// AppState:
-//   Idle     Playing false, PlayNotPaused true
-//   Playing  Playing true,  PlayNotPaused true
-//   Paused   Playing true,  PlayNotPaused false (the file stays open)
-// Everything runs on the UI thread. Failures throw SonvaraError once Playing is set, so the
-// error handler's StopPlayback returns to Idle.
+// its name, format, size and elapsed time, and moves the seek bar along. Everything runs on the
+// UI thread. A failure after the start throws SonvaraError with playback left under way: its
+// owner stops it.
 class PlaybackControl : public PlaybackOperations {
 public:
     struct Parts {
-        AppState& state;
+        const Activity& activity;  // what else runs, which playback must not overlap
         AudioPlayer2& player;
         AudioFile2& reader;
         AudioVisualizationEx2& levels;
@@ -46,6 +55,13 @@ public:
 
     // Takes the player's request, block, end and timer events from here on.
     explicit PlaybackControl(Parts parts);
+
+    PlaybackState State() const { return state_; }
+    // Under way, paused or not.
+    bool Active() const { return state_ != PlaybackState::Idle; }
+    // Frames played of the open file, counted at the latest tick.
+    int64_t PlayedPosition() const { return playedPosition_; }
+    int64_t PositionBase() const { return positionBase_; }
 
     // Plays the selected row, or the last one when none is selected; resumes when paused. Of
     // the refusals, only the one during a recording is shown.
@@ -79,8 +95,14 @@ private:
     void ShowPosition();
     int64_t BarPosition() const;
     void ClearDisplays();
+    void Event(const std::function<void()>& step);
 
     Parts p_;
+    PlaybackState state_ = PlaybackState::Idle;
+    // Frames counted before the latest Play (kept across a pause and set by a seek), and that
+    // base plus what the player has counted since.
+    int64_t positionBase_ = 0;
+    int64_t playedPosition_ = 0;
     PlaybackObserver* observer_ = nullptr;
     QString path_;        // of the open file
     int64_t starts_ = 0;  // see PlaybackFacts::starts

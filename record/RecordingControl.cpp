@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <algorithm>
 #include <exception>
 #include <utility>
@@ -14,7 +15,7 @@
 #include "components/FirstFailure.h"
 #include "components/MainDisplays.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
+#include "config/Activity.h"
 #include "config/Mp3Settings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
@@ -25,10 +26,10 @@
 
 namespace {
 
-const QString kFileName = QStringLiteral("s_filename");
-const QString kFileInfo = QStringLiteral("s_mono");
-const QString kFileSize = QStringLiteral("s_sizeson");
-const QString kTime = QStringLiteral("s_time");
+using display::kFileInfo;
+using display::kFileName;
+using display::kFileSize;
+using display::kTime;
 const QString kWaiting = QStringLiteral("Waiting for sound");
 const QString kInhibitReason = QStringLiteral("Sonvara is recording");
 constexpr int kBlockMs = 200;
@@ -37,33 +38,52 @@ constexpr int kBlockMs = 200;
 
 RecordingControl::RecordingControl(Parts parts) : p_(parts) {
     QObject::connect(&p_.recorder, &AudioRecord2::OnEndArrayRecord, &events_,
-                     [this] { OnBlock(); });
+                     [this] { Event([this] { OnBlock(); }); });
     QObject::connect(&p_.recorder, &AudioRecord2::OnTimer, &events_,
-                     [this](qint64 currentSamples) { OnTick(currentSamples); });
+                     [this](qint64 samples) { Event([this, samples] { OnTick(samples); }); });
 }
 
-void RecordingControl::StartRecording(StartedBy who) {
-    AppState& state = p_.state;
-    if (state.JoinRunning)
+void RecordingControl::Event(const std::function<void()>& step) {
+    if (const std::exception_ptr failure = Caught(step))
+        p_.host.RecordingEventFailed(failure);
+}
+
+RecordingState RecordingControl::State() const {
+    switch (phase_) {
+        case Phase::Idle:
+            return RecordingState::Idle;
+        case Phase::Paused:
+            return RecordingState::Paused;
+        case Phase::Stopping:
+            return RecordingState::Stopping;
+        case Phase::Running:
+            break;
+    }
+    if (splitting_)
+        return RecordingState::Splitting;
+    return WaitingForSound() ? RecordingState::Armed : RecordingState::Recording;
+}
+
+void RecordingControl::StartRecording(Caller who) {
+    if (p_.activity.Joining())
         return;
-    if (!state.Recording && state.RecordNotPaused)
-        p_.host.CommitSettings();
-    if (!state.RecordNotPaused) {
-        state.RecordNotPaused = true;
+    const bool attended = std::exchange(attended_, who == Caller::User);
+    const auto restore = qScopeGuard([&] { attended_ = attended; });
+    if (phase_ == Phase::Paused) {
+        phase_ = Phase::Running;
         BeginCapture();
         return;
     }
-    if (state.Recording)
+    if (phase_ != Phase::Idle)
         return;
-    if (state.Playing) {
-        p_.host.ShowMessage(QStringLiteral("Please stop playing first."));
+    if (p_.activity.Playing()) {
+        p_.host.Tell(QStringLiteral("Please stop playing first."), attended_);
         return;
     }
     if (!OpenNextFile(who))
         return;
-    state.PlayedPosition = 0;
-    state.Recording = true;
-    state.RecordNotPaused = true;
+    playedPosition_ = 0;
+    phase_ = Phase::Running;
     p_.levels.SetVisible(true);
     p_.sleep.Acquire(kInhibitReason);
     ShowFileName();
@@ -85,38 +105,38 @@ void RecordingControl::ArmGate() {
     p_.displays.SetText(kTime, kWaiting);
 }
 
-bool RecordingControl::OpenNextFile(StartedBy who) {
+bool RecordingControl::OpenNextFile(Caller who) {
     // Only the last level is made: a missing parent means a folder the user no longer has,
     // and creating the file below reports that with its path.
     if (fixedOutput_.isEmpty())
         QDir().mkdir(OutputDirectoryPath(p_.settings));
     // MP3 is the only output format, so any stored format value records MP3.
-    p_.state.OutputFile = NextOutputFile();
-    if (CustomNaming() && who == StartedBy::User) {
-        p_.host.ShowOutputPath(p_.state.OutputFile);
+    outputFile_ = NextOutputFile();
+    if (CustomNaming() && who == Caller::User) {
+        p_.host.ShowOutputPath(outputFile_);
         // The box's event loop may have let another recording take the name.
-        p_.state.OutputFile = NextOutputFile();
+        outputFile_ = NextOutputFile();
     }
-    if (!SetUpMp3Format())
+    if (!SetUpMp3Format(who))
         return false;
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     try {
-        p_.writer.CreateFile(p_.state.OutputFile, 0);
+        p_.writer.CreateFile(outputFile_, 0);
     } catch (...) {
         // Whatever is at that name is not this recording's, and nobody may remove it as such.
-        p_.state.OutputFile.clear();
+        outputFile_.clear();
         throw;
     }
-    recorded_.insert(p_.state.OutputFile);
+    recorded_.insert(outputFile_);
     partBegin_ = framesWritten_;
     MarkOpenFile(true);
     return true;
 }
 
 void RecordingControl::ShowFileName() {
-    p_.displays.SetText(
-        kFileName, QStringLiteral("File Name: ") + ShownFileName(p_.settings, p_.state.OutputFile));
+    p_.displays.SetText(kFileName,
+                        QStringLiteral("File Name: ") + ShownFileName(p_.settings, outputFile_));
 }
 
 void RecordingControl::SetCaptureFormat() {
@@ -133,7 +153,8 @@ void RecordingControl::BeginCapture() {
     std::exception_ptr refused = Caught([this] { p_.recorder.Start(); });
     if (!refused)
         return;
-    KeepFirstFailure(refused, [this] { StopRecording(); });
+    KeepFirstFailure(refused,
+                     [this] { StopRecording(attended_ ? Caller::User : Caller::Splitter); });
     std::rethrow_exception(refused);
 }
 
@@ -151,7 +172,9 @@ bool RecordingControl::CustomNaming() const {
     return !fixedOutput_.isEmpty() || Read(p_.settings, keys::kCustomName, Reader::Used);
 }
 
-bool RecordingControl::SetUpMp3Format() {
+// A combination stored by hand that the encoder refuses is told; from the schedule or a split,
+// without waiting for anybody.
+bool RecordingControl::SetUpMp3Format(Caller who) {
     Mp3Settings mp3 = ReadMp3Settings(p_.settings);
     // Every block must reach the disk as it comes, which only one encoder stream does.
     mp3.threads = 1;
@@ -161,7 +184,7 @@ bool RecordingControl::SetUpMp3Format() {
                                        .arg(mp3.bitrate)
                                        .arg(mp3.sampleRate));
     if (!mp3.IsSupportedBy(p_.writer)) {
-        p_.host.ShowMessage(QStringLiteral("This MP3 format is not supported."));
+        p_.host.Tell(QStringLiteral("This MP3 format is not supported."), who == Caller::User);
         return false;
     }
     p_.writer.SetMp3Encoder(p_.encoder);
@@ -169,45 +192,46 @@ bool RecordingControl::SetUpMp3Format() {
 }
 
 void RecordingControl::ToggleRecordPause() {
-    AppState& state = p_.state;
     if (splitting_)
         return;
-    if (state.RecordNotPaused) {
-        state.PositionBase = state.PlayedPosition;
+    if (phase_ == Phase::Running) {
+        positionBase_ = playedPosition_;
         p_.recorder.Stop();
-        state.RecordNotPaused = false;
-        return;
+        phase_ = Phase::Paused;
+    } else if (phase_ == Phase::Paused) {
+        phase_ = Phase::Running;
+        BeginCapture();
     }
-    state.RecordNotPaused = true;
-    BeginCapture();
 }
 
-void RecordingControl::StopRecording() {
-    if (p_.state.JoinRunning)
+void RecordingControl::StopRecording(Caller who, bool handOn) {
+    if (p_.activity.Joining())
         return;
     if (splitting_) {
         stopAfterSplit_ = true;
         return;
     }
-    EndRecording(nullptr);
+    const bool attended = std::exchange(attended_, who == Caller::User);
+    const auto restore = qScopeGuard([&] { attended_ = attended; });
+    EndRecording(nullptr, handOn || phase_ == Phase::Paused);
 }
 
 // Each step is tried even when one before it failed, so the file is completed and the state
 // ends idle; the first failure is reported afterwards.
-void RecordingControl::EndRecording(std::exception_ptr writeFailure) {
-    AppState& state = p_.state;
-    state.PositionBase = 0;
+void RecordingControl::EndRecording(std::exception_ptr writeFailure, bool handOn) {
+    positionBase_ = 0;
     passageEnded_ = false;  // the stop completes the file anyway
+    handOn = handOn && phase_ != Phase::Idle;
+    if (phase_ != Phase::Idle)
+        phase_ = Phase::Stopping;
     const std::exception_ptr stopping = Caught([this] { p_.recorder.Stop(); });
     if (!writeFailure)
         writeFailure = Caught([this] { WriteQueuedBlocks(); });
     if (writeFailure)
         DiscardQueuedBlocks();
-    const bool handOn = state.Recording || !state.RecordNotPaused;
     const std::exception_ptr finishing = FinishFile(handOn, !writeFailure);
     stopAfterSplit_ = false;  // a stop asked while a part was handed on: this is it
-    state.Recording = false;
-    state.RecordNotPaused = true;
+    phase_ = Phase::Idle;
     ClearDisplays();
     p_.levels.SetVisible(false);
     p_.levels.SetMark(std::nullopt);
@@ -240,7 +264,7 @@ void RecordingControl::MarkOpenFile(bool opened) {
         return;
     try {
         if (opened)
-            p_.marker->Begin(p_.state.OutputFile);
+            p_.marker->Begin(outputFile_);
         else
             p_.marker->Update();
     } catch (const SonvaraError& error) {
@@ -265,12 +289,12 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
     if (gate_ && frames == 0 && !split) {
         // Armed and never triggered: there is no recording to keep.
         if (!failure)
-            QFile::remove(p_.state.OutputFile);
+            QFile::remove(outputFile_);
     } else if (split && p_.writer.SplitPartPending()) {
-        splitPart_ = p_.state.OutputFile;
+        splitPart_ = outputFile_;
         splitPartFrames_ = frames;
     } else if (handOn) {
-        const std::exception_ptr current = HandOn(p_.state.OutputFile, frames, writeTag);
+        const std::exception_ptr current = HandOn(outputFile_, frames, writeTag);
         if (!listing)
             listing = current;
     }
@@ -289,15 +313,8 @@ std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
     return failure;
 }
 
-// The list takes the recording that OutputFile names while StoppingRecord is set.
-std::exception_ptr RecordingControl::HandOn(QString file, int64_t frames, bool writeTag) {
-    framesHandedOn_ = frames;
-    const QString current = std::exchange(p_.state.OutputFile, file);
-    p_.state.StoppingRecord = true;
-    const std::exception_ptr failure = Caught([&] { p_.host.RecordingFinished(file, writeTag); });
-    p_.state.StoppingRecord = false;
-    p_.state.OutputFile = current;
-    return failure;
+std::exception_ptr RecordingControl::HandOn(const QString& file, int64_t frames, bool writeTag) {
+    return Caught([&] { p_.host.RecordingFinished(file, frames, writeTag, attended_); });
 }
 
 // The recorder keeps capturing while one part is completed and the next is created: what
@@ -307,7 +324,7 @@ void RecordingControl::SplitRecording() {
     WriteQueuedBlocksOrEnd();
     // Asked while the part before was handed on: the stop wins.
     if (std::exchange(stopAfterSplit_, false)) {
-        StopRecording();
+        StopRecording(Caller::Splitter);
         return;
     }
     const int64_t carried = takenSinceStart_;
@@ -324,27 +341,27 @@ void RecordingControl::ContinueInNextFile(bool passage, const std::function<bool
     splitting_ = finishingPassage_ = false;
     if (!failure && opened) {
         if (std::exchange(stopAfterSplit_, false))
-            StopRecording();
+            StopRecording(Caller::Splitter);
         return;
     }
     // The file before was handed on already; a new file that was opened is handed on too.
-    if (!p_.writer.IsOpen())
-        p_.state.Recording = false;
-    const std::exception_ptr ending = Caught([this] { StopRecording(); });
+    const bool fileOpen = p_.writer.IsOpen();
+    const std::exception_ptr ending =
+        Caught([this, fileOpen] { StopRecording(Caller::Splitter, fileOpen); });
     if (failure || ending)
         std::rethrow_exception(failure ? failure : ending);
 }
 
+// The next part is recorded with the settings as stored: nobody is there to confirm what the
+// settings window holds.
 bool RecordingControl::BeginNextPart(int64_t carried) {
-    AppState& state = p_.state;
     if (const std::exception_ptr failure = FinishFile(true))
         std::rethrow_exception(failure);
     ClearDisplays();
-    p_.host.CommitSettings();
-    if (!OpenNextFile(StartedBy::Splitter))
+    if (!OpenNextFile(Caller::Splitter))
         return false;
-    state.PositionBase = -carried;
-    state.PlayedPosition = 0;
+    positionBase_ = -carried;
+    playedPosition_ = 0;
     ShowFileName();
     if (p_.writer.ArraySampleRate() != captureRate_ ||
         p_.writer.ArrayChannels() != captureChannels_)
@@ -362,13 +379,13 @@ void RecordingControl::RestartCaptureInNewFormat() {
     p_.writer.SetArrayFormat(captureRate_, captureChannels_);
     WriteQueuedBlocks();
     p_.writer.SetArrayFormat(rate, channels);
-    p_.state.PositionBase = takenSinceStart_ - before;
+    positionBase_ = takenSinceStart_ - before;
     SetCaptureFormat();
     BeginCapture();
 }
 
 void RecordingControl::ClearDisplays() {
-    for (const QString& name : {kFileName, kFileInfo, kFileSize, kTime})
+    for (QLatin1String name : {kFileName, kFileInfo, kFileSize, kTime})
         p_.displays.Clear(name);
 }
 
@@ -391,12 +408,12 @@ void RecordingControl::GateBlock(SampleArray block) {
     p_.levels.ShowArray(block, captureChannels_);
     GateStep step = gate_->Feed(block);
     if (step.passageStarted)
-        p_.host.PassageChanged(true, p_.state.OutputFile);
+        p_.host.PassageChanged(true, outputFile_);
     for (SampleArray& part : step.write)
         WriteBlock(std::move(part), false);
     if (!step.passageEnded)
         return;
-    p_.host.PassageChanged(false, p_.state.OutputFile);
+    p_.host.PassageChanged(false, outputFile_);
     passageEnded_ = gate_->FilePerPassage();
 }
 
@@ -409,7 +426,7 @@ void RecordingControl::FinishPassage() {
 bool RecordingControl::NextPassageFile() {
     if (const std::exception_ptr failure = FinishFile(true))
         std::rethrow_exception(failure);
-    if (!OpenNextFile(StartedBy::Splitter))
+    if (!OpenNextFile(Caller::Splitter))
         return false;
     ShowFileName();
     if (p_.writer.ArraySampleRate() != captureRate_ ||
@@ -455,12 +472,14 @@ void RecordingControl::OnBlock() {
     if (!p_.writer.IsOpen())
         return;
     WriteQueuedBlocksOrEnd();
-    if (std::exchange(stopAfterSplit_, false) && p_.state.Recording) {
-        StopRecording();
+    // Blocks queued before a pause still arrive while it lasts.
+    const bool running = phase_ == Phase::Running || phase_ == Phase::Paused;
+    if (std::exchange(stopAfterSplit_, false) && running) {
+        StopRecording(Caller::Splitter);
         return;
     }
-    // During a split's message box the passage's blocks wait with it.
-    if (passageEnded_ && p_.state.Recording && !splitting_) {
+    // During a split's hand-on the passage's blocks wait with it.
+    if (passageEnded_ && running && !splitting_) {
         passageEnded_ = false;
         FinishPassage();
         WriteQueuedBlocksOrEnd();
@@ -468,36 +487,33 @@ void RecordingControl::OnBlock() {
     }
     if (p_.writer.IsOpen())
         MarkOpenFile(false);
-    if (p_.state.NotDragging && p_.state.Recording)
+    if (running)
         ShowFileSize();
-    if (frameBudget_ && framesWritten_ >= *frameBudget_ && p_.state.Recording)
-        StopRecording();
+    if (frameBudget_ && framesWritten_ >= *frameBudget_ && running)
+        StopRecording(Caller::Splitter);
 }
 
 void RecordingControl::ShowFileSize() {
-    const qint64 bytes = QFileInfo(p_.state.OutputFile).size();
+    const qint64 bytes = QFileInfo(outputFile_).size();
     p_.displays.SetText(kFileSize, QStringLiteral("File Size: %1 KB").arg(bytes / 1024));
 }
 
 void RecordingControl::OnTick(int64_t currentSamples) {
-    AppState& state = p_.state;
     // A tick queued before a pause or a stop belongs to capture that has ended; one during a
-    // split comes from a message box's event loop and must not split again.
-    if (!state.Recording || !state.RecordNotPaused || splitting_)
+    // split's hand-on must not split again.
+    if (phase_ != Phase::Running || splitting_)
         return;
-    state.PlayedPosition = state.PositionBase + currentSamples;
-    if (gate_ && gate_->Waiting()) {
-        if (state.NotDragging)
-            p_.displays.SetText(kTime, kWaiting);
+    playedPosition_ = positionBase_ + currentSamples;
+    if (WaitingForSound()) {
+        p_.displays.SetText(kTime, kWaiting);
         return;
     }
     // Just after a split the recorder may not yet have counted what the new part already holds.
     // With activation, the time is that of the sound the file holds.
     const int64_t seconds =
         gate_ ? (framesWritten_ - partBegin_) / std::max(1, captureRate_)
-              : p_.recorder.SamplesToMs(std::max<int64_t>(0, state.PlayedPosition)) / 1000;
-    if (state.NotDragging)
-        p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
+              : p_.recorder.SamplesToMs(std::max<int64_t>(0, playedPosition_)) / 1000;
+    p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
     ApplyLimit(seconds);
 }
 
@@ -509,18 +525,12 @@ void RecordingControl::ApplyLimit(int64_t seconds) {
     if (Read(p_.settings, keys::kLimitNew, Reader::Used))
         SplitRecording();
     else if (Read(p_.settings, keys::kLimitStop, Reader::Used))
-        StopRecording();
+        StopRecording(Caller::Splitter);
 }
 
 void RecordingControl::StopAfterFrames(int64_t frames) {
     frameBudget_ = frames;
     framesWritten_ = 0;
-}
-
-QString RecordingControl::TimeText(int64_t seconds) {
-    return QString::asprintf("%.2lld:%.2lld:%.2lld", static_cast<long long>(seconds / 3600),
-                             static_cast<long long>(seconds % 3600 / 60),
-                             static_cast<long long>(seconds % 60));
 }
 
 std::optional<int64_t> RecordingControl::LengthLimit(const Settings& settings) {

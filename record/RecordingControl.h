@@ -13,7 +13,7 @@
 #include "config/ActivationSettings.h"
 #include "record/ActivationGate.h"
 
-struct AppState;
+class Activity;
 class AudioFile2;
 class AudioFile2LameEnc;
 class AudioRecord2;
@@ -24,46 +24,58 @@ class MainDisplays;
 class Settings;
 class SleepInhibitor;
 
-// What a recording asks of the program around it: the settings window, message boxes, and the
-// places that take a finished recording.
+// What a recording asks of the program around it: message boxes or notifications, and the
+// places that take a finished recording. attended: the user's own command runs now, so a box
+// may wait for them; otherwise nobody may be there (a schedule, a split, a passage) and
+// nothing may wait.
 class RecordingHost {
 public:
     virtual ~RecordingHost() = default;
-    // Stores what the settings window's controls hold, as its OK button does. A refused MP3
-    // combination is reported by the window itself and does not stop the start.
-    virtual void CommitSettings() = 0;
-    // An information box with one OK button; returns when it is closed.
-    virtual void ShowMessage(const QString& text) = 0;
+    virtual void Tell(const QString& text, bool attended) = 0;
     // The path a custom-named recording is about to be written to (a free name, numbered when
-    // the custom name is taken); returns when the box is closed.
+    // the custom name is taken); returns when the box is closed. Only for the user's starts.
     virtual void ShowOutputPath(const QString& path) = 0;
-    // A recording or a part of one is complete on disk: it joins the list and, unless writing
-    // it failed (a full disk would refuse the tag too, or be damaged by it), gets the default
-    // tag. A part of a split recording is complete once the next part's first block is written
-    // (it takes a few milliseconds of it), or when the recording stops or splits again first.
-    virtual void RecordingFinished(const QString& file, bool writeTag) = 0;
+    // A recording or a part of one is complete on disk with that many frames of sound: it
+    // joins the list and, unless writing it failed (a full disk would refuse the tag too, or
+    // be damaged by it), gets the default tag. A part of a split recording is complete once
+    // the next part's first block is written (it takes a few milliseconds of it), or when the
+    // recording stops or splits again first.
+    virtual void RecordingFinished(const QString& file, int64_t frames, bool writeTag,
+                                   bool attended) = 0;
     // A sound-activated recording began or ended a passage of sound in the file.
     virtual void PassageChanged(bool /*started*/, const QString& /*file*/) {}
+    // What a recorder event (a block, a tick) failed with, once the recording has dealt with
+    // it (a write that failed has ended it). Unless overridden it goes on to the event's caller.
+    virtual void RecordingEventFailed(std::exception_ptr failure) {
+        std::rethrow_exception(failure);
+    }
 };
 
-// Who asked for a recording to start. Only the user is there to close a box; the schedule and
-// the length splitter must never wait for a click.
-enum class StartedBy { User, Schedule, Splitter };
+// Who asks a recording to start or stop. Only the user is there to close a box; the schedule
+// and the recording itself (its length splitter, its passages, its frame budget) must never
+// wait for a click.
+enum class Caller { User, Schedule, Splitter };
+
+// The states of a recording, one at a time:
+//   Idle       nothing is recorded and no file is open
+//   Armed      capture runs, and nothing is written until sound comes (sound activation)
+//   Recording  capture runs into the open file
+//   Paused     capture is stopped; the file stays open
+//   Splitting  one file is being finished and the next opened, while capture goes on
+//   Stopping   capture has stopped; the file is being finished and handed on
+enum class RecordingState { Idle, Armed, Recording, Paused, Splitting, Stopping };
 
 // Starts, pauses, resumes and stops recordings, writes each captured block to the output file
-// and splits it by length. The recording states, kept in AppState:
-//   Idle     Recording false, RecordNotPaused true
-//   Running  Recording true,  RecordNotPaused true
-//   Paused   Recording true,  RecordNotPaused false (capture stopped, the file stays open)
-// Everything runs on the UI thread; failures throw SonvaraError and leave the state consistent.
-// A write that fails ends the recording at once: capture stops, the file keeps what reached it
-// and is handed on untagged, and the one error names the file and the cause.
-// With sound activation on, capture runs armed and only the passages the gate lets through are
-// written; a file that receives no sound is removed at the stop instead of handed on.
+// and splits it by length. Everything runs on the UI thread; failures throw SonvaraError and
+// leave the state consistent. A write that fails ends the recording at once: capture stops,
+// the file keeps what reached it and is handed on untagged, and the one error names the file
+// and the cause. With sound activation on, capture runs armed and only the passages the gate
+// lets through are written; a file that receives no sound is removed at the stop instead of
+// handed on.
 class RecordingControl {
 public:
     struct Parts {
-        AppState& state;
+        const Activity& activity;  // what else runs, which a start must not overlap
         const Settings& settings;
         const Clock& clock;
         AudioRecord2& recorder;
@@ -81,11 +93,20 @@ public:
     // owner's: that decides how the user hears of it.
     explicit RecordingControl(Parts parts);
 
+    RecordingState State() const;
+    // Under way, paused or not: from the start until the file is handed on.
+    bool Active() const { return phase_ != Phase::Idle; }
+    // The file being recorded, or the last one.
+    const QString& OutputFile() const { return outputFile_; }
+    // Frames of sound counted in the open file, pauses excluded.
+    int64_t PlayedPosition() const { return playedPosition_; }
+
     // Starts a new recording with the settings as stored now, or resumes a paused one.
-    void StartRecording(StartedBy who = StartedBy::User);
+    void StartRecording(Caller who = Caller::User);
     void ToggleRecordPause();
-    // Takes what capture still holds, completes the file and hands it on; from any state.
-    void StopRecording();
+    // Takes what capture still holds, completes the file and, when handOn, hands it on (a
+    // paused recording always); from any state.
+    void StopRecording(Caller who = Caller::User, bool handOn = true);
 
     // The recorder's block and timer events.
     void OnBlock();
@@ -104,16 +125,14 @@ public:
     int64_t FramesWritten() const { return framesWritten_; }
     // Armed with sound activation, between passages.
     bool WaitingForSound() const { return gate_ && gate_->Waiting(); }
-    // The frames of the recording or part that RecordingFinished is handing on.
-    int64_t FramesHandedOn() const { return framesHandedOn_; }
 
-    // "hh:mm:ss" with at least two digits each; hours are not capped.
-    static QString TimeText(int64_t seconds);
     // The length limit in seconds as the settings stand, or none.
     static std::optional<int64_t> LengthLimit(const Settings& settings);
 
 private:
-    bool OpenNextFile(StartedBy who);
+    enum class Phase { Idle, Running, Paused, Stopping };
+
+    bool OpenNextFile(Caller who);
     void ShowFileName();
     void MarkOpenFile(bool opened);
     void SetCaptureFormat();
@@ -129,16 +148,15 @@ private:
     std::exception_ptr FinishFile(bool handOn, bool writeTag = true);
     // Hands on the part ended by a split once the writer has completed it.
     std::exception_ptr HandOnSplitPart(bool writeTag = true);
-    // file may be OutputFile itself.
-    std::exception_ptr HandOn(QString file, int64_t frames, bool writeTag);
+    std::exception_ptr HandOn(const QString& file, int64_t frames, bool writeTag);
     // Stops capture, completes the file and returns to idle. After a failed write (given, or
     // met while writing what is queued) the file is handed on untagged and the failure thrown.
-    void EndRecording(std::exception_ptr writeFailure);
+    void EndRecording(std::exception_ptr writeFailure, bool handOn = true);
     void DiscardQueuedBlocks();
     void WriteQueuedBlocksOrEnd();
     bool BeginNextPart(int64_t carried);
     SampleArray TakeBlock();
-    bool SetUpMp3Format();
+    bool SetUpMp3Format(Caller who);
     QString NextOutputFile();
     bool CustomNaming() const;
     void BeginCapture();
@@ -147,21 +165,30 @@ private:
     void ShowFileSize();
     void ClearDisplays();
     void ApplyLimit(int64_t seconds);
+    void Event(const std::function<void()>& step);
 
     Parts p_;
     QObject events_;  // ends the recorder connections with this object
+    Phase phase_ = Phase::Idle;
+    // The user's own command runs now: a box may wait for them.
+    bool attended_ = false;
+    QString outputFile_;
+    // Frames counted before the latest capture start (kept across a pause), and that base plus
+    // what the recorder has counted since.
+    int64_t positionBase_ = 0;
+    int64_t playedPosition_ = 0;
     QString fixedOutput_;
     // Files recorded in this run are never named again, even when gone from the disk since:
     // the list keeps one row per file.
     QSet<QString> recorded_;
-    // A split may wait in a message box whose event loop delivers ticks, blocks and clicks:
-    // those must not split again, and a stop asked for meanwhile waits for the split's end.
+    // Handing a part on may run the event loop (the list measures it, a box tells the user),
+    // which delivers ticks, blocks and clicks: those must not split again, and a stop asked
+    // for meanwhile waits for the split's end.
     bool splitting_ = false;
     bool stopAfterSplit_ = false;
     QString splitPart_;  // the part before, until it has the sound it takes from the next
     int64_t splitPartFrames_ = 0;
     int64_t partBegin_ = 0;  // framesWritten_ when the open file was created
-    int64_t framesHandedOn_ = 0;
     int captureRate_ = 0;
     int captureChannels_ = 0;
     int64_t takenSinceStart_ = 0;  // frames taken from the recorder since its last Start

@@ -8,12 +8,12 @@
 #include "components/Clock.h"
 #include "components/ErrorBoundary.h"
 #include "components/FirstFailure.h"
+#include "components/MainDisplays.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
+#include "config/Activity.h"
 #include "config/Mp3Settings.h"
 #include "config/OutputFolder.h"
 #include "config/Settings.h"
-#include "record/RecordingControl.h"
 
 namespace {
 
@@ -134,19 +134,17 @@ void ScheduleRunner::TestSecond(const QDateTime& second, std::exception_ptr& fai
 
 void ScheduleRunner::StartSlot(std::exception_ptr& failure) {
     StopSlot(failure);
-    if (p_.state.Playing)
+    if (p_.activity.Playing())
         KeepFirstFailure(failure, [this] { p_.host.StopPlayback(); });
     // Until a join has finished its file, the writer is the join's.
     if (!p_.host.JoinUnderway())
         KeepFirstFailure(failure, [this] { p_.host.StartRecording(); });
 }
 
-// Cleared first, so the stop routine neither lists nor tags the file (a paused one it does).
-// During a join the stop routine refuses, and the recording must still read as running.
+// During a join the stop routine refuses, and the recording goes on.
 void ScheduleRunner::StopSlot(std::exception_ptr& failure) {
-    if (!p_.state.Recording || p_.state.JoinRunning)
+    if (!p_.activity.Recording() || p_.activity.Joining())
         return;
-    p_.state.Recording = false;
     KeepFirstFailure(failure, [this] { p_.host.StopRecording(); });
 }
 
@@ -155,11 +153,11 @@ void ScheduleRunner::StopSlot(std::exception_ptr& failure) {
 // there to close a box, so what these steps have to say becomes a notification.
 void ScheduleRunner::BeginPowerOff() {
     const QString summary = QStringLiteral("Before the scheduled power-off");
-    if (p_.state.Recording) {
+    if (p_.activity.Recording()) {
         for (const QString& message : p_.host.StopRecordingUnattended())
             p_.host.Notify(summary, message);
     }
-    if (p_.state.JoinRunning) {
+    if (p_.activity.Joining()) {
         std::exception_ptr failure;
         KeepFirstFailure(failure, [this] { p_.host.StopJoin(); });
         if (failure)
@@ -191,7 +189,7 @@ void ScheduleRunner::Forecast(int slot, const ScheduleSlot& times) {
             problems << QStringLiteral(
                             "Its %1 at %2 kbit/s need about %3 MB, but only %4 MB are "
                             "free in \"%5\".")
-                            .arg(RecordingControl::TimeText(seconds))
+                            .arg(TimeText(seconds))
                             .arg(kbps)
                             .arg(Megabytes(needed), Megabytes(free), folder);
     }

@@ -11,7 +11,7 @@
 
 #include "schedule/ScheduleSettings.h"
 
-struct AppState;
+class Activity;
 class Clock;
 class Settings;
 
@@ -29,7 +29,8 @@ public:
     virtual ~ScheduleHost() = default;
     // A new recording by the current settings that waits for nobody (no path box).
     virtual void StartRecording() = 0;
-    // The stop routine: a recording it finds still marked as running is listed and tagged.
+    // The stop routine for a slot's end: the file is finished, and listed and tagged only when
+    // the recording was paused.
     virtual void StopRecording() = 0;
     // The stop routine with nobody there to close a box (the power-off follows): what it would
     // show, its failures included, is handed back instead. Never throws.
@@ -60,7 +61,7 @@ public:
 class ScheduleRunner {
 public:
     struct Parts {
-        AppState& state;
+        const Activity& activity;
         const Settings& settings;
         const Clock& clock;
         const ScheduleSource& schedule;

@@ -1,7 +1,7 @@
 # Refuses an include that points the wrong way between the program's folders:
 #   - a folder may include its own headers and those of the folders before it in LAYERS;
 #   - a window unit's header (main.h, setting.h, ...) is included only by its own source and
-#     by the code that creates and wires all windows (app/ProgramWindows, app/Program.cpp);
+#     by the code that creates and wires all windows (app/ProgramWindows, app/sonvara.cpp);
 #   - logic (everything that is not a window unit or under components/widgets) includes no
 #     widget header, so it builds without Qt Widgets.
 # Usage: cmake -DROOT=<source dir> [-DSTAMP=<file>] -P check-layers.cmake
@@ -10,7 +10,7 @@
 # are the same as before, so that the build reruns the check only after an include changed.
 set(LAYERS components config record join play tags schedule app cli)
 set(WINDOW_UNITS main setting dir dev sche list id3)
-set(ASSEMBLY app/ProgramWindows.h app/ProgramWindows.cpp app/Program.cpp)
+set(ASSEMBLY app/ProgramWindows.h app/ProgramWindows.cpp app/sonvara.cpp)
 
 function(is_window_unit path out)
     get_filename_component(stem ${path} NAME_WE)

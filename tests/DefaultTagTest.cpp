@@ -15,9 +15,9 @@
 #include "components/CodecAudioFile2.h"
 #include "components/MainDisplays.h"
 #include "components/TagLibAudioInformation2.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeRecording.h"
 #include "support/TestAudio.h"
@@ -139,8 +139,9 @@ TEST_F(DefaultTagTest, AStoredYearOrTrackThatIsNoNumberLeavesTheFileAlone) {
 struct TaggingHost : FakeRecordingHost {
     explicit TaggingHost(DefaultTagWriter& tagWriter) : writer(tagWriter) {}
     DefaultTagWriter& writer;
-    void RecordingFinished(const QString& file, bool writeTag) override {
-        FakeRecordingHost::RecordingFinished(file, writeTag);
+    void RecordingFinished(const QString& file, int64_t frames, bool writeTag,
+                           bool attended) override {
+        FakeRecordingHost::RecordingFinished(file, frames, writeTag, attended);
         if (writeTag) {
             EXPECT_FALSE(writer.WriteDefaultTags(file).has_value());
         }
@@ -158,7 +159,7 @@ TEST_F(DefaultTagTest, EveryFileOfARecordingIsTaggedWhenItIsFinished) {
     ini_.WriteString("file", "timet", "1");
     ini_.WriteString("file", "limit_n", "1");
 
-    AppState state;
+    FakeActivity state;
     SystemClock clock;
     FakeAudioRecord2 recorder;
     CodecAudioFile2 file;

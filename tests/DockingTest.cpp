@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "app/Docking.h"
-#include "config/AppState.h"
 
 namespace {
 
@@ -32,7 +31,7 @@ protected:
     void PutListBelow(int gap, int left = 100) { list_.rect.moveTopLeft(QPoint(left, 317 + gap)); }
     int Gap() const { return list_.rect.top() - (main_.rect.top() + main_.rect.height()); }
 
-    AppState state_;
+    DragState state_;
     FakeButtons buttons_;
     FakeFrame main_{QRect(100, 100, 443, kMainHeight)};
     FakeFrame list_{QRect(100, 317, 474, 192)};
@@ -111,20 +110,20 @@ TEST_F(MainWindowDragTest, NoDragBeforeAPressNorWithoutTheButtonDownNow) {
 
 TEST_F(MainWindowDragTest, PressOnACommandElementDoesNotDrag) {
     PutListBelow(100);
-    state_.SkinPressed = true;  // the skin reports the element press before the window sees it
+    state_.skinPressed = true;  // the skin reports the element press before the window sees it
     drag_.FormMouseDown(50, 10);
     drag_.FormMouseMove(90, 90);
     EXPECT_EQ(main_.moves, 0);
-    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_TRUE(state_.notDragging);
 
     drag_.FormMouseUp();
-    EXPECT_FALSE(state_.SkinPressed);
+    EXPECT_FALSE(state_.skinPressed);
     drag_.FormMouseDown(50, 10);  // the background this time
-    EXPECT_FALSE(state_.NotDragging);
+    EXPECT_FALSE(state_.notDragging);
     drag_.FormMouseMove(60, 20);
     EXPECT_EQ(main_.rect.topLeft(), QPoint(110, 110));
     drag_.FormMouseUp();
-    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_TRUE(state_.notDragging);
 }
 
 TEST_F(DockingFixture, ListIsPlacedUnderTheMainWindow) {
@@ -144,17 +143,17 @@ TEST_F(ListWindowDragTest, FarFromTheMainWindowItFollowsTheMouse) {
     drag_.FormMouseDown(20, 20);
     drag_.FormMouseMove(30, 60);
     EXPECT_EQ(list_.rect.topLeft(), QPoint(110, 407));
-    EXPECT_FALSE(state_.SkinPressed);
+    EXPECT_FALSE(state_.skinPressed);
 }
 
 TEST_F(ListWindowDragTest, SnapsWithinFivePixelsButNotFromExactlyDocked) {
     for (const int gap : {5, -5}) {
         PutListBelow(gap);
-        state_.SkinPressed = false;
+        state_.skinPressed = false;
         drag_.FormMouseDown(20, 20);
         drag_.FormMouseMove(20, 20);
         EXPECT_EQ(Gap(), 0) << gap;
-        EXPECT_TRUE(state_.SkinPressed) << gap;
+        EXPECT_TRUE(state_.skinPressed) << gap;
         drag_.FormMouseUp();
     }
     for (const int gap : {6, 0}) {
@@ -162,7 +161,7 @@ TEST_F(ListWindowDragTest, SnapsWithinFivePixelsButNotFromExactlyDocked) {
         drag_.FormMouseDown(20, 20);
         drag_.FormMouseMove(20, 22);
         EXPECT_EQ(Gap(), gap + 2) << gap;
-        EXPECT_FALSE(state_.SkinPressed) << gap;
+        EXPECT_FALSE(state_.skinPressed) << gap;
         drag_.FormMouseUp();
     }
 }
@@ -178,7 +177,7 @@ TEST_F(ListWindowDragTest, SnappedItSlidesSideways) {
     EXPECT_EQ(list_.rect.topLeft(), QPoint(97, 317));
     drag_.FormMouseMove(40, 26);  // dy 6: neither slides nor leaves
     EXPECT_EQ(list_.rect.topLeft(), QPoint(97, 317));
-    EXPECT_TRUE(state_.SkinPressed);
+    EXPECT_TRUE(state_.skinPressed);
 }
 
 TEST_F(ListWindowDragTest, PulledMoreThanSixPixelsItLeaves) {
@@ -186,22 +185,22 @@ TEST_F(ListWindowDragTest, PulledMoreThanSixPixelsItLeaves) {
         PutListBelow(1);
         drag_.FormMouseDown(20, 20);
         drag_.FormMouseMove(20, 20);
-        ASSERT_TRUE(state_.SkinPressed);
+        ASSERT_TRUE(state_.skinPressed);
         drag_.FormMouseMove(23, 20 + dy);
         EXPECT_EQ(list_.rect.topLeft(), QPoint(103, 317 + dy)) << dy;
-        EXPECT_FALSE(state_.SkinPressed) << dy;
+        EXPECT_FALSE(state_.skinPressed) << dy;
         drag_.FormMouseUp();
     }
 }
 
 TEST_F(ListWindowDragTest, ReleaseEndsEveryDrag) {
     PutListBelow(2);
-    state_.NotDragging = false;
+    state_.notDragging = false;
     drag_.FormMouseDown(20, 20);
     drag_.FormMouseMove(20, 20);
     drag_.FormMouseUp();
-    EXPECT_FALSE(state_.SkinPressed);
-    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_FALSE(state_.skinPressed);
+    EXPECT_TRUE(state_.notDragging);
     const int moves = list_.moves;
     drag_.FormMouseMove(80, 80);
     EXPECT_EQ(list_.moves, moves);
@@ -214,7 +213,7 @@ TEST_F(ListWindowDragTest, NoDragBeforeAPressNorWithoutTheButtonNorFromAnElement
     buttons_.left = false;
     drag_.FormMouseMove(80, 80);
     buttons_.left = true;
-    state_.SkinPressed = true;  // a press on "del", reported by the skin first
+    state_.skinPressed = true;  // a press on "del", reported by the skin first
     drag_.FormMouseDown(20, 20);
     drag_.FormMouseMove(80, 80);
     EXPECT_EQ(list_.moves, 0);

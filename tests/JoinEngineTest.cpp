@@ -14,9 +14,9 @@
 #include "components/CodecAudioFile2.h"
 #include "components/SonvaraError.h"
 #include "components/TagLibAudioInformation2.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "join/JoinEngine.h"
+#include "support/FakeActivity.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestAudio.h"
 
@@ -112,7 +112,7 @@ protected:
 
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
-    AppState state_;
+    FakeActivity state_;
     CodecAudioFile2 reader_;
     CodecAudioFile2 writer_;
     AudioFile2LameEnc encoder_;
@@ -149,7 +149,7 @@ TEST_F(JoinEngineTest, MixedFormatsBecomeOneMp3OfAllTheirSoundWithAChapterPerRow
     EXPECT_EQ(host_.log.mid(host_.log.size() - 5),
               QStringList({"progress: Joining 4/4 · 100 %", "row 3: " + rows[3].timeText,
                            "folder: " + Path("out"), "header: Time:", "progress: "}));
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
 
     // A conversion is a join of one row; its file has no chapters.
     engine_.JoinFilesTo({rows[1]}, Out("b"));
@@ -183,7 +183,7 @@ TEST_F(JoinEngineTest, StopDuringTheSecondOfThreeRowsKeepsWhatWasWritten) {
     EXPECT_TRUE(host_.log.filter("row 2: ").isEmpty());
     EXPECT_EQ(host_.log.mid(host_.log.size() - 3),
               QStringList({"folder: " + Path("out"), "header: Time:", "progress: "}));
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.part"}).isEmpty());
 }
 
@@ -204,7 +204,7 @@ TEST_F(JoinEngineTest, ARowThatFailsEndsTheJobOnceWithTheOutputFinished) {
             << e.message().toStdString();
     }
     EXPECT_EQ(thrown, 1);
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
     EXPECT_EQ(FramesOf(Out("e.mp3")), 22050);
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.part"}).isEmpty());
     EXPECT_EQ(host_.log.mid(host_.log.size() - 4),
@@ -237,7 +237,7 @@ TEST_F(JoinEngineTest, ADiskThatFillsEndsTheJoinOnceWithWhatReachedIt) {
     }
     EXPECT_EQ(thrown, 1);
     EXPECT_TRUE(host_.log.filter("message: ").isEmpty()) << host_.log.join('\n').toStdString();
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
     EXPECT_TRUE(QDir(Path("out")).entryList({"*.part"}).isEmpty());
     EXPECT_LE(QFileInfo(Out("full.mp3")).size(), 150000);
     const int64_t kept = FramesOf(Out("full.mp3"));
@@ -247,7 +247,7 @@ TEST_F(JoinEngineTest, ADiskThatFillsEndsTheJoinOnceWithWhatReachedIt) {
 
     engine_.JoinFilesTo({rows[0], rows[2]}, Out("next.mp3"));
     EXPECT_EQ(FramesOf(Out("next.mp3")), 8 * 22050);
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
 }
 
 // Inputs that open but hold no sound make no file: an MP3 of no frames opens nowhere.
@@ -266,7 +266,7 @@ TEST_F(JoinEngineTest, AJoinOfNoSoundWritesNothing) {
     }
     EXPECT_EQ(Contents(Out("s.mp3")), "old");
     EXPECT_EQ(QDir(Path("out")).entryList(QDir::Files), QStringList{"s.mp3"});
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
 }
 
 TEST_F(JoinEngineTest, RefusalsWriteNothing) {
@@ -275,7 +275,7 @@ TEST_F(JoinEngineTest, RefusalsWriteNothing) {
     const QByteArray listedMp3 = Contents(rows[1].path);
     host_.answer = Out("x.mp3");
     engine_.JoinFiles({});
-    for (bool* busy : {&state_.Playing, &state_.Recording, &state_.JoinRunning}) {
+    for (bool* busy : {&state_.playing, &state_.recording}) {
         *busy = true;
         engine_.JoinFiles(rows);
         *busy = false;
@@ -299,7 +299,7 @@ TEST_F(JoinEngineTest, RefusalsWriteNothing) {
     EXPECT_EQ(Contents(rows[1].path), listedMp3);
     EXPECT_TRUE(QDir(Path("out")).exists());
     EXPECT_TRUE(QDir(Path("out")).entryList(QDir::Files).isEmpty());
-    EXPECT_FALSE(state_.JoinRunning);
+    EXPECT_EQ(engine_.State(), JoinState::Idle);
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 #include <QTemporaryDir>
 
 #include "components/CodecAudioFile2.h"
-#include "config/AppState.h"
+#include "components/MainDisplays.h"
 #include "join/JoinList.h"
+#include "support/FakeActivity.h"
 #include "support/FakeListHost.h"
 #include "support/TestAudio.h"
 
@@ -34,7 +35,7 @@ protected:
     }
 
     QTemporaryDir dir_;
-    AppState state_;
+    FakeActivity state_;
     CodecAudioFile2 reader_;
     FakeListHost host_;
     JoinList list_{state_, reader_, host_};
@@ -57,8 +58,8 @@ TEST_F(JoinListTest, AddingMeasuresEachFileSelectsTheFirstNewRowAndSkipsWhatFail
     EXPECT_EQ(list_.Selected(), std::set<int>{2});
 
     // Refused while recording, playing or joining; the list must not change under a job.
-    for (bool AppState::*flag :
-         {&AppState::Recording, &AppState::Playing, &AppState::JoinRunning}) {
+    for (bool FakeActivity::*flag :
+         {&FakeActivity::recording, &FakeActivity::playing, &FakeActivity::joining}) {
         state_.*flag = true;
         Add({"f.wav"});
         list_.SetSelected({0});
@@ -67,18 +68,15 @@ TEST_F(JoinListTest, AddingMeasuresEachFileSelectsTheFirstNewRowAndSkipsWhatFail
     }
     EXPECT_EQ(list_.Rows().size(), 5u);
 
-    EXPECT_EQ(JoinList::TimeText(3725000), "01:02:05");
-    EXPECT_EQ(JoinList::TimeText(400000000), "111:06:40");
+    EXPECT_EQ(TimeText(3725), "01:02:05");
+    EXPECT_EQ(TimeText(400000), "111:06:40");
 }
 
 TEST_F(JoinListTest, AStoppedRecordingIsTheLastAndOnlySelectedRow) {
     Add({"a.wav", "b.wav"});
     list_.SetSelected({0, 1});
-    state_.Recording = true;  // the stop is under way
-    state_.StoppingRecord = true;
-    state_.ListShown = true;
-    state_.OutputFile = File("take.mp3.wav");
-    list_.AddFiles();
+    state_.recording = true;  // the stop is under way
+    list_.AddRecording(File("take.mp3.wav"));
     EXPECT_EQ(Captions().last(), "take.mp3.wav");
     EXPECT_EQ(list_.Selected(), std::set<int>{2});
     EXPECT_EQ(host_.focus, 1);
@@ -111,7 +109,7 @@ TEST_F(JoinListTest, AClickOnNoRowSelectsTheLastSelectedOrTheLastRow) {
     list_.lvClick();  // row 3 is gone: the last row
     EXPECT_EQ(list_.Selected(), std::set<int>{1});
 
-    state_.Playing = true;
+    state_.playing = true;
     list_.SetPlayRow(0);
     list_.lvClick();
     EXPECT_EQ(list_.Selected(), std::set<int>{1});

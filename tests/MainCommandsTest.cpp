@@ -13,7 +13,6 @@
 #include "app/MainCommands.h"
 #include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
 #include "support/FakeSkin.h"
 
 namespace {
@@ -24,7 +23,14 @@ class RecordingOperations : public MainOperations {
 public:
     Calls calls;
     std::map<std::string, std::exception_ptr> failures;  // by recorded call, thrown after it
+    bool recording = false, playing = false, joining = false, listShown = false;
 
+    bool Recording() const override { return recording; }
+    bool Playing() const override { return playing; }
+    bool Joining() const override { return joining; }
+    bool ListShown() const override { return listShown; }
+    void StopJoin() override { Record("StopJoin"); }
+    void HoldSeekBar(bool held) override { Record("HoldSeekBar " + std::to_string(held)); }
     void StartRecording() override { Record("StartRecording"); }
     void StopRecording() override { Record("StopRecording"); }
     void ToggleRecordPause() override { Record("ToggleRecordPause"); }
@@ -37,8 +43,14 @@ public:
     void MoveUp() override { Record("MoveUp"); }
     void MoveDown() override { Record("MoveDown"); }
     void JoinFiles() override { Record("JoinFiles"); }
-    void ShowList() override { Record("ShowList"); }
-    void CloseList() override { Record("CloseList"); }
+    void ShowList() override {
+        Record("ShowList");
+        listShown = true;
+    }
+    void CloseList() override {
+        Record("CloseList");
+        listShown = false;
+    }
     void FocusList() override { Record("FocusList"); }
     void ShowScheduleDialog(QPoint at) override { Record("Schedule" + Place(at)); }
     void ShowSourceDialog(QPoint at) override { Record("Source" + Place(at)); }
@@ -71,44 +83,37 @@ public:
     void Move(QPoint topLeft) override { rect.moveTopLeft(topLeft); }
 };
 
-// Every combination of the flags the commands read, impossible ones included: each command
-// must look only at the flags of its own condition.
-AppState StateOf(int bits) {
-    AppState state;
-    state.Recording = bits & 1;
-    state.RecordNotPaused = bits & 2;
-    state.Playing = bits & 4;
-    state.PlayNotPaused = bits & 8;
-    state.JoinRunning = bits & 16;
-    state.ListShown = bits & 32;
+// Every combination of what the commands ask: each command must look only at its own
+// condition.
+RecordingOperations StateOf(int bits) {
+    RecordingOperations state;
+    state.recording = bits & 1;
+    state.playing = bits & 2;
+    state.joining = bits & 4;
+    state.listShown = bits & 8;
     return state;
 }
-constexpr int kStates = 64;
-
-auto Flags(const AppState& s) {
-    return std::tuple(s.Recording, s.RecordNotPaused, s.Playing, s.PlayNotPaused, s.StoppingRecord,
-                      s.JoinRunning, s.ListShown, s.NotDragging, s.BarFollows, s.SkinPressed,
-                      s.DragOrigin.x(), s.DragOrigin.y());
-}
+constexpr int kStates = 16;
 
 class MainCommandsTest : public ::testing::Test {
 protected:
-    // One click in the given state, which it may change: what it called.
-    Calls Click(const QString& name, AppState& state) {
-        RecordingOperations operations;
-        MainCommands(state, operations, main_).Dispatch(name);
+    // One click in the given state: what it called.
+    Calls Click(const QString& name, int bits) {
+        RecordingOperations operations = StateOf(bits);
+        DragState drag;
+        MainCommands(operations, drag, main_).Dispatch(name);
         return operations.calls;
     }
 
     FixedFrame main_;
-    AppState state_;
+    DragState drag_;
     RecordingOperations operations_;
-    MainCommands commands_{state_, operations_, main_};
+    MainCommands commands_{operations_, drag_, main_};
 };
 
 TEST_F(MainCommandsTest, EachNameRunsItsOperationUnderItsCondition) {
     for (int bits = 0; bits < kStates; ++bits) {
-        const AppState s = StateOf(bits);
+        const RecordingOperations s = StateOf(bits);
         const auto when = [](bool condition, const char* call) {
             return condition ? Calls{call} : Calls{};
         };
@@ -116,26 +121,26 @@ TEST_F(MainCommandsTest, EachNameRunsItsOperationUnderItsCondition) {
             a.insert(a.end(), b.begin(), b.end());
             return a;
         };
-        const bool idle = !s.Playing && !s.Recording && s.PlayNotPaused && s.RecordNotPaused;
+        const bool idle = !s.playing && !s.recording;  // paused counts as under way
         const std::vector<std::pair<QString, Calls>> table{
             {"recorder", {"StartRecording"}},
             {"pause",
-             both(when(s.Recording, "ToggleRecordPause"), when(s.Playing, "TogglePlayPause"))},
-            {"stop", both(both(when(s.Recording, "StopRecording"), when(s.Playing, "StopPlayback")),
-                          when(s.ListShown, "FocusList"))},
-            {"add", when(!s.Playing && !s.JoinRunning, "AddFiles")},
+             both(when(s.recording, "ToggleRecordPause"), when(s.playing, "TogglePlayPause"))},
+            {"stop", both(both(when(s.recording, "StopRecording"), when(s.playing, "StopPlayback")),
+                          when(s.listShown, "FocusList"))},
+            {"add", when(!s.playing && !s.joining, "AddFiles")},
             {"play", {"StartPlayback"}},
             {"schedule", {"Schedule 127,50"}},
             {"scource", {"Source 214,50"}},
             {"set", when(idle, "Settings 127,50")},
-            {"tag", when(!s.Playing && !s.JoinRunning, "Tag 127,50")},  // recording or not
+            {"tag", when(!s.playing && !s.joining, "Tag 127,50")},  // recording or not
             {"list_add", {"AddFiles"}},
             {"del", {"RemoveSelected"}},
             {"up", {"MoveUp"}},
             {"down", {"MoveDown"}},
             {"join", {"JoinFiles"}},
             {"help", {"OpenHelp"}},
-            {"stopj", {}},
+            {"stopj", {"StopJoin"}},
             // Elements without a command, and near misses of the names.
             {"", {}},
             {"Recorder", {}},
@@ -148,33 +153,18 @@ TEST_F(MainCommandsTest, EachNameRunsItsOperationUnderItsCondition) {
             {"play_bar", {}},
             {"s_time", {}},
         };
-        for (const auto& [name, expected] : table) {
-            AppState state = s;
-            EXPECT_EQ(Click(name, state), expected) << name.toStdString() << " in state " << bits;
-            AppState unchanged = s;
-            if (name == "stopj")
-                unchanged.JoinRunning = false;
-            EXPECT_EQ(Flags(state), Flags(unchanged)) << name.toStdString() << " in state " << bits;
-        }
+        for (const auto& [name, expected] : table)
+            EXPECT_EQ(Click(name, bits), expected) << name.toStdString() << " in state " << bits;
     }
 }
 
 TEST_F(MainCommandsTest, ListAlternatesBetweenClosingAndShowing) {
     commands_.Dispatch("list");
-    EXPECT_TRUE(state_.ListShown);
     commands_.Dispatch("list");
-    EXPECT_FALSE(state_.ListShown);
     commands_.Dispatch("list");
-    state_.ListShown = false;  // closed by other means: the next click shows it again
+    operations_.listShown = false;  // closed by other means: the next click shows it again
     commands_.Dispatch("list");
-    EXPECT_TRUE(state_.ListShown);
     EXPECT_EQ(operations_.calls, (Calls{"ShowList", "CloseList", "ShowList", "ShowList"}));
-
-    // A show that fails leaves the flag alone, so the next click tries again.
-    state_.ListShown = false;
-    operations_.failures["ShowList"] = std::make_exception_ptr(SonvaraError("No form listwin."));
-    EXPECT_THROW(commands_.Dispatch("list"), SonvaraError);
-    EXPECT_FALSE(state_.ListShown);
 }
 
 TEST_F(MainCommandsTest, DialogsOpenWhereTheMainWindowIsNow) {
@@ -200,83 +190,32 @@ TEST_F(MainCommandsTest, PressesOnCommandElementsAreMarked) {
     for (const char* name :
          {"recorder", "pause", "stop", "add", "play", "list", "schedule", "scource", "set", "tag",
           "play_bar", "help", "min", "close", "del", "up", "down", "bar", "join"}) {
-        state_.SkinPressed = false;
+        drag_.skinPressed = false;
         commands_.MouseDown(name);
-        EXPECT_TRUE(state_.SkinPressed) << name;
-        EXPECT_EQ(state_.BarFollows, name != std::string("play_bar")) << name;
-        state_.BarFollows = true;
+        EXPECT_TRUE(drag_.skinPressed) << name;
     }
     // Presses on these may begin a drag of the list window.
     for (const char* name : {"list_add", "stopj", "s_time", "Play", ""}) {
-        state_.SkinPressed = false;
+        drag_.skinPressed = false;
         commands_.MouseDown(name);
-        EXPECT_FALSE(state_.SkinPressed) << name;
+        EXPECT_FALSE(drag_.skinPressed) << name;
     }
-    EXPECT_EQ(operations_.calls, Calls{});
+    EXPECT_EQ(operations_.calls, Calls{"HoldSeekBar 1"});
 }
 
 TEST_F(MainCommandsTest, SeekBarReleaseSeeksOnlyWithAFileOpen) {
-    struct Case {
-        bool playing, playNotPaused, seeks;
-    };
-    for (const Case c : {Case{true, true, true}, Case{true, false, true}, Case{false, false, true},
-                         Case{false, true, false}}) {
-        AppState state;
-        state.Playing = c.playing;
-        state.PlayNotPaused = c.playNotPaused;
-        RecordingOperations operations;
-        MainCommands commands(state, operations, main_);
-        commands.MouseDown("play_bar");
-        commands.MouseUp("play", 100);  // releases elsewhere do nothing
-        commands.MouseUp("play_bar", 490);
-        EXPECT_EQ(state.BarFollows, c.seeks) << c.playing << c.playNotPaused;
-        EXPECT_EQ(operations.calls, c.seeks ? Calls{"SeekTo 490"} : Calls{});
-        EXPECT_TRUE(state.SkinPressed);  // only a release over a window's surface clears it
+    for (const bool playing : {true, false}) {
+        operations_.calls.clear();
+        operations_.playing = playing;  // paused or not
+        commands_.MouseDown("play_bar");
+        commands_.MouseUp("play", 100);  // releases elsewhere do nothing
+        commands_.MouseUp("play_bar", 490);
+        Calls expected{"HoldSeekBar 1", "HoldSeekBar 0"};
+        if (playing)
+            expected.push_back("SeekTo 490");
+        EXPECT_EQ(operations_.calls, expected);
+        EXPECT_TRUE(drag_.skinPressed);  // only a release over a window's surface clears it
     }
-}
-
-TEST(ErrorHandlerTest, StopsWhatRunsThenShowsTheMessage) {
-    struct Case {
-        bool recording, playing;
-        Calls calls;
-    };
-    for (const Case& c : {Case{false, false, {"Message Boom"}},
-                          Case{true, false, {"StopRecording", "Message Boom"}},
-                          Case{false, true, {"StopPlayback", "Message Boom"}},
-                          Case{true, true, {"StopRecording", "StopPlayback", "Message Boom"}}}) {
-        AppState state;
-        state.Recording = c.recording;
-        state.Playing = c.playing;
-        RecordingOperations operations;
-        FixedFrame main;
-        MainCommands(state, operations, main).HandleError("Boom");
-        EXPECT_EQ(operations.calls, c.calls);
-    }
-}
-
-TEST(ErrorHandlerTest, FailuresInsideTheHandlerAreShownOnceAndGoNoFurther) {
-    AppState state;
-    state.Recording = true;
-    state.Playing = true;
-    RecordingOperations operations;
-    operations.failures["StopRecording"] =
-        std::make_exception_ptr(SonvaraError("Cannot close /tmp/a.mp3."));
-    operations.failures["StopPlayback"] = std::make_exception_ptr(std::runtime_error("gone"));
-    FixedFrame main;
-    MainCommands commands(state, operations, main);
-    // The flags stay set, yet nothing is tried twice.
-    EXPECT_NO_THROW(commands.HandleError("Boom"));
-    EXPECT_EQ(operations.calls, (Calls{"StopRecording", "StopPlayback", "Message Boom",
-                                       "Message Cannot close /tmp/a.mp3.", "Message gone"}));
-
-    // Even the message box may fail, and a failure may be no exception at all.
-    state.Recording = false;
-    operations.calls.clear();
-    operations.failures["Message Boom"] = std::make_exception_ptr(std::bad_alloc());
-    operations.failures["StopPlayback"] = std::make_exception_ptr(42);
-    EXPECT_NO_THROW(commands.HandleError("Boom"));
-    EXPECT_EQ(operations.calls,
-              (Calls{"StopPlayback", "Message Boom", "Message An unexpected error occurred."}));
 }
 
 TEST(ErrorHandlerTest, MessageOfEachKindOfFailure) {
@@ -309,6 +248,19 @@ TEST(MainDisplayElementsTest, WritesGoThroughTheSkinWithARedraw) {
     EXPECT_TRUE(form.Get("recorder")->log.isEmpty());
     EXPECT_EQ(bar.log, QStringList({"SetPosition:0", "Redraw", "SetEnabled:0"}));
 
+    // What comes while the user holds the window or the bar: the latest text once let go, and
+    // the bar where the user has it.
+    displays.HoldTexts(true);
+    displays.HoldBar(true);
+    displays.SetText("s_time", "Time: 00:00:02");
+    displays.SetText("s_time", "Time: 00:00:03");
+    displays.SetBarPosition(12);
+    EXPECT_EQ(form.Get("s_time")->log.size(), 2);
+    displays.HoldTexts(false);
+    EXPECT_EQ(form.Get("s_time")->text, "Time: 00:00:03");
+    EXPECT_EQ(bar.position, 733);
+    displays.HoldBar(false);
+
     // Bound again, say to a new skin: the old elements are forgotten.
     FakeSkinForm other;
     other.Add("s_time");
@@ -316,7 +268,7 @@ TEST(MainDisplayElementsTest, WritesGoThroughTheSkinWithARedraw) {
     displays.SetText("s_time", "new");
     displays.SetText("s_mono", "gone");
     EXPECT_EQ(other.Get("s_time")->text, "new");
-    EXPECT_EQ(form.Get("s_time")->log.size(), 2);
+    EXPECT_EQ(form.Get("s_time")->log.size(), 4);
     EXPECT_TRUE(form.Get("s_mono")->log.isEmpty());
 }
 

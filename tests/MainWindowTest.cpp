@@ -18,7 +18,8 @@ protected:
         return true;
     }
     void SetUp() override {
-        windows_ = std::make_unique<ProgramWindows>(core_, QStringLiteral(SONVARA_SKIN_FILE));
+        windows_ =
+            std::make_unique<ProgramWindows>(core_, program_, QStringLiteral(SONVARA_SKIN_FILE));
         main_ = &windows_->fm_main;
         list_ = &windows_->fm_list;
     }
@@ -39,7 +40,7 @@ protected:
     QTemporaryDir dir_;
     const bool isolated_ = Isolate(dir_);  // before the core opens the settings and server
     ProgramCore core_;
-    AppState& state_ = core_.State();
+    Program program_{core_};
     std::unique_ptr<ProgramWindows> windows_;
     Tfm_main* main_ = nullptr;
     Tfm_list* list_ = nullptr;
@@ -51,11 +52,11 @@ TEST_F(MainWindow, StartUpDressesBothWindowsAndDocksTheList) {
     EXPECT_EQ(main_->size(), QSize(443, 217));
     EXPECT_EQ(list_->size(), QSize(474, 192));
     EXPECT_TRUE(list_->isVisible());
-    EXPECT_TRUE(state_.ListShown);
+    EXPECT_TRUE(main_->ListShown());
     ExpectDocked();
     EXPECT_EQ(main_->Displays().BarPosition(), 0);
-    EXPECT_TRUE(state_.NotDragging);
-    EXPECT_TRUE(state_.BarFollows);
+    EXPECT_TRUE(windows_->Drag().notDragging);
+    EXPECT_FALSE(main_->Displays().BarHeld());
     EXPECT_EQ(list_->lv->horizontalHeaderItem(Tfm_list::NameColumn)->text(), "File Name:");
     EXPECT_EQ(list_->lv->columnWidth(Tfm_list::TimeColumn), 91);
 }
@@ -64,19 +65,19 @@ TEST_F(MainWindow, ListButtonClosesAndShowsTheDockedList) {
     main_->show();
     Click(*main_, "list");
     EXPECT_FALSE(list_->isVisible());
-    EXPECT_FALSE(state_.ListShown);
+    EXPECT_FALSE(main_->ListShown());
 
     main_->move(main_->pos() + QPoint(30, 40));
     Click(*main_, "list");
     EXPECT_TRUE(list_->isVisible());
-    EXPECT_TRUE(state_.ListShown);
+    EXPECT_TRUE(main_->ListShown());
     ExpectDocked();
 
     // Closed from its own close button, the next click shows it again.
     Click(*list_, "close");
-    EXPECT_FALSE(state_.ListShown);
+    EXPECT_FALSE(main_->ListShown());
     Click(*main_, "list");
-    EXPECT_TRUE(state_.ListShown);
+    EXPECT_TRUE(main_->ListShown());
 }
 
 TEST_F(MainWindow, PressesOnCommandsAreMarkedAndReleasesClearThem) {
@@ -84,17 +85,17 @@ TEST_F(MainWindow, PressesOnCommandsAreMarkedAndReleasesClearThem) {
     QWidget* surface = main_->Skin1().Surface(main_);
     const QRect play = main_->Skin1().AreaRect(main_, "play");
     QTest::mousePress(surface, Qt::LeftButton, {}, play.center());
-    EXPECT_TRUE(state_.SkinPressed);
-    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_TRUE(windows_->Drag().skinPressed);
+    EXPECT_TRUE(windows_->Drag().notDragging);
     QTest::mouseRelease(surface, Qt::LeftButton, {}, play.center());
-    EXPECT_FALSE(state_.SkinPressed);
+    EXPECT_FALSE(windows_->Drag().skinPressed);
 
     // A press on the background starts a drag; its release ends it.
     const QRect bar = main_->Skin1().AreaRect(main_, "bar");
     QTest::mousePress(surface, Qt::LeftButton, {}, bar.center());
-    EXPECT_FALSE(state_.NotDragging);
+    EXPECT_FALSE(windows_->Drag().notDragging);
     QTest::mouseRelease(surface, Qt::LeftButton, {}, bar.center());
-    EXPECT_TRUE(state_.NotDragging);
+    EXPECT_TRUE(windows_->Drag().notDragging);
 }
 
 TEST(Program, ASecondCopyEndsAtOnceAndLeavesTheFirstRunning) {

@@ -16,10 +16,10 @@
 #include "app/DisplayElements.h"
 #include "components/CodecAudioFile2.h"
 #include "components/TagLibAudioInformation2.h"
-#include "config/AppState.h"
 #include "join/JoinList.h"
 #include "play/MprisService.h"
 #include "play/PlaybackControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
@@ -168,7 +168,7 @@ protected:
     QDBusConnection service_{QString()};
     QDBusConnection client_{QString()};
     QTemporaryDir dir_;
-    AppState state_;
+    FakeActivity state_;
     CodecAudioFile2 reader_;
     FakeListHost hosts_;
     JoinList list_{state_, reader_, hosts_};
@@ -195,7 +195,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
     EXPECT_FALSE(Get(QStringLiteral("CanSeek")).toBool());
 
     Command(QStringLiteral("Play"));
-    ASSERT_TRUE(state_.Playing);
+    ASSERT_TRUE(control_.Active());
     EXPECT_TRUE(player_.playing);
     EXPECT_EQ(list_.PlayRow(), 1);
     EXPECT_EQ(form_.Get("s_filename")->text, "File Name: b.wav");
@@ -212,7 +212,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
     player_.Tick(4410);
     EXPECT_EQ(Position(), 100'000);
     Command(QStringLiteral("Pause"));
-    EXPECT_FALSE(state_.PlayNotPaused);
+    EXPECT_EQ(control_.State(), PlaybackState::Paused);
     EXPECT_FALSE(player_.playing);
     EXPECT_EQ(Status(), "Paused");
     change = NextChange();
@@ -220,7 +220,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
     EXPECT_FALSE(change.contains("Metadata"));  // the same track
 
     Command(QStringLiteral("Pause"));  // already paused: no effect
-    EXPECT_FALSE(state_.PlayNotPaused);
+    EXPECT_EQ(control_.State(), PlaybackState::Paused);
     Command(QStringLiteral("PlayPause"));
     EXPECT_TRUE(player_.playing);
     player_.Tick(4410);
@@ -228,7 +228,7 @@ TEST_F(MprisServiceTest, PlayPauseAndStopFromTheBusWorkAsTheButtonsAndAreAnnounc
     EXPECT_EQ(NextChange().value("PlaybackStatus").toString(), "Playing");
 
     Command(QStringLiteral("Stop"));
-    EXPECT_FALSE(state_.Playing);
+    EXPECT_FALSE(control_.Active());
     EXPECT_EQ(form_.Get("s_time")->text, "Time: 00:00:00");
     EXPECT_EQ(Status(), "Stopped");
     change = NextChange();
@@ -296,18 +296,18 @@ TEST_F(MprisServiceTest, SeekAndSetPositionLandOnTheExactFrameAndTheEndStops) {
     // The last frame still plays; its end stops as the bar's end does.
     Command(QStringLiteral("SetPosition"),
             {QVariant::fromValue(QDBusObjectPath(track)), qlonglong{Us(kFrames - 1)}});
-    EXPECT_TRUE(state_.Playing);
+    EXPECT_TRUE(control_.Active());
     Command(QStringLiteral("SetPosition"),
             {QVariant::fromValue(QDBusObjectPath(track)), qlonglong{Us(kFrames)}});
-    EXPECT_FALSE(state_.Playing);
+    EXPECT_FALSE(control_.Active());
     EXPECT_EQ(form_.Get("s_filename")->text, "");
     EXPECT_EQ(Status(), "Stopped");
     Command(QStringLiteral("Seek"), {qlonglong{100'000}});  // stopped: nothing to seek
-    EXPECT_FALSE(state_.Playing);
+    EXPECT_FALSE(control_.Active());
 
     Command(QStringLiteral("Play"));
     Command(QStringLiteral("Seek"), {qlonglong{Us(kFrames) + 1}});
-    EXPECT_FALSE(state_.Playing);
+    EXPECT_FALSE(control_.Active());
 }
 
 TEST_F(MprisServiceTest, RefusalsAndFailuresArriveAsDBusErrorsWithoutAMessageBox) {
@@ -315,16 +315,16 @@ TEST_F(MprisServiceTest, RefusalsAndFailuresArriveAsDBusErrorsWithoutAMessageBox
                 "There is nothing to play: add files to the list first.");
 
     const QString path = AddFile(QStringLiteral("a.wav"));
-    state_.Recording = true;
+    state_.recording = true;
     for (const char* method : {"Play", "PlayPause"})
         ExpectError(Call(QString::fromLatin1(method)), MprisPlayer::kRefused,
                     "Please stop recording first.");
-    state_.Recording = false;
-    state_.JoinRunning = true;
+    state_.recording = false;
+    state_.joining = true;
     ExpectError(Call(QStringLiteral("Play")), MprisPlayer::kRefused,
                 "Please wait until the join has finished.");
-    state_.JoinRunning = false;
-    EXPECT_FALSE(state_.Playing);
+    state_.joining = false;
+    EXPECT_FALSE(control_.Active());
     EXPECT_TRUE(hosts_.messages.isEmpty());
 
     Command(QStringLiteral("Play"));

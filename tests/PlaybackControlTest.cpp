@@ -5,9 +5,9 @@
 
 #include "app/DisplayElements.h"
 #include "components/CodecAudioFile2.h"
-#include "config/AppState.h"
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
@@ -47,12 +47,12 @@ protected:
     }
     QString Text(const char* name) { return form_.Get(name)->text; }
     FakeSkinObject& Bar() { return *form_.Get("play_bar"); }
-    bool Idle() const { return !state_.Playing && state_.PlayNotPaused; }
+    bool Idle() const { return control_.State() == PlaybackState::Idle; }
     // The first frame of the first block loaded since the last flush.
     int FirstQueuedFrame() const { return player_.loaded.at(player_.flushedAt).at(0); }
     void ExpectStoppedAndCleared() {
         EXPECT_TRUE(Idle());
-        EXPECT_EQ(state_.PositionBase, 0);
+        EXPECT_EQ(control_.PositionBase(), 0);
         for (const char* name : {"s_filename", "s_mono", "s_sizeson"})
             EXPECT_EQ(Text(name), "") << name;
         EXPECT_EQ(Text("s_time"), "Time: 00:00:00");
@@ -65,15 +65,15 @@ protected:
     }
 
     QTemporaryDir dir_;
-    AppState state_;
+    FakeActivity activity_;
     CodecAudioFile2 reader_;
     FakeListHost host_;  // the list's and the playback's, as the main window is both
-    JoinList list_{state_, reader_, host_};
+    JoinList list_{activity_, reader_, host_};
     FakeAudioPlayer2 player_;
     FakeLevelDisplay levels_;
     FakeSkinForm form_;
     DisplayElements displays_;
-    PlaybackControl control_{{state_, player_, reader_, levels_, displays_, list_, host_}};
+    PlaybackControl control_{{activity_, player_, reader_, levels_, displays_, list_, host_}};
 };
 
 TEST_F(PlaybackControlTest, WithNothingSelectedTheLastRowPlaysAndTheDisplaysFollowIt) {
@@ -82,7 +82,7 @@ TEST_F(PlaybackControlTest, WithNothingSelectedTheLastRowPlaysAndTheDisplaysFoll
     Bar().SetPosition(700);
     control_.StartPlayback();
 
-    ASSERT_TRUE(state_.Playing);
+    ASSERT_TRUE(control_.Active());
     EXPECT_EQ(list_.Selected(), std::set<int>{1});
     EXPECT_EQ(list_.PlayRow(), 1);
     EXPECT_EQ(Text("s_filename"), "File Name: b.wav");
@@ -110,11 +110,11 @@ TEST_F(PlaybackControlTest, WithNothingSelectedTheLastRowPlaysAndTheDisplaysFoll
     player_.Tick(4000);
     EXPECT_EQ(Text("s_time"), "Time: 00:00:00");
     EXPECT_EQ(Bar().position, 490);
-    state_.BarFollows = false;  // the user holds the bar
+    displays_.HoldBar(true);  // the user holds the bar
     player_.Tick(8001);
     EXPECT_EQ(Text("s_time"), "Time: 00:00:01");
     EXPECT_EQ(Bar().position, 490);
-    state_.BarFollows = true;
+    displays_.HoldBar(false);
     player_.Tick(8001);
     EXPECT_EQ(Bar().position, 980);
 }
@@ -124,34 +124,32 @@ TEST_F(PlaybackControlTest, PauseAndResumeKeepThePosition) {
     control_.StartPlayback();
     player_.Tick(2000);
     control_.TogglePlayPause();
-    EXPECT_FALSE(state_.PlayNotPaused);
+    EXPECT_EQ(control_.State(), PlaybackState::Paused);
     EXPECT_FALSE(player_.playing);
-    EXPECT_EQ(state_.PositionBase, 2000);
+    EXPECT_EQ(control_.PositionBase(), 2000);
     player_.Tick(2500);  // queued before the pause
-    EXPECT_EQ(state_.PlayedPosition, 2000);
+    EXPECT_EQ(control_.PlayedPosition(), 2000);
 
     const size_t loaded = player_.loaded.size();
     control_.StartPlayback();  // "play" resumes without opening the file again
-    EXPECT_TRUE(state_.PlayNotPaused);
+    EXPECT_EQ(control_.State(), PlaybackState::Playing);
     EXPECT_TRUE(player_.playing);
     EXPECT_EQ(player_.loaded.size(), loaded);
     player_.Tick(1000);
-    EXPECT_EQ(state_.PlayedPosition, 3000);
+    EXPECT_EQ(control_.PlayedPosition(), 3000);
 
     control_.TogglePlayPause();
     control_.TogglePlayPause();
     player_.Tick(10);
-    EXPECT_EQ(state_.PlayedPosition, 3010);
+    EXPECT_EQ(control_.PlayedPosition(), 3010);
 }
 
 TEST_F(PlaybackControlTest, ASeekDropsWhatIsQueuedAndPlaysFromTheRoundedFrame) {
     Add({File("a.wav", 1)});
     control_.StartPlayback();
     for (const auto& [bar, frame] : {std::pair{490, 4001}, {978, 7985}, {0, 0}}) {
-        state_.BarFollows = false;
         control_.SeekTo(bar);
-        EXPECT_TRUE(state_.BarFollows);
-        EXPECT_EQ(state_.PositionBase, frame) << bar;
+        EXPECT_EQ(control_.PositionBase(), frame) << bar;
         EXPECT_EQ(player_.Queued(), 2u) << bar;
         EXPECT_EQ(FirstQueuedFrame(), frame) << bar;
         EXPECT_TRUE(player_.playing);
@@ -170,7 +168,7 @@ TEST_F(PlaybackControlTest, ASeekWhilePausedStaysPausedAndTheResumePlaysFromTher
     player_.Tick(1000);
     control_.TogglePlayPause();
     control_.SeekTo(490);
-    EXPECT_FALSE(state_.PlayNotPaused);
+    EXPECT_EQ(control_.State(), PlaybackState::Paused);
     EXPECT_FALSE(player_.playing);
     EXPECT_EQ(Text("s_time"), "Time: 00:00:00");
     EXPECT_EQ(FirstQueuedFrame(), 4001);
@@ -178,7 +176,7 @@ TEST_F(PlaybackControlTest, ASeekWhilePausedStaysPausedAndTheResumePlaysFromTher
     control_.TogglePlayPause();
     EXPECT_TRUE(player_.playing);
     player_.Tick(8000);
-    EXPECT_EQ(state_.PlayedPosition, 12001);
+    EXPECT_EQ(control_.PlayedPosition(), 12001);
     EXPECT_EQ(Text("s_time"), "Time: 00:00:01");
 }
 
@@ -204,16 +202,16 @@ TEST_F(PlaybackControlTest, PlayIsRefusedDuringARecordingAJoinOrPlaybackAndOnAnE
     EXPECT_TRUE(Idle());
 
     Add({File("a.wav"), File("b.wav")});
-    state_.Recording = true;
+    activity_.recording = true;
     control_.StartPlayback();
     EXPECT_EQ(host_.messages, QStringList{"Please stop recording first."});
     EXPECT_TRUE(Idle());
-    state_.Recording = false;
+    activity_.recording = false;
 
-    state_.JoinRunning = true;
+    activity_.joining = true;
     control_.StartPlayback();
     EXPECT_TRUE(Idle());
-    state_.JoinRunning = false;
+    activity_.joining = false;
 
     control_.StartPlayback();
     list_.SetSelected({1});
@@ -227,13 +225,13 @@ TEST_F(PlaybackControlTest, PlayIsRefusedDuringARecordingAJoinOrPlaybackAndOnAnE
 TEST_F(PlaybackControlTest, AnEmptyFilePlaysNothingAndEndsAsAtTheEnd) {
     Add({File("empty.wav", 2, 0)});
     control_.StartPlayback();
-    ASSERT_TRUE(state_.Playing);
+    ASSERT_TRUE(control_.Active());
     for (const SampleArray& block : player_.loaded)
         EXPECT_TRUE(block.empty());
     player_.Tick(0);
     EXPECT_EQ(Bar().position, 0);
     control_.SeekTo(490);
-    EXPECT_EQ(state_.PositionBase, 0);
+    EXPECT_EQ(control_.PositionBase(), 0);
     player_.FinishPlaying();
     ExpectStoppedAndCleared();
 }

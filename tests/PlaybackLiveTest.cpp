@@ -7,9 +7,9 @@
 #include "components/CodecAudioFile2.h"
 #include "components/PulseAudioPlayer2.h"
 #include "components/PulseContext.h"
-#include "config/AppState.h"
 #include "join/JoinList.h"
 #include "play/PlaybackControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeListHost.h"
 #include "support/FakeSkin.h"
@@ -47,14 +47,14 @@ protected:
     }
 
     bool WaitForIdle(int ms) {
-        return WaitFor([this] { return !state_.Playing; }, ms);
+        return WaitFor([this] { return !control_->Active(); }, ms);
     }
 
     PrivatePulseServer server_;
     std::unique_ptr<PulseContext> pulse_;
     std::unique_ptr<PulseAudioPlayer2> player_;
     QTemporaryDir dir_;
-    AppState state_;
+    FakeActivity state_;
     CodecAudioFile2 reader_;
     FakeListHost host_;
     JoinList list_{state_, reader_, host_};
@@ -67,10 +67,10 @@ protected:
 TEST_F(PlaybackLive, AFilePlaysToItsEndAndPlaybackReturnsToIdle) {
     control_->StartPlayback();
     RestartNullSinkClock();
-    ASSERT_TRUE(WaitFor([this] { return state_.PlayedPosition > kRate; }, 2000));
+    ASSERT_TRUE(WaitFor([this] { return control_->PlayedPosition() > kRate; }, 2000));
     EXPECT_TRUE(form_.Get("s_time")->log.contains("SetText:Time: 00:00:01"));
     ASSERT_TRUE(WaitForIdle(4000));
-    EXPECT_GE(state_.PlayedPosition, 3 * kRate - kRate / 5);
+    EXPECT_GE(control_->PlayedPosition(), 3 * kRate - kRate / 5);
     EXPECT_TRUE(form_.Get("s_time")->log.contains("SetText:Time: 00:00:02"));
     EXPECT_EQ(form_.Get("s_time")->text, "Time: 00:00:00");
     EXPECT_FALSE(reader_.IsOpen());
@@ -80,14 +80,14 @@ TEST_F(PlaybackLive, AFilePlaysToItsEndAndPlaybackReturnsToIdle) {
 TEST_F(PlaybackLive, ASeekToTheMiddleGoesOnFromThereAtOnce) {
     control_->StartPlayback();
     RestartNullSinkClock();
-    ASSERT_TRUE(WaitFor([this] { return state_.PlayedPosition > kRate / 5; }, 3000));
+    ASSERT_TRUE(WaitFor([this] { return control_->PlayedPosition() > kRate / 5; }, 3000));
     control_->SeekTo(490);
     RestartNullSinkClock();
-    EXPECT_EQ(state_.PositionBase, 3 * kRate / 2);
+    EXPECT_EQ(control_->PositionBase(), 3 * kRate / 2);
     // Ticks count on from the middle, and the end comes about a second and a half later.
     ASSERT_TRUE(
-        WaitFor([this] { return state_.PlayedPosition > 3 * kRate / 2 + kRate / 5; }, 1000));
-    EXPECT_TRUE(state_.Playing);
+        WaitFor([this] { return control_->PlayedPosition() > 3 * kRate / 2 + kRate / 5; }, 1000));
+    EXPECT_TRUE(control_->Active());
     ASSERT_TRUE(WaitForIdle(2500));
     EXPECT_TRUE(form_.Get("s_time")->log.contains("SetText:Time: 00:00:02"));
 }

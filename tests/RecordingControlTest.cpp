@@ -9,9 +9,9 @@
 #include "components/AudioFile2LameEnc.h"
 #include "components/CodecAudioFile2.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeClock.h"
 #include "support/FakeRecording.h"
@@ -37,6 +37,11 @@ struct FailingWriter : CodecAudioFile2 {
 struct RecordingOperations : MainOperations {
     explicit RecordingOperations(RecordingControl& recording) : control(recording) {}
     RecordingControl& control;
+    bool Recording() const override { return control.Active(); }
+    bool Playing() const override { return false; }
+    bool Joining() const override { return false; }
+    void StopJoin() override {}
+    bool ListShown() const override { return false; }
     void StartRecording() override { control.StartRecording(); }
     void StopRecording() override { control.StopRecording(); }
     void ToggleRecordPause() override { control.ToggleRecordPause(); }
@@ -93,11 +98,11 @@ protected:
         for (int i = 0; i < count; ++i)
             recorder_.DeliverBlock();
     }
-    bool Idle() const { return !state_.Recording && state_.RecordNotPaused; }
+    bool Idle() const { return control_.State() == RecordingState::Idle; }
 
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
-    AppState state_;
+    FakeActivity activity_;
     FakeClock clock_{QDateTime(QDate(2006, 5, 19), QTime(0, 8, 4))};
     FakeAudioRecord2 recorder_;
     FailingWriter writer_;
@@ -107,20 +112,20 @@ protected:
     DisplayElements displays_;
     FakeSleepInhibitor sleep_;
     FakeRecordingHost host_;
-    RecordingControl control_{{state_, settings_, clock_, recorder_, writer_, encoder_, levels_,
+    RecordingControl control_{{activity_, settings_, clock_, recorder_, writer_, encoder_, levels_,
                                displays_, sleep_, host_}};
 };
 
 TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
     RecordingOperations operations(control_);
     FixedFrame frame;
-    MainCommands commands(state_, operations, frame);
+    DragState drag;
+    MainCommands commands(operations, drag, frame);
     Configure("mp3", "threads", "4");  // for joins: a recording reaches the disk block by block
 
     commands.Dispatch("recorder");
-    ASSERT_TRUE(state_.Recording);
+    ASSERT_EQ(control_.State(), RecordingState::Recording);
     EXPECT_EQ(encoder_.Threads(), 1);
-    EXPECT_EQ(host_.commits, 1);
     EXPECT_EQ(host_.pathBoxes, QStringList{Out("EUT.mp3")});
     EXPECT_EQ(Text("s_filename"), "File Name: EUT.mp3");
     EXPECT_EQ(Text("s_mono"), "File Info: Stereo 128K 44100HZ");
@@ -140,10 +145,9 @@ TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
     // A second start while running changes nothing.
     commands.Dispatch("recorder");
     EXPECT_EQ(recorder_.starts, 1);
-    EXPECT_EQ(host_.commits, 1);
 
     commands.Dispatch("pause");
-    EXPECT_FALSE(state_.RecordNotPaused);
+    EXPECT_EQ(control_.State(), RecordingState::Paused);
     EXPECT_FALSE(recorder_.capturing);
     // The recorder counts from 0 again after the resume; the time goes on.
     commands.Dispatch("pause");
@@ -198,7 +202,7 @@ TEST_F(RecordingControlTest, EachCombinationOfTheLengthLimit) {
         }
         recorder_.Tick(2 * kRate);
         EXPECT_EQ(host_.finished.size(), c.finished);
-        EXPECT_EQ(state_.Recording, c.stillRecording);
+        EXPECT_EQ(control_.Active(), c.stillRecording);
         control_.StopRecording();
     }
 
@@ -209,7 +213,7 @@ TEST_F(RecordingControlTest, EachCombinationOfTheLengthLimit) {
         host_.finished.clear();
         control_.StartRecording();
         recorder_.Tick(10 * kRate);
-        EXPECT_TRUE(state_.Recording) << key;
+        EXPECT_TRUE(control_.Active()) << key;
         control_.StopRecording();
         Configure("file", key, "1");
     }
@@ -223,7 +227,6 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     // Capture runs on through a split, so the parts join without a gap.
     EXPECT_EQ(recorder_.starts, 1);
     EXPECT_TRUE(recorder_.capturing);
-    EXPECT_EQ(host_.commits, 2);
     EXPECT_EQ(Text("s_time"), "");
     Blocks(10);
     recorder_.Tick(2 * kRate + 10);
@@ -250,8 +253,8 @@ TEST_F(RecordingControlTest, SplitPartsAreNumberedAndNeverWaitForTheUser) {
     EXPECT_EQ(host_.pathBoxes.last(), Out("EUT-5.mp3"));
     control_.StopRecording();
 
-    control_.StartRecording(StartedBy::Schedule);
-    EXPECT_EQ(state_.OutputFile, Out("EUT-6.mp3"));
+    control_.StartRecording(Caller::Schedule);
+    EXPECT_EQ(control_.OutputFile(), Out("EUT-6.mp3"));
     EXPECT_EQ(host_.pathBoxes.size(), 2);
     control_.StopRecording();
 
@@ -275,7 +278,7 @@ TEST_F(RecordingControlTest, SplitPartsPlayInARowAsTheUncutSound) {
     Limit("1", false, true);
     const SampleArray tone = testaudio::Tone(kRate, 2, 12 * 8820, 437.0);
     const auto block = [&](int i) { return testaudio::Slice(tone, 2, i * 8820, 8820); };
-    control_.StartRecording(StartedBy::Schedule);
+    control_.StartRecording(Caller::Schedule);
     for (int i = 0; i < 6; ++i)
         recorder_.DeliverBlock(block(i));
     recorder_.Tick(kRate);
@@ -299,7 +302,7 @@ TEST_F(RecordingControlTest, SplitPartsPlayInARowAsTheUncutSound) {
         recorder_.Tick(5 * kRate);
         control_.StopRecording();
     };
-    control_.StartRecording(StartedBy::Schedule);
+    control_.StartRecording(Caller::Schedule);
     recorder_.DeliverBlock(block(0));
     recorder_.Tick(kRate);
     recorder_.DeliverBlock(block(1));
@@ -309,7 +312,7 @@ TEST_F(RecordingControlTest, SplitPartsPlayInARowAsTheUncutSound) {
 
 TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinished) {
     writer_.failFromWrite = 3;
-    control_.StartRecording(StartedBy::Schedule);
+    control_.StartRecording(Caller::Schedule);
     QStringList errors;
     for (int i = 0; i < 6; ++i) {
         try {
@@ -333,32 +336,30 @@ TEST_F(RecordingControlTest, AWriteFailureEndsTheRecordingOnceWithTheFileFinishe
     // Nothing of the failed recording leaks into the next one.
     writer_.failFromWrite = 0;
     host_.finished.clear();
-    control_.StartRecording(StartedBy::Schedule);
+    control_.StartRecording(Caller::Schedule);
     Blocks(1);
     control_.StopRecording();
     EXPECT_EQ(host_.untagged.size(), 1);
     EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 8820);
 }
 
-// The settings commit at a split may show a message box, whose event loop delivers ticks,
-// blocks and the user's clicks before the next part exists.
-TEST_F(RecordingControlTest, ASplitWaitingInAMessageBoxLosesNothingAndDoesNotSplitAgain) {
+// Handing a part on may run the event loop, which delivers ticks, blocks and the user's clicks
+// before the next part is under way.
+TEST_F(RecordingControlTest, ASplitWaitingForItsHandOnLosesNothingAndDoesNotSplitAgain) {
     Limit("1", false, true);
-    int inside = 0;
-    host_.duringCommit = [&] {
-        if (!state_.Recording || inside++ > 0)
-            return;
+    host_.duringFinish = [&] {
         Blocks(3);
         recorder_.Tick(5 * kRate);  // far past the limit
         control_.StopRecording();   // the user clicks stop meanwhile
     };
-    control_.StartRecording(StartedBy::Schedule);
+    control_.StartRecording(Caller::Schedule);
     Blocks(4);
     recorder_.Tick(kRate);
+    Blocks(1);
     EXPECT_TRUE(Idle());
     EXPECT_EQ(host_.finished, QStringList({Out("EUT.mp3"), Out("EUT-2.mp3")}));
     EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 4 * 8820);
-    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 3 * 8820);
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT-2.mp3")).announced, 4 * 8820);
 }
 
 TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
@@ -367,6 +368,9 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
     Configure("mp3", "bitrate", "0");
     control_.StartRecording();
     EXPECT_EQ(host_.messages, QStringList{"This MP3 format is not supported."});
+    // Nobody may be there to close a box for a scheduled start.
+    control_.StartRecording(Caller::Schedule);
+    EXPECT_EQ(host_.notified, QStringList{"This MP3 format is not supported."});
     EXPECT_EQ(Text("s_mono"), "File Info: Stereo 8K 48000HZ");
     EXPECT_TRUE(Idle());
     EXPECT_FALSE(QFile::exists(Out("EUT.mp3")));
@@ -375,13 +379,13 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
     Configure("mp3", "frequency", "8");
     Configure("mp3", "bitrate", "11");
     host_.messages.clear();
-    state_.Playing = true;
+    activity_.playing = true;
     control_.StartRecording();
     EXPECT_EQ(host_.messages, QStringList{"Please stop playing first."});
     EXPECT_TRUE(Idle());
-    state_.Playing = false;
+    activity_.playing = false;
 
-    state_.JoinRunning = true;
+    activity_.joining = true;
     control_.StartRecording();
     EXPECT_TRUE(Idle());
     EXPECT_FALSE(QFile::exists(Out("EUT.mp3")));
@@ -409,13 +413,13 @@ TEST_F(RecordingControlTest, LongRecordingsKeepTheirTimeAndLimit) {
     control_.ToggleRecordPause();
     control_.ToggleRecordPause();
     // While the window is dragged the time is not refreshed, but the limit still applies.
-    state_.NotDragging = false;
+    displays_.HoldTexts(true);
     recorder_.Tick(1800 * kRate);
     EXPECT_EQ(Text("s_time"), "Time: 14:00:00");
     EXPECT_TRUE(host_.finished.isEmpty());
     recorder_.Tick(3600 * kRate);
     EXPECT_EQ(host_.finished.size(), 1);
-    EXPECT_EQ(RecordingControl::TimeText(100 * 3600 + 61), "100:01:01");
+    EXPECT_EQ(TimeText(100 * 3600 + 61), "100:01:01");
 }
 
 TEST_F(RecordingControlTest, AFrameBudgetCutsTheLastBlockAndStops) {

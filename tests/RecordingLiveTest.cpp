@@ -11,10 +11,10 @@
 #include "components/AudioFile2LameEnc.h"
 #include "components/Clock.h"
 #include "components/CodecAudioFile2.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "config/Mp3Settings.h"
 #include "record/RecordingControl.h"
+#include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeRecording.h"
 #include "support/ToneSession.h"
@@ -62,7 +62,7 @@ protected:
     Session s_;
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
-    AppState state_;
+    FakeActivity state_;
     SystemClock clock_;
     CodecAudioFile2 writer_;
     AudioFile2LameEnc encoder_;
@@ -131,7 +131,7 @@ TEST_F(RecordingLive, SplitsEveryTwoSecondsIntoPartsThatJoinBackWhole) {
     settings_.WriteBool("file", "limit_n", true);
     control_->StopAfterFrames(5 * kRate);
     ASSERT_TRUE(Start());
-    ASSERT_TRUE(WaitFor([&] { return !state_.Recording; }, 30000));
+    ASSERT_TRUE(WaitFor([&] { return !control_->Active(); }, 30000));
 
     ASSERT_EQ(host_.finished.size(), 3) << host_.finished.join(' ').toStdString();
     std::vector<int64_t> frames;

@@ -157,7 +157,8 @@ TEST(ScheduleAtStartUp, TheStoredScheduleIsInForceOnceTheMainWindowHasStarted) {
         ini.WriteString("Time", "Time", "22:00:00");
     }
     ProgramCore core;
-    ProgramWindows windows(core, QStringLiteral(SONVARA_SKIN_FILE));
+    Program program(core);
+    ProgramWindows windows(core, program, QStringLiteral(SONVARA_SKIN_FILE));
     windows.fm_main.show();
     EXPECT_FALSE(windows.fm_sche.isVisible());
     const ScheduleSettings live = windows.fm_sche.LiveSchedule();

@@ -4,9 +4,9 @@
 
 #include "components/ErrorBoundary.h"
 #include "components/SonvaraError.h"
-#include "config/AppState.h"
 #include "config/IniSettings.h"
 #include "schedule/ScheduleRunner.h"
+#include "support/FakeActivity.h"
 #include "support/FakeClock.h"
 #include "support/Wait.h"
 
@@ -17,11 +17,12 @@ struct FixedSchedule : ScheduleSource {
     ScheduleSettings LiveSchedule() const override { return values; }
 };
 
-// Acts on the state as the program's operations do. The stop routine lists a recording only
-// when it still reads as running, or is paused; a start is refused during a join.
+// Acts on what runs as the program's operations do. A slot's stop lists a recording only when
+// it is paused; the stop before the power-off lists it always.
 struct FakeHost : ScheduleHost {
-    explicit FakeHost(AppState& shared) : state(shared) {}
-    AppState& state;
+    explicit FakeHost(FakeActivity& shared) : state(shared) {}
+    FakeActivity& state;
+    bool paused = false;
     QStringList log;
     QStringList notes;
     bool joinUnderway = false;
@@ -37,25 +38,25 @@ struct FakeHost : ScheduleHost {
     void StartRecording() override {
         log << "start";
         Fail("start");
-        state.Recording = true;
+        state.recording = true;
     }
     void StopRecording() override {
-        log << (state.Recording || !state.RecordNotPaused ? "stop listed" : "stop unlisted");
-        state.Recording = false;
-        state.RecordNotPaused = true;
+        log << (paused ? "stop listed" : "stop unlisted");
+        state.recording = paused = false;
         Fail("stop");
     }
     QStringList StopRecordingUnattended() override {
-        StopRecording();
+        log << "stop listed";
+        state.recording = paused = false;
         return boxes;
     }
     void StopPlayback() override {
         log << "stop playback";
-        state.Playing = false;
+        state.playing = false;
     }
     void StopJoin() override {
         log << "stop join";
-        state.JoinRunning = false;
+        state.joining = false;
     }
     bool JoinUnderway() const override { return joinUnderway; }
     bool InputLineAvailable() override { return inputLine; }
@@ -94,7 +95,7 @@ protected:
     const QDate kDay{2024, 3, 14};
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
-    AppState state_;
+    FakeActivity state_;
     FakeClock clock_;
     FixedSchedule schedule_;
     FakeHost host_{state_};
@@ -103,7 +104,7 @@ protected:
 
 TEST_F(ScheduleRunnerTest, SlotStopsPlaybackStartsAndLaterStopsItsRecordingUnlisted) {
     Slot(0, "08:00:00", "08:30:00");
-    state_.Playing = true;
+    state_.playing = true;
     At("07:59:59");
     EXPECT_TRUE(host_.log.isEmpty());
     At("08:00:00");
@@ -112,7 +113,7 @@ TEST_F(ScheduleRunnerTest, SlotStopsPlaybackStartsAndLaterStopsItsRecordingUnlis
     At("08:29:59");
     At("08:30:00");
     EXPECT_EQ(host_.log, QStringList({"stop unlisted"}));
-    EXPECT_FALSE(state_.Recording);
+    EXPECT_FALSE(state_.recording);
 }
 
 TEST_F(ScheduleRunnerTest, EachTestActsOncePerMatchingSecondHoweverManyPasses) {
@@ -165,7 +166,7 @@ TEST_F(ScheduleRunnerTest, SlotEndingBeforeItsBeginRunsPastMidnightOnlyEveryDay)
     At("23:00:00", 3);
     At("01:00:00", 4);
     EXPECT_EQ(host_.log, QStringList({"start"}));
-    EXPECT_TRUE(state_.Recording);
+    EXPECT_TRUE(state_.recording);
 }
 
 // Within one second the order is the power-off, then slot 1 start, slot 1 stop, slot 2 ...
@@ -174,7 +175,7 @@ TEST_F(ScheduleRunnerTest, TestsOfOneSecondRunInOrder) {
     Slot(1, "09:00:00", "10:00:00");
     At("10:00:00");
     EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted"}));
-    EXPECT_FALSE(state_.Recording);
+    EXPECT_FALSE(state_.recording);
 
     host_.log.clear();
     Slot(0, "12:00:00", "13:00:00");
@@ -183,7 +184,7 @@ TEST_F(ScheduleRunnerTest, TestsOfOneSecondRunInOrder) {
     EXPECT_EQ(host_.log, QStringList({"start", "stop unlisted", "start"}));
 
     host_.log.clear();
-    state_.Recording = false;
+    state_.recording = false;
     Slot(0, "14:00:00", "14:00:00");
     Slot(1, "20:00:00", "21:00:00");
     At("14:00:00");
@@ -192,13 +193,13 @@ TEST_F(ScheduleRunnerTest, TestsOfOneSecondRunInOrder) {
 
 TEST_F(ScheduleRunnerTest, RecordingOfTheUserEndsAtASlotsStartOrEnd) {
     Slot(0, "08:00:00", "08:30:00");
-    state_.Recording = true;
+    state_.recording = true;
     At("08:00:00");
     EXPECT_EQ(host_.log, QStringList({"stop unlisted", "start"}));
 
     host_.log.clear();
-    state_.Recording = true;
-    state_.RecordNotPaused = false;  // a paused one is still listed
+    state_.recording = true;
+    host_.paused = true;  // a paused one is still listed
     At("08:30:00");
     EXPECT_EQ(host_.log, QStringList({"stop listed"}));
 }
@@ -249,7 +250,7 @@ TEST_F(ScheduleRunnerTest, PowerOffFinishesTheRecordingListedFirst) {
 // notification, and the power goes off all the same.
 TEST_F(ScheduleRunnerTest, PowerOffNotifiesWhatTheStopHasToSayAndGoesAhead) {
     PowerOffAt("23:00:00");
-    state_.Recording = true;
+    state_.recording = true;
     host_.boxes = {"Cannot write the tag", "Read a.mp3 error!!"};
     EXPECT_NO_THROW(At("23:00:00"));
     EXPECT_EQ(host_.log, QStringList({"stop listed", "power off"}));
@@ -259,7 +260,7 @@ TEST_F(ScheduleRunnerTest, PowerOffNotifiesWhatTheStopHasToSayAndGoesAhead) {
 
 TEST_F(ScheduleRunnerTest, PowerOffWaitsUntilTheStoppedJoinHasFinishedItsFile) {
     PowerOffAt("23:00:00");
-    state_.JoinRunning = true;
+    state_.joining = true;
     host_.joinUnderway = true;
     At("23:00:00");
     At("23:00:01");
@@ -279,22 +280,22 @@ TEST_F(ScheduleRunnerTest, DuringAJoinNoStartAndNoRecordingMarkedStopped) {
     At("08:00:00");
     EXPECT_TRUE(host_.log.isEmpty());
 
-    state_.Recording = true;
-    state_.JoinRunning = true;
+    state_.recording = true;
+    state_.joining = true;
     At("09:00:00");
     EXPECT_TRUE(host_.log.isEmpty());
-    EXPECT_TRUE(state_.Recording);
+    EXPECT_TRUE(state_.recording);
 }
 
 TEST_F(ScheduleRunnerTest, AFailingStepSkipsNoOtherAndIsThrownAfterThePass) {
     Slot(0, "07:00:00", "08:00:00");
     Slot(1, "08:00:00", "09:00:00");
-    state_.Recording = true;
+    state_.recording = true;
     host_.failingStep = "stop";
     clock_.now = QDateTime(kDay, T("08:00:00"));
     EXPECT_THROW(runner_.CheckSchedule(), SonvaraError);
     EXPECT_EQ(host_.log, QStringList({"stop unlisted", "start"}));
-    EXPECT_TRUE(state_.Recording);
+    EXPECT_TRUE(state_.recording);
 }
 
 TEST_F(ScheduleRunnerTest, AFailureOfATimedPassReachesTheHandlerOnce) {

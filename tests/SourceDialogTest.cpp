@@ -232,7 +232,8 @@ TEST(SourceDialogInMainWindow, NoSoundServerLeavesTheListsEmptyAndScourceOpensIt
     qputenv("PULSE_SERVER", QFile::encodeName("unix:" + dir.filePath("no-server")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     ProgramCore core;
-    ProgramWindows windows(core, QStringLiteral(SONVARA_SKIN_FILE));
+    Program program(core);
+    ProgramWindows windows(core, program, QStringLiteral(SONVARA_SKIN_FILE));
     Tfm_main& main = windows.fm_main;
     Tfm_dev& dev = windows.fm_dev;
     Tfm_list& list = windows.fm_list;

@@ -21,21 +21,17 @@ struct FakeSleepInhibitor : SleepInhibitor {
 };
 
 struct FakeRecordingHost : RecordingHost {
-    int commits = 0;
     QStringList messages;
+    QStringList notified;  // told with nobody there
     QStringList pathBoxes;
     QStringList finished;
     QStringList untagged;                // finished after a failed write
-    std::function<void()> duringCommit;  // what arrives while the settings commit waits
     std::function<void()> duringFinish;  // what arrives while a finished file is handed on
-    void CommitSettings() override {
-        ++commits;
-        if (duringCommit)
-            duringCommit();
+    void Tell(const QString& text, bool attended) override {
+        (attended ? messages : notified) << text;
     }
-    void ShowMessage(const QString& text) override { messages << text; }
     void ShowOutputPath(const QString& path) override { pathBoxes << path; }
-    void RecordingFinished(const QString& file, bool writeTag) override {
+    void RecordingFinished(const QString& file, int64_t, bool writeTag, bool) override {
         finished << file;
         if (!writeTag)
             untagged << file;
