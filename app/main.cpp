@@ -138,8 +138,6 @@ void Tfm_main::StartUp() {
     state_.PositionBase = 0;
     state_.RecordNotPaused = true;
     state_.PlayNotPaused = true;
-    AudioFileWrite.SetStartupOption(true);
-    AudioFilepaly.SetStartupOption(true);
     // With no sound server the lists stay empty and start-up goes on. One that does not answer
     // is reported once the windows stand, instead of leaving them without their skin.
     std::exception_ptr sourcesFailure;

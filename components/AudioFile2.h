@@ -52,6 +52,4 @@ public:
     virtual void CreateFile(const QString& fileName, int mode = 0) = 0;
     // Encodes and appends at once; the encoded bytes are flushed to the file.
     virtual void WriteArray(const SampleArray& array) = 0;
-
-    virtual void SetStartupOption(bool on) = 0;
 };

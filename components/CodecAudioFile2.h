@@ -40,8 +40,6 @@ public:
     void CreateFile(const QString& fileName, int mode = 0) override;
     void WriteArray(const SampleArray& array) override;
 
-    void SetStartupOption(bool on) override { startupOption_ = on; }
-
 private:
     FfmpegAudioReader& reader() const;
     ReadAhead& ahead() const;
@@ -57,5 +55,4 @@ private:
     // next CreateFile.
     std::unique_ptr<LameAudioWriter> closing_;
     std::unique_ptr<SplitSeam> seam_;
-    bool startupOption_ = false;
 };
