@@ -17,7 +17,7 @@ public:
     CodecAudioFile2();
     ~CodecAudioFile2() override;
 
-    void OpenFile(const QString& fileName, int mode = 0, int flags = 1) override;
+    void OpenFile(const QString& fileName) override;
     bool IsOpen() const override;
     void CloseFile() override;
     void CloseFileForSplit() override;
@@ -32,12 +32,12 @@ public:
     int ArrayChannels() const override;
 
     SampleArray ReadArray(int count) override;
-    void Seek(int64_t frame, int mode = 3) override;
+    void Seek(int64_t frame) override;
 
     void SetMp3Encoder(const AudioFile2LameEnc& encoder) override;
     bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) const override;
     void SetArrayFormat(int sampleRate, int channels) override;
-    void CreateFile(const QString& fileName, int mode = 0) override;
+    void CreateFile(const QString& fileName) override;
     void WriteArray(const SampleArray& array) override;
 
 private:

@@ -92,10 +92,10 @@ void PlaybackControl::OpenFile(const QString& path) {
         kFileSize, QStringLiteral("File Size: %1 KB").arg(std::max<qint64>(0, file.size()) / 1024));
     if (p_.reader.IsOpen())
         p_.reader.CloseFile();
-    p_.reader.OpenFile(path, 0, 1);
+    p_.reader.OpenFile(path);
     p_.displays.SetText(
         kFileInfo, FileInfoText(p_.reader.Channels(), p_.reader.Bitrate(), p_.reader.Frequency()));
-    p_.reader.Seek(0, 3);
+    p_.reader.Seek(0);
     p_.displays.SetText(kFileName, QStringLiteral("File Name: ") + file.fileName());
 }
 
@@ -166,7 +166,7 @@ void PlaybackControl::SeekToFrame(int64_t frame) {
 void PlaybackControl::MoveTo(int64_t frame) {
     AppState& state = p_.state;
     p_.player.Flush();
-    p_.reader.Seek(frame, 3);
+    p_.reader.Seek(frame);
     state.PositionBase = frame;
     state.PlayedPosition = frame;
     FeedPlayer();

@@ -102,7 +102,7 @@ bool RecordingControl::OpenNextFile(StartedBy who) {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     try {
-        p_.writer.CreateFile(p_.state.OutputFile, 0);
+        p_.writer.CreateFile(p_.state.OutputFile);
     } catch (...) {
         // Whatever is at that name is not this recording's, and nobody may remove it as such.
         p_.state.OutputFile.clear();
