@@ -13,8 +13,8 @@ class AudioFile2 {
 public:
     virtual ~AudioFile2() = default;
 
-    // Reading. The mode arguments are kept for the callers' sake and ignored.
-    virtual void OpenFile(const QString& fileName, int mode = 0, int flags = 1) = 0;
+    // Reading.
+    virtual void OpenFile(const QString& fileName) = 0;
     virtual bool IsOpen() const = 0;
     // Completes a written file (encoder flushed, length header written) or closes a read one.
     virtual void CloseFile() = 0;
@@ -39,7 +39,7 @@ public:
     // At most count elements (whole frames) from the read position; empty at the end.
     virtual SampleArray ReadArray(int count) = 0;
     // Moves the read position to the given frame, exactly.
-    virtual void Seek(int64_t frame, int mode = 3) = 0;
+    virtual void Seek(int64_t frame) = 0;
 
     // Writing: SetMp3Encoder, then CreateFile, then SetArrayFormat and WriteArray as needed.
     virtual void SetMp3Encoder(const AudioFile2LameEnc& encoder) = 0;
@@ -49,9 +49,7 @@ public:
     virtual void SetArrayFormat(int sampleRate, int channels) = 0;
     // Creates a new file; a name that is taken (by a link too) is refused, so nothing is ever
     // replaced or written through. The output is readable by others while it grows.
-    virtual void CreateFile(const QString& fileName, int mode = 0) = 0;
+    virtual void CreateFile(const QString& fileName) = 0;
     // Encodes and appends at once; the encoded bytes are flushed to the file.
     virtual void WriteArray(const SampleArray& array) = 0;
-
-    virtual void SetStartupOption(bool on) = 0;
 };

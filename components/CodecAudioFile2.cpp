@@ -10,7 +10,7 @@
 CodecAudioFile2::CodecAudioFile2() = default;
 CodecAudioFile2::~CodecAudioFile2() = default;
 
-void CodecAudioFile2::OpenFile(const QString& fileName, int, int) {
+void CodecAudioFile2::OpenFile(const QString& fileName) {
     CloseFile();
     reader_ = std::make_unique<FfmpegAudioReader>(fileName);
     FfmpegAudioReader* reader = reader_.get();
@@ -110,7 +110,7 @@ SampleArray CodecAudioFile2::ReadArray(int count) {
     return ahead().Read(count);
 }
 
-void CodecAudioFile2::Seek(int64_t frame, int) {
+void CodecAudioFile2::Seek(int64_t frame) {
     // Given back, the frames decoded ahead let the reader seek from where the caller is.
     reader().Unread(ahead().Stop());
     reader_->Seek(frame);
@@ -128,7 +128,7 @@ void CodecAudioFile2::SetArrayFormat(int sampleRate, int channels) {
     writer().SetArrayFormat(sampleRate, channels);
 }
 
-void CodecAudioFile2::CreateFile(const QString& fileName, int) {
+void CodecAudioFile2::CreateFile(const QString& fileName) {
     const std::unique_ptr<SplitSeam> seam = std::move(seam_);
     // A part ended for a split goes on waiting for its post-roll from this file's sound.
     std::unique_ptr<LameAudioWriter> closing = std::move(closing_);

@@ -17,7 +17,7 @@ public:
     CodecAudioFile2();
     ~CodecAudioFile2() override;
 
-    void OpenFile(const QString& fileName, int mode = 0, int flags = 1) override;
+    void OpenFile(const QString& fileName) override;
     bool IsOpen() const override;
     void CloseFile() override;
     void CloseFileForSplit() override;
@@ -32,15 +32,13 @@ public:
     int ArrayChannels() const override;
 
     SampleArray ReadArray(int count) override;
-    void Seek(int64_t frame, int mode = 3) override;
+    void Seek(int64_t frame) override;
 
     void SetMp3Encoder(const AudioFile2LameEnc& encoder) override;
     bool IsMp3FormatSupported(int sampleRate, int bitrateKbps, int channels) const override;
     void SetArrayFormat(int sampleRate, int channels) override;
-    void CreateFile(const QString& fileName, int mode = 0) override;
+    void CreateFile(const QString& fileName) override;
     void WriteArray(const SampleArray& array) override;
-
-    void SetStartupOption(bool on) override { startupOption_ = on; }
 
 private:
     FfmpegAudioReader& reader() const;
@@ -57,5 +55,4 @@ private:
     // next CreateFile.
     std::unique_ptr<LameAudioWriter> closing_;
     std::unique_ptr<SplitSeam> seam_;
-    bool startupOption_ = false;
 };

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 
+#include "components/Mp3Layout.h"
 #include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
@@ -92,21 +93,6 @@ uint32_t BigEndian32(const uchar* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
 }
 
-// Where the audio of an MPEG file starts: after every ID3v2 tag at its head.
-int64_t SkipId3v2(const uchar* data, int64_t size) {
-    int64_t pos = 0;
-    while (pos + 10 <= size && std::memcmp(data + pos, "ID3", 3) == 0) {
-        const uchar* sizeBytes = data + pos + 6;
-        if ((sizeBytes[0] | sizeBytes[1] | sizeBytes[2] | sizeBytes[3]) & 0x80)
-            break;
-        const int64_t tagSize = (int64_t(sizeBytes[0]) << 21) | (sizeBytes[1] << 14) |
-                                (sizeBytes[2] << 7) | sizeBytes[3];
-        const bool footer = data[pos + 5] & 0x10;
-        pos += 10 + tagSize + (footer ? 10 : 0);
-    }
-    return std::min(pos, size);
-}
-
 struct Mp3Facts {
     int64_t samples = 0;
     int bitrate = 0;  // bit/s
@@ -171,11 +157,11 @@ int FrameAt(const uchar* data, int64_t size, int64_t pos, uint32_t ref, MpegFram
     return header->frameBytes;
 }
 
-// A header found by searching counts only when the next frame follows it, or the file ends
-// right after it (allowing for an ID3v1 tag): random bytes often look like one header.
-bool Confirmed(const uchar* data, int64_t size, int64_t pos, int length) {
+// A header found by searching counts only when the next frame follows it, or the file or its
+// sound ends right after it: random bytes often look like one header.
+bool Confirmed(const uchar* data, int64_t size, int64_t soundEnd, int64_t pos, int length) {
     const int64_t next = pos + length;
-    if (next == size || (next + 128 == size && std::memcmp(data + next, "TAG", 3) == 0))
+    if (next == size || next == soundEnd)
         return true;
     MpegFrameHeader header;
     return FrameAt(data, size, next, MpegHeaderBits(data + pos) & kMpegSameStreamMask, &header) > 0;
@@ -207,7 +193,9 @@ Mp3Facts ScanMp3(const QString& fileName) {
     if (!data)
         return facts;
 
-    const int64_t start = SkipId3v2(data, size);
+    const ByteReader read = MemoryBytes(data, size);
+    const int64_t start = SoundStart(read, size);
+    const int64_t soundEnd = SoundEnd(read, start, size);
     MpegFrameHeader first;
     InfoFrame info;
     int64_t audioStart = start;
@@ -240,7 +228,7 @@ Mp3Facts ScanMp3(const QString& fileName) {
             ReleaseBehind(data, pos, &released);
             MpegFrameHeader header;
             const int length = FrameAt(data, size, pos, ref, &header);
-            if (length > 0 && (inSync || Confirmed(data, size, pos, length))) {
+            if (length > 0 && (inSync || Confirmed(data, size, soundEnd, pos, length))) {
                 if (!ref) {
                     ref = MpegHeaderBits(data + pos) & kMpegSameStreamMask;
                     samplesPerFrame = header.samplesPerFrame;

@@ -6,12 +6,12 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
 #include <vector>
 
+#include "components/Mp3Layout.h"
 #include "components/MpegAudioFrame.h"
 #include "components/SonvaraError.h"
 
@@ -73,43 +73,14 @@ struct Layout {
     std::optional<XingTag> tag;       // its Xing/Info fields
 };
 
-off_t SkipId3v2(int fd, off_t size) {
-    off_t at = 0;
-    unsigned char header[10];
-    while (at + 10 <= size && ReadAt(fd, header, 10, at) && !std::memcmp(header, "ID3", 3)) {
-        if ((header[6] | header[7] | header[8] | header[9]) & 0x80)
-            break;
-        const off_t tagSize =
-            static_cast<off_t>(header[6]) << 21 | header[7] << 14 | header[8] << 7 | header[9];
-        at += 10 + tagSize + (header[5] & 0x10 ? 10 : 0);
-    }
-    return std::min(at, size);
-}
-
-off_t TailTagsStart(int fd, off_t from, off_t size) {
-    off_t at = size;
-    unsigned char bytes[32];
-    if (at - from >= 128 && ReadAt(fd, bytes, 3, at - 128) && !std::memcmp(bytes, "TAG", 3))
-        at -= 128;
-    if (at - from >= 32 && ReadAt(fd, bytes, 32, at - 32) && !std::memcmp(bytes, "APETAGEX", 8)) {
-        const auto little = [&bytes](int i) {
-            return static_cast<off_t>(bytes[i] | bytes[i + 1] << 8 | bytes[i + 2] << 16 |
-                                      static_cast<uint32_t>(bytes[i + 3]) << 24);
-        };
-        const off_t apeSize = little(12) + (bytes[23] & 0x80 ? 32 : 0);  // with its header
-        if (apeSize >= 32 && apeSize <= at - from)
-            at -= apeSize;
-    }
-    return at;
-}
-
 Layout ReadLayout(int fd) {
     Layout layout;
     layout.size = lseek(fd, 0, SEEK_END);
     if (layout.size < 4)
         return layout;
-    layout.infoAt = SkipId3v2(fd, layout.size);
-    layout.tailAt = TailTagsStart(fd, layout.infoAt, layout.size);
+    const ByteReader read = FileBytes(fd);
+    layout.infoAt = SoundStart(read, layout.size);
+    layout.tailAt = SoundEnd(read, layout.infoAt, layout.size);
     unsigned char header[4];
     if (!ReadAt(fd, header, 4, layout.infoAt))
         return layout;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <system_error>
 
 #include "components/LameSetup.h"
 #include "components/MpegAudioFrame.h"
@@ -87,13 +88,11 @@ ParallelMp3Encoder::ParallelMp3Encoder(const AudioFile2LameEnc& encoder, int wor
     warmUpSamples_ =
         std::max<int64_t>(static_cast<int64_t>(tuning_.warmUpFrames) * frameSamples_, 2304);
     postRollSamples_ = static_cast<int64_t>(tuning_.jointFrames + kLookAheadFrames) * frameSamples_;
-    workers = std::max(workers, 1);
-    // Decoding outruns encoding: one segment waiting keeps every worker busy.
-    inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : workers + 1;
     filling_ = NewSegment();
     nextStart_ = segmentSamples_;
-    for (int i = 0; i < workers; ++i)
-        workers_.emplace_back([this] { Work(); });
+    StartWorkers(std::max(workers, 1));
+    // Decoding outruns encoding: one segment waiting keeps every worker busy.
+    inFlight_ = tuning_.inFlight > 0 ? tuning_.inFlight : static_cast<int>(workers_.size()) + 1;
 }
 
 ParallelMp3Encoder::~ParallelMp3Encoder() {
@@ -102,8 +101,31 @@ ParallelMp3Encoder::~ParallelMp3Encoder() {
         stopping_ = true;
     }
     wake_.notify_all();
-    for (std::thread& worker : workers_)
-        worker.join();
+    for (std::thread& worker : workers_) {
+        if (worker.joinable())
+            worker.join();
+    }
+}
+
+// A thread the system refuses (the user's limit of processes reached, say) leaves the work to
+// the workers already running; without any there is nothing to encode on.
+void ParallelMp3Encoder::StartWorkers(int count) {
+    workers_.reserve(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        try {
+            workers_.emplace_back([this] { Work(); });
+        } catch (const std::system_error& error) {
+            if (workers_.empty()) {
+                throw SonvaraError(
+                    QStringLiteral("the MP3 encoder could not start a thread (%1); close other "
+                                   "programs, or set threads=1 in the [mp3] section of Kelvo.ini")
+                        .arg(QString::fromLocal8Bit(error.what())));
+            }
+            qWarning("Sonvara: the MP3 encoder runs on %d of %d threads: %s", i, count,
+                     error.what());
+            return;
+        }
+    }
 }
 
 void ParallelMp3Encoder::Encode(const int16_t* pcm, int frames, int channels,

@@ -25,7 +25,8 @@ public:
         int inFlight = 0;       // segments held at once; 0: one more than the workers
     };
 
-    // Throws SonvaraError when LAME refuses the settings.
+    // Throws SonvaraError when LAME refuses the settings or not one worker thread can start;
+    // fewer threads than asked for do the work of all.
     ParallelMp3Encoder(const AudioFile2LameEnc& encoder, int workers, Tuning tuning);
     // Stops the workers; what was not finished is dropped.
     ~ParallelMp3Encoder();
@@ -52,6 +53,7 @@ private:
     struct Segment;
     struct Frame;
 
+    void StartWorkers(int count);
     std::shared_ptr<Segment> NewSegment();
     void Recycle(std::vector<int16_t>&& pcm);
     void Recycle(std::vector<unsigned char>&& bytes);

@@ -433,6 +433,7 @@ void PulseAudioRecord2::Start() {
     peakRight_ = 0;
     blockNo_ = 0;
     failed_ = false;
+    ++epoch_;
     current_.clear();
     int error = 0;
     QString why;
@@ -678,9 +679,16 @@ void PulseAudioRecord2::Fail(const QString& message) {
         }
     }
     FlushPartial();
+    const uint64_t epoch = epoch_;
     QMetaObject::invokeMethod(
         this,
-        [this, message] {
+        [this, epoch, message] {
+            {
+                // The capture that failed was stopped, and a new one started meanwhile.
+                PulseContext::Lock lock(pulse_);
+                if (epoch != epoch_)
+                    return;
+            }
             timer_.stop();
             ReportFailures([&] { emit OnError(message); });
         },

@@ -124,6 +124,7 @@ private:
     uint32_t sourceIndex_ = UINT32_MAX;  // lock
     bool capturing_ = false;             // lock
     bool failed_ = false;                // lock; the current capture has reported its error
+    uint64_t epoch_ = 0;                 // lock; errors posted before the last Start are dropped
     SampleArray current_;                // lock
     int blockNo_ = 0;                    // lock
 

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include "components/FfmpegAudioReader.h"
+#include "components/Mp3Layout.h"
 #include "components/SonvaraError.h"
 
 namespace {
@@ -101,19 +102,6 @@ struct Span {
     int64_t length = 0;
 };
 
-// Where the tags behind the sound begin: an ID3v1 tag and, before it, an APE tag.
-int64_t TrailerStart(int fd, int64_t size) {
-    int64_t end = size;
-    if (end >= 128 && ReadAt(fd, end - 128, 3) == "TAG")
-        end -= 128;
-    const QByteArray footer = end >= 32 ? ReadAt(fd, end - 32, 32) : QByteArray();
-    if (footer.size() == 32 && footer.startsWith("APETAGEX")) {
-        const bool header = (LittleEndian32(footer, 20) & 0x80000000u) != 0;
-        end -= int64_t(LittleEndian32(footer, 12)) + (header ? 32 : 0);
-    }
-    return end;
-}
-
 std::optional<Span> WavData(int fd, int64_t size) {
     for (int64_t at = 12; at + 8 <= size;) {
         const QByteArray header = ReadAt(fd, at, 8);
@@ -137,7 +125,7 @@ std::optional<Span> FlacFrames(int fd, int64_t start, int64_t size) {
         at += 4 + (int64_t(static_cast<uchar>(header[1])) << 16 |
                    int64_t(static_cast<uchar>(header[2])) << 8 | static_cast<uchar>(header[3]));
     }
-    const int64_t end = TrailerStart(fd, size);
+    const int64_t end = SoundEnd(FileBytes(fd), start, size);
     return at <= end ? std::optional<Span>({at, end - at}) : std::nullopt;
 }
 
@@ -149,19 +137,13 @@ std::optional<Span> SoundSpan(int fd) {
     const QByteArray riff = ReadAt(fd, 0, 12);
     if (riff.size() == 12 && riff.startsWith("RIFF") && riff.mid(8) == "WAVE")
         return WavData(fd, size);
-    int64_t start = 0;
-    for (QByteArray head = ReadAt(fd, 0, 10); head.size() == 10 && head.startsWith("ID3");
-         head = ReadAt(fd, start, 10)) {
-        const auto byte = [&head](int i) { return int64_t(static_cast<uchar>(head[i]) & 0x7F); };
-        const bool footer = (static_cast<uchar>(head[5]) & 0x10) != 0;
-        start += 10 + (byte(6) << 21 | byte(7) << 14 | byte(8) << 7 | byte(9)) + (footer ? 10 : 0);
-    }
+    const int64_t start = SoundStart(FileBytes(fd), size);
     const QByteArray magic = ReadAt(fd, start, 4);
     if (magic == "fLaC")
         return FlacFrames(fd, start, size);
     const bool mpegSync = magic.size() == 4 && static_cast<uchar>(magic[0]) == 0xFF &&
                           (static_cast<uchar>(magic[1]) & 0xE0) == 0xE0;
-    const int64_t end = TrailerStart(fd, size);
+    const int64_t end = SoundEnd(FileBytes(fd), start, size);
     if (mpegSync && start <= end)
         return Span{start, end - start};
     return std::nullopt;

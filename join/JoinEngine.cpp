@@ -184,7 +184,7 @@ bool JoinEngine::SetUpMp3() {
 void JoinEngine::WriteRows(Job& job) {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
-    p_.writer.CreateFile(job.partial, 0);
+    p_.writer.CreateFile(job.partial);
     job.created = true;
     for (int i = 0; i < static_cast<int>(job.rows.size()); ++i) {
         p_.host.PumpEvents();
@@ -201,7 +201,7 @@ void JoinEngine::WriteRow(Job& job, int index) {
     ShowProgress(job, index);
     if (p_.reader.IsOpen())
         p_.reader.CloseFile();
-    p_.reader.OpenFile(job.rows[index].path, 0, 1);
+    p_.reader.OpenFile(job.rows[index].path);
     CopySound(job, index);
     p_.reader.CloseFile();
     p_.host.SetRowTime(index, job.rows[index].timeText);

@@ -6,7 +6,7 @@
 #include "components/MainDisplays.h"
 
 JoinRow MeasureJoinRow(AudioFile2& reader, const QString& path) {
-    reader.OpenFile(path, 0, 1);
+    reader.OpenFile(path);
     JoinRow row;
     row.caption = QFileInfo(path).fileName();
     row.timeText = TimeText(reader.Duration() / 1000);

@@ -97,10 +97,10 @@ void PlaybackControl::OpenFile(const QString& path) {
         kFileSize, QStringLiteral("File Size: %1 KB").arg(std::max<qint64>(0, file.size()) / 1024));
     if (p_.reader.IsOpen())
         p_.reader.CloseFile();
-    p_.reader.OpenFile(path, 0, 1);
+    p_.reader.OpenFile(path);
     p_.displays.SetText(
         kFileInfo, FileInfoText(p_.reader.Channels(), p_.reader.Bitrate(), p_.reader.Frequency()));
-    p_.reader.Seek(0, 3);
+    p_.reader.Seek(0);
     p_.displays.SetText(kFileName, QStringLiteral("File Name: ") + file.fileName());
 }
 
@@ -167,7 +167,7 @@ void PlaybackControl::SeekToFrame(int64_t frame) {
 // goes on from the new one at once, and a paused file stays paused there.
 void PlaybackControl::MoveTo(int64_t frame) {
     p_.player.Flush();
-    p_.reader.Seek(frame, 3);
+    p_.reader.Seek(frame);
     positionBase_ = frame;
     playedPosition_ = frame;
     FeedPlayer();

@@ -122,7 +122,7 @@ bool RecordingControl::OpenNextFile(Caller who) {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     try {
-        p_.writer.CreateFile(outputFile_, 0);
+        p_.writer.CreateFile(outputFile_);
     } catch (...) {
         // Whatever is at that name is not this recording's, and nobody may remove it as such.
         outputFile_.clear();

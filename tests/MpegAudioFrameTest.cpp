@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 
 #include "components/LameAudioWriter.h"
+#include "components/Mp3Layout.h"
 #include "components/MpegAudioFrame.h"
 #include "support/TestAudio.h"
 
@@ -96,6 +97,40 @@ TEST(MpegAudioFrameTest, HeadersAndInfoTagsRoundTrip) {
         EXPECT_EQ(back->lame->delay, tag->lame->delay);
         EXPECT_EQ(back->lame->padding, tag->lame->padding);
         EXPECT_EQ(back->lame->tagCrc, LameCrc16(0, info, crcAt));
+    }
+}
+
+// The sound lies after every ID3v2 tag, footers counted, and before an APE and an ID3v1 tag;
+// what is no whole tag is sound.
+TEST(MpegAudioFrameTest, TheSoundLiesBetweenTheTags) {
+    using namespace std::string_literals;
+    const std::string sound(1000, '\xFF'), id3v1 = "TAG"s + std::string(125, 0);
+    const std::string id3v2 = "ID3\4\0\0\0\0\0\x14"s + std::string(20, 0);
+    // A header, 10 bytes of items, and the footer, whose size counts the items and itself.
+    const std::string ape =
+        std::string(42, 0) + "APETAGEX\xD0\7\0\0\x2A\0\0\0\0\0\0\0\0\0\0\x80"s + std::string(8, 0);
+    struct Case {
+        const char* what;
+        std::string file;
+        int64_t start, end;
+    };
+    const Case cases[] = {
+        {"no tags", sound, 0, 1000},
+        {"ID3v2 with footer, ID3v2", "ID3\4\0\x10\0\0\0\x14"s + std::string(30, 0) + id3v2 + sound,
+         70, 1070},
+        {"size not synchsafe", "ID3\4\0\0\x80\0\0\x14"s + sound, 0, 1010},
+        {"header cut short", "ID3\4\0\0\0\0"s, 0, 8},
+        {"ID3v2 longer than the file", "ID3\4\0\0\0\0\x7F\0"s + sound, 1010, 1010},
+        {"APE with header, ID3v1", sound + ape + id3v1, 0, 1000},
+        {"APE longer than the file",
+         std::string(40, '\xFF') + ape.substr(42, 12) + "\xC8" + ape.substr(55), 0, 72},
+    };
+    for (const Case& c : cases) {
+        const auto size = static_cast<int64_t>(c.file.size());
+        const ByteReader read =
+            MemoryBytes(reinterpret_cast<const unsigned char*>(c.file.data()), size);
+        EXPECT_EQ(SoundStart(read, size), c.start) << c.what;
+        EXPECT_EQ(SoundEnd(read, c.start, size), c.end) << c.what;
     }
 }
 

@@ -348,6 +348,25 @@ TEST(PulseAudioRecord2, FallingTooFarBehindStopsAndKeepsWhatWasCaptured) {
     recorder.Stop();
 }
 
+// An error reaches the UI thread after its capture ended; a capture started meanwhile goes on.
+TEST(PulseAudioRecord2, AnEarlierCapturesErrorLeavesTheNextOneRunning) {
+    Session s;
+    ASSERT_SESSION(s);
+    ASSERT_TRUE(s.Choose(QStringLiteral("Sine source at 440 Hz")));
+    Collector collector(*s.recorder);
+    s.recorder->SetQueueLimitMs(1);  // the first block is too much
+    ASSERT_NO_THROW(s.recorder->Start());
+    for (int i = 0; i < 100 && s.recorder->IsCapturing(); ++i)  // no events run meanwhile
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_FALSE(s.recorder->IsCapturing());
+    s.recorder->Stop();
+    s.recorder->SetQueueLimitMs(60000);
+    ASSERT_NO_THROW(s.recorder->Start());
+    collector.Drain();
+    EXPECT_TRUE(collector.errors.isEmpty()) << collector.errors.join(' ').toStdString();
+    EXPECT_TRUE(s.recorder->IsCapturing());
+}
+
 TEST(PulseAudioRecord2, ServerGoingAwayEndsCaptureWithAMessage) {
     Session s;
     ASSERT_SESSION(s);

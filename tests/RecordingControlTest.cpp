@@ -159,6 +159,7 @@ TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
     EXPECT_TRUE(recorder_.capturing);
     EXPECT_EQ(host_.pathBoxes.size(), 1);
     Blocks(5);
+    recorder_.partial = SampleArray(4410 * 2);  // handed over by the stop
 
     commands.Dispatch("stop");
     EXPECT_TRUE(Idle());
@@ -169,7 +170,7 @@ TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
         EXPECT_EQ(Text(name), "") << name;
     EXPECT_FALSE(form_.Get("play_bar")->enabled);
     const testaudio::Decoded file = testaudio::DecodeFile(Out("EUT.mp3"));
-    EXPECT_EQ(file.announced, 20 * 8820);
+    EXPECT_EQ(file.announced, 20 * 8820 + 4410);
 
     // A stop while idle still stops the recorder but hands nothing on.
     control_.StopRecording();

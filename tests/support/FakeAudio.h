@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <deque>
+#include <utility>
 #include <vector>
 
 #include "components/AudioPlayer2.h"
@@ -37,6 +38,7 @@ public:
     int starts = 0;
     int stops = 0;
     bool capturing = false;
+    SampleArray partial;  // captured since the last full block
 
     int LastDeviceIndex() const override { return static_cast<int>(devices.size()) - 1; }
     void SetDeviceIndex(int index) override { device = index; }
@@ -72,6 +74,13 @@ public:
     }
     void Stop() override {
         ++stops;
+        // As the real one: the partial block is queued at once, and its event is posted.
+        if (capturing && !partial.empty()) {
+            queue_.push_back(std::exchange(partial, {}));
+            QMetaObject::invokeMethod(
+                this, [this, n = ++blocksDelivered_] { emit OnEndArrayRecord(n); },
+                Qt::QueuedConnection);
+        }
         capturing = false;
     }
     SampleArray GetArray() override {
