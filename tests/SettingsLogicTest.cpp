@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <vector>
 
 #include "components/CodecAudioFile2.h"
 #include "config/ActivationSettings.h"
@@ -105,14 +106,29 @@ KeyRead At(const IntKey& key) {
     return
         [&key](const Settings& s, Reader r) { return QString::number(ReadIndex(s, key, r, 99)); };
 }
+// A computed key falls back to what its reader gives: here -1, 01:02:03 and 2006-05-19.
+KeyRead At(const ComputedKey<int>& key) {
+    return [&key](const Settings& s, Reader) { return QString::number(Read(s, key, -1)); };
+}
+KeyRead At(const TimeKey& key) {
+    return [&key](const Settings& s, Reader) {
+        return Read(s, key, {1, 2, 3}).toString(Qt::ISODate);
+    };
+}
+KeyRead At(const DateKey& key) {
+    return [&key](const Settings& s, Reader) {
+        return Read(s, key, {2006, 5, 19}).toString(Qt::ISODate);
+    };
+}
 
 TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
     using namespace keys;
-    const struct {
+    struct Row {
         QString path;
         KeyRead read;
         QString shown, used, stored;
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {"file/enlength", At(kLengthEnabled), "0", "0", "1"},
         {"file/rbtime", At(kTimeChecked), "0", "0", "1"},
         {"file/rbtimee", At(kTimeOptionEnabled), "0", "-", "1"},
@@ -139,7 +155,28 @@ TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
         {"activation/silence", At(kSilenceSeconds), "5", "5", "3"},
         {"activation/mode", At(kActivationMode), "0", "0", "1"},
         {"activation/preroll", At(kPrerollMs), "500", "500", "3"},
+        {"rd/rd", At(kDevice), "-1", "-", "2"},
+        {"autorec/format", At(kScheduleMode), "0", "-", "2"},
+        {"autorec/date", At(kScheduleDay), "2006-05-19", "-", "2024-02-29"},
+        {"timeclose/bclose", At(kPowerOff), "0", "0", "1"},
+        {"Time/Time", At(kPowerOffTime), "01:02:03", "-", "23:59:58"},
+        {"info/title", At(kTagTitle), "", "", "x"},
+        {"info/arist", At(kTagArtist), "", "", "x"},
+        {"info/album", At(kTagAlbum), "", "", "x"},
+        {"info/comment", At(kTagComment), "", "", "x"},
+        {"info/year", At(kTagYear), "0", "0", "x"},
+        {"info/Track", At(kTagTrack), "0", "0", "x"},
+        {"info/genre", At(kTagGenre), "", "", "x"},
     };
+    for (int k = 0; k < 3; ++k) {
+        const QString n = QString::number(k + 1);
+        rows.push_back({"autorec/cb" + n, At(kSlotOn[k]), "0", "-", "1"});
+        rows.push_back(
+            {"autorec/begintime" + n, At(kSlotBegin[k]), "01:02:03", "-", "10:00:0" + n});
+        rows.push_back({"autorec/endtime" + n, At(kSlotEnd[k]), "01:02:03", "-", "11:00:0" + n});
+        rows.push_back({"autorec/begintime" + n + "c", At(kSlotBeginEnabled[k]), "0", "-", "1"});
+        rows.push_back({"autorec/endtime" + n + "c", At(kSlotEndEnabled[k]), "0", "-", "1"});
+    }
     for (bool written : {false, true}) {
         for (const auto& row : rows) {
             for (auto [reader, fallback] :
