@@ -50,15 +50,15 @@ const QStringList kMp3Keys = {"mp3/bitrate",    "mp3/channel",     "mp3/frequenc
 
 TEST_F(SettingsLogicTest, SaveWritesFileThenOutputThenMp3OnlyWhenEncodable) {
     RecordingSettings values;
-    values.frequency = 9;  // 48000 Hz
-    values.bitrate = 0;    // 8 kbit/s: no MPEG-1 layer III bit rate
+    values.mp3.sampleRate = 48000;
+    values.mp3.bitrate = 8;  // no MPEG-1 layer III bit rate
     EXPECT_FALSE(SaveRecordingSettings(values, ini_, writer_));
     EXPECT_EQ(ini_.writes, kFileAndOutputKeys);
 
     ini_.writes.clear();
-    values.bitrate = 11;
-    values.channel = 0;
-    values.quality = 3;
+    values.mp3.bitrate = 128;
+    values.mp3.channels = 1;
+    values.mp3.quality = 3;
     EXPECT_TRUE(SaveRecordingSettings(values, ini_, writer_));
     EXPECT_EQ(ini_.writes, kFileAndOutputKeys + kMp3Keys);
     EXPECT_EQ(ini_.ReadInteger("mp3", "frequency", -1), 9);
@@ -77,9 +77,9 @@ TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables)
     EXPECT_TRUE(empty.dateTimeMode);
     EXPECT_FALSE(empty.customName);
     EXPECT_EQ(empty.directory, DefaultOutputDirectory());
-    EXPECT_FALSE(empty.vbr);  // the recording start defaults to on; this window does not
-    EXPECT_EQ(empty.vbrQuality, 9);
-    EXPECT_EQ(empty.quality, 9);
+    EXPECT_FALSE(empty.mp3.vbr);  // the recording start defaults to on; this window does not
+    EXPECT_EQ(empty.mp3.vbrQuality, 9);
+    EXPECT_EQ(empty.mp3.quality, 9);
 
     ini_.WriteInteger("mp3", "bitrate", 17);
     ini_.WriteInteger("mp3", "frequency", -1);
@@ -87,10 +87,10 @@ TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables)
     ini_.WriteInteger("mp3", "vbr quality", 10);
     ini_.WriteInteger("output", "format", 3);
     const RecordingSettings odd = LoadRecordingSettings(ini_);
-    EXPECT_EQ(odd.bitrate, 11);
-    EXPECT_EQ(odd.frequency, 8);
-    EXPECT_EQ(odd.channel, 1);
-    EXPECT_EQ(odd.vbrQuality, 9);
+    EXPECT_EQ(odd.mp3.bitrate, 128);
+    EXPECT_EQ(odd.mp3.sampleRate, 44100);
+    EXPECT_EQ(odd.mp3.channels, 2);
+    EXPECT_EQ(odd.mp3.vbrQuality, 9);
     EXPECT_EQ(odd.format, 0);
 }
 
@@ -200,9 +200,9 @@ TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasO
     values.limitNew = true;
     values.limitStop = false;
     values.directory = "/srv/rec";
-    values.vbr = true;
-    values.quality = 2;
-    values.vbrQuality = 7;
+    values.mp3.vbr = true;
+    values.mp3.quality = 2;
+    values.mp3.vbrQuality = 7;
     const RecordingSettings defaulted = Defaulted(values);
     EXPECT_FALSE(defaulted.lengthEnabled);
     EXPECT_FALSE(defaulted.timeOptionEnabled);
@@ -212,9 +212,9 @@ TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasO
     EXPECT_TRUE(defaulted.limitStop);
     EXPECT_EQ(defaulted.directory, "/srv/rec");
     EXPECT_EQ(defaulted.mainName, "EUT");
-    EXPECT_FALSE(defaulted.vbr);
-    EXPECT_EQ(defaulted.quality, 9);
-    EXPECT_EQ(defaulted.vbrQuality, 0);
+    EXPECT_FALSE(defaulted.mp3.vbr);
+    EXPECT_EQ(defaulted.mp3.quality, 9);
+    EXPECT_EQ(defaulted.mp3.vbrQuality, 0);
 
     // The limitation was off already: its click does not run, enabled states stay as stored.
     values.lengthEnabled = false;
