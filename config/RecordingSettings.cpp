@@ -1,15 +1,11 @@
 #include "config/RecordingSettings.h"
 
 #include "components/AudioFile2.h"
-#include "config/Mp3Settings.h"
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
-#include "config/ValueTables.h"
 
 namespace {
 
-// The quality controls run from 0 to 9.
-constexpr int kQualitySteps = 10;
 // The format list has one item.
 constexpr int kFormatCount = 1;
 
@@ -33,14 +29,7 @@ RecordingSettings LoadRecordingSettings(const Settings& settings) {
     v.dateTimeMode = Read(settings, kDateTimeMode, kShown);
     v.customName = Read(settings, kCustomName, kShown);
     v.directory = ReadOutputDirectory(settings);
-
-    v.bitrate = ReadIndex(settings, kBitrate, kShown, kBitrateTable.size());
-    v.channel = ReadIndex(settings, kChannel, kShown, kChannelNames.size());
-    v.frequency = ReadIndex(settings, kFrequency, kShown, kFrequencyTable.size());
-    v.quality = ReadIndex(settings, kQuality, kShown, kQualitySteps);
-    v.vbr = Read(settings, kVbr, kShown);
-    v.vbrBitrate = ReadIndex(settings, kVbrBitrate, kShown, kBitrateTable.size());
-    v.vbrQuality = ReadIndex(settings, kVbrQuality, kShown, kQualitySteps);
+    v.mp3 = ReadMp3Settings(settings, kShown);
     return v;
 }
 
@@ -61,20 +50,9 @@ bool SaveRecordingSettings(const RecordingSettings& v, Settings& settings,
     Write(settings, kCustomName, v.customName);
     Write(settings, kDirectory, v.directory);
 
-    Mp3Settings mp3;
-    mp3.sampleRate = kFrequencyTable.at(v.frequency);
-    mp3.bitrate = kBitrateTable.at(v.bitrate);
-    mp3.channels = v.channel + 1;
-    if (!mp3.IsSupportedBy(writer))
+    if (!v.mp3.IsSupportedBy(writer))
         return false;
-
-    Write(settings, kBitrate, v.bitrate);
-    Write(settings, kChannel, v.channel);
-    Write(settings, kFrequency, v.frequency);
-    Write(settings, kQuality, v.quality);
-    Write(settings, kVbr, v.vbr);
-    Write(settings, kVbrBitrate, v.vbrBitrate);
-    Write(settings, kVbrQuality, v.vbrQuality);
+    WriteMp3Settings(settings, v.mp3);
     return true;
 }
 
@@ -95,13 +73,7 @@ RecordingSettings Defaulted(RecordingSettings v) {
     v.mainName = QStringLiteral("EUT");
     v.dateTimeMode = true;
     v.customName = false;
-    v.bitrate = 11;
-    v.channel = 1;
-    v.frequency = 8;
-    v.quality = 9;
-    v.vbr = false;
-    v.vbrBitrate = 11;
-    v.vbrQuality = 0;
+    v.mp3 = {.vbr = false, .vbrQuality = 0};
     v.activation = ActivationSettings();
     return v;
 }

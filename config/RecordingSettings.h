@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "config/ActivationSettings.h"
+#include "config/Mp3Settings.h"
 #include "config/OutputFolder.h"
 
 class AudioFile2;
@@ -28,14 +29,8 @@ struct RecordingSettings {
     bool dateTimeMode = true;
     bool customName = false;
 
-    // Section "mp3": indexes into the value tables, qualities 0..9.
-    int bitrate = 11;
-    int channel = 1;
-    int frequency = 8;
-    int quality = 0;
-    bool vbr = false;
-    int vbrBitrate = 11;
-    int vbrQuality = 0;
+    // Section "mp3". Until loaded, quality and VBR quality show 0 and VBR off.
+    Mp3Settings mp3{.quality = 0, .vbr = false, .vbrQuality = 0};
 
     // Section "activation", which the model loads and commits beside the others.
     ActivationSettings activation;
@@ -65,7 +60,7 @@ void LengthEnabledClicked(RecordingSettings& values);
 void TimeOptionClicked(RecordingSettings& values);
 // The VBR bit rate and quality are editable only with VBR on.
 inline bool VbrControlsEnabled(const RecordingSettings& values) {
-    return values.vbr;
+    return values.mp3.vbr;
 }
 
 // The two naming examples shown beside the naming options.

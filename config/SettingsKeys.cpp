@@ -21,6 +21,22 @@ QString Read(const Settings& settings, const TextKey& key, Reader reader) {
     return settings.ReadString(key.section, key.name, DefaultAt(key, reader));
 }
 
+int Read(const Settings& settings, const IntKey& key, Reader reader) {
+    return settings.ReadInteger(key.section, key.name, DefaultAt(key, reader));
+}
+
+int Read(const Settings& settings, const ComputedKey<int>& key, int fallback) {
+    return settings.ReadInteger(key.section, key.name, fallback);
+}
+
+QTime Read(const Settings& settings, const TimeKey& key, const QTime& fallback) {
+    return settings.ReadTime(key.section, key.name, fallback);
+}
+
+QDate Read(const Settings& settings, const DateKey& key, const QDate& fallback) {
+    return settings.ReadDate(key.section, key.name, fallback);
+}
+
 int ReadIndex(const Settings& settings, const IntKey& key, Reader reader, int tableSize) {
     return ReadTableIndex(settings, key.section, key.name, DefaultAt(key, reader), tableSize);
 }
@@ -41,4 +57,12 @@ void Write(Settings& settings, const TextKey& key, const QString& value) {
 
 void Write(Settings& settings, const IntKey& key, int value) {
     settings.WriteInteger(key.section, key.name, value);
+}
+
+void Write(Settings& settings, const TimeKey& key, const QTime& value) {
+    settings.WriteTime(key.section, key.name, value);
+}
+
+void Write(Settings& settings, const DateKey& key, const QDate& value) {
+    settings.WriteDate(key.section, key.name, value);
 }

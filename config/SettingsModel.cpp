@@ -6,21 +6,6 @@
 #include "config/Settings.h"
 #include "config/SettingsKeys.h"
 
-namespace {
-
-// The MP3 values as they were before a refused commit, which did not store them.
-void RestoreMp3(RecordingSettings& values, const RecordingSettings& before) {
-    values.bitrate = before.bitrate;
-    values.channel = before.channel;
-    values.frequency = before.frequency;
-    values.quality = before.quality;
-    values.vbr = before.vbr;
-    values.vbrBitrate = before.vbrBitrate;
-    values.vbrQuality = before.vbrQuality;
-}
-
-}  // namespace
-
 SettingsModel::SettingsModel(Settings& settings, const AudioFile2& writer)
     : settings_(settings), writer_(writer) {}
 
@@ -61,6 +46,6 @@ bool SettingsModel::Commit() {
     const RecordingSettings before = std::exchange(stored_, values_);
     complete_ = complete_ || accepted;
     if (!accepted)
-        RestoreMp3(stored_, before);
+        stored_.mp3 = before.mp3;  // not stored: still pending
     return accepted;
 }

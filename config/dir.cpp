@@ -13,6 +13,7 @@
 #include "components/SonvaraError.h"
 #include "components/widgets/DialogPlacement.h"
 #include "config/FolderTree.h"
+#include "config/SettingsKeys.h"
 #include "config/SettingsPageDialogs.h"
 
 namespace {
@@ -150,7 +151,7 @@ void Tfm_dir::btn_okClick() {
         return;
     }
     chosenPath_ = SelectedPath();
-    settings_.WriteString(QStringLiteral("output"), QStringLiteral("path"), chosenPath_);
+    Write(settings_, keys::kChosenDirectory, chosenPath_);
     emit PathChosen(chosenPath_);
     accept();
 }

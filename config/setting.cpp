@@ -47,11 +47,16 @@ QSpinBox* QualityUpDown(const char* name, const char* editName) {
     return upDown;
 }
 
+// The MP3 lists' items carry the values they name, so the window never translates an index.
 QComboBox* BitrateList(const char* name) {
     auto* list = Named(new QComboBox, name);
     for (int kbps : kBitrateTable)
-        list->addItem(QStringLiteral("%1 Kbps").arg(kbps));
+        list->addItem(QStringLiteral("%1 Kbps").arg(kbps), kbps);
     return list;
+}
+
+void SelectValue(QComboBox* list, int value) {
+    list->setCurrentIndex(list->findData(value));
 }
 
 QHBoxLayout* Row(const QString& caption, QWidget* control) {
@@ -222,13 +227,14 @@ QWidget* Tfm_set::BuildFormatPage() {
 QWidget* Tfm_set::BuildMp3Page() {
     auto* page = Named(new QWidget, "pn_mp3");
     cb_mp3_channel = Named(new QComboBox, "cb_mp3_channel");
+    int channels = 1;
     for (const char* name : kChannelNames)
-        cb_mp3_channel->addItem(QString::fromLatin1(name));
+        cb_mp3_channel->addItem(QString::fromLatin1(name), channels++);
     ud_mp3_quality = QualityUpDown("ud_mp3_quality", "edt_mp3_quality");
     cb_mp3_bitrate = BitrateList("cb_mp3_bitrate");
     cb_mp3_frequency = Named(new QComboBox, "cb_mp3_frequency");
     for (int hz : kFrequencyTable)
-        cb_mp3_frequency->addItem(QStringLiteral("%1 Hz").arg(hz));
+        cb_mp3_frequency->addItem(QStringLiteral("%1 Hz").arg(hz), hz);
     cb_vbr = Named(new QCheckBox(QStringLiteral("Enable VBR(Variable Bit Rate)")), "cb_vbr");
     cb_mp3_vbr = BitrateList("cb_mp3_vbr");
     ud_mp3_vbr = QualityUpDown("ud_mp3_vbr", "edt_mp3_vbr");
@@ -388,13 +394,13 @@ RecordingSettings Tfm_set::Values() const {
     v.mainName = out_name->text();
     v.dateTimeMode = rb_time->isChecked();
     v.customName = rb_cust->isChecked();
-    v.bitrate = cb_mp3_bitrate->currentIndex();
-    v.channel = cb_mp3_channel->currentIndex();
-    v.frequency = cb_mp3_frequency->currentIndex();
-    v.quality = ud_mp3_quality->value();
-    v.vbr = cb_vbr->isChecked();
-    v.vbrBitrate = cb_mp3_vbr->currentIndex();
-    v.vbrQuality = ud_mp3_vbr->value();
+    v.mp3.bitrate = cb_mp3_bitrate->currentData().toInt();
+    v.mp3.channels = cb_mp3_channel->currentData().toInt();
+    v.mp3.sampleRate = cb_mp3_frequency->currentData().toInt();
+    v.mp3.quality = ud_mp3_quality->value();
+    v.mp3.vbr = cb_vbr->isChecked();
+    v.mp3.vbrBitrate = cb_mp3_vbr->currentData().toInt();
+    v.mp3.vbrQuality = ud_mp3_vbr->value();
     v.activation.enabled = cb_act->isChecked();
     v.activation.thresholdDb = ud_act_threshold->value();
     v.activation.holdMs = ud_act_hold->value();
@@ -422,13 +428,13 @@ void Tfm_set::ShowValues() {
     out_name->setText(v.mainName);
     SetOption(rb_time, v.dateTimeMode);
     SetOption(rb_cust, v.customName);
-    cb_mp3_bitrate->setCurrentIndex(v.bitrate);
-    cb_mp3_channel->setCurrentIndex(v.channel);
-    cb_mp3_frequency->setCurrentIndex(v.frequency);
-    ud_mp3_quality->setValue(v.quality);
-    cb_vbr->setChecked(v.vbr);
-    cb_mp3_vbr->setCurrentIndex(v.vbrBitrate);
-    ud_mp3_vbr->setValue(v.vbrQuality);
+    SelectValue(cb_mp3_bitrate, v.mp3.bitrate);
+    SelectValue(cb_mp3_channel, v.mp3.channels);
+    SelectValue(cb_mp3_frequency, v.mp3.sampleRate);
+    ud_mp3_quality->setValue(v.mp3.quality);
+    cb_vbr->setChecked(v.mp3.vbr);
+    SelectValue(cb_mp3_vbr, v.mp3.vbrBitrate);
+    ud_mp3_vbr->setValue(v.mp3.vbrQuality);
     cb_act->setChecked(v.activation.enabled);
     ud_act_threshold->setValue(v.activation.thresholdDb);
     ud_act_hold->setValue(v.activation.holdMs);

@@ -1,7 +1,7 @@
 #include "record/SourceSelection.h"
 
 #include "components/AudioRecord2.h"
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 
 SourceLists SourceSelection::ListSources(const Settings& settings) {
     SourceLists lists;
@@ -17,7 +17,7 @@ SourceLists SourceSelection::ListSources(const Settings& settings) {
         if (recorder_.InputSelected())
             lists.lineSelection = j - 1;
     }
-    const int device = settings.ReadInteger(QStringLiteral("rd"), QStringLiteral("rd"), lastDevice);
+    const int device = Read(settings, keys::kDevice, lastDevice);
     if (device >= 0 && device < lists.devices.size())
         lists.deviceSelection = device;
     recorder_.SetInputIndex(lists.lineSelection + 1);

@@ -1,19 +1,10 @@
 #include "schedule/ScheduleSettings.h"
 
-#include <QString>
-
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 
 namespace {
 
-const QString kAutorec = QStringLiteral("autorec");
-const QString kTimeclose = QStringLiteral("timeclose");
-const QString kBclose = QStringLiteral("bclose");
-const QString kTime = QStringLiteral("Time");
-
-QString Key(const char* stem, int slot, const char* suffix = "") {
-    return QString::fromLatin1(stem) + QString::number(slot + 1) + QString::fromLatin1(suffix);
-}
+constexpr Reader kShown = Reader::Shown;
 
 // The pickers show whole seconds; a stored or current time with milliseconds would never
 // equal what the user sees.
@@ -66,51 +57,54 @@ void PowerOffClicked(ScheduleSettings& values) {
 
 ScheduleSettings LoadScheduleSettings(const Settings& settings, const QDateTime& now,
                                       ScheduleSettings values) {
-    ScheduleOptionClicked(values, settings.ReadInteger(kAutorec, QStringLiteral("format"), 0));
+    using namespace keys;
+    ScheduleOptionClicked(values, Read(settings, kScheduleMode, kShown));
     for (int k = 0; k < 3; ++k) {
-        values.timeSlots[k].on = settings.ReadBool(kAutorec, Key("cb", k), false);
+        values.timeSlots[k].on = Read(settings, kSlotOn[k], kShown);
         RefreshSlots(values);
     }
     const QTime time = WholeSeconds(now.time());
     for (int k = 0; k < 3; ++k) {
         ScheduleSlot& slot = values.timeSlots[k];
-        slot.begin = WholeSeconds(settings.ReadTime(kAutorec, Key("begintime", k), time));
-        slot.end = WholeSeconds(settings.ReadTime(kAutorec, Key("endtime", k), time));
+        slot.begin = WholeSeconds(Read(settings, kSlotBegin[k], time));
+        slot.end = WholeSeconds(Read(settings, kSlotEnd[k], time));
     }
     // The stored enabled states win over what the option and the check boxes made of them.
     for (int k = 0; k < 3; ++k) {
         ScheduleSlot& slot = values.timeSlots[k];
-        slot.beginEnabled = settings.ReadBool(kAutorec, Key("begintime", k, "c"), false);
-        slot.endEnabled = settings.ReadBool(kAutorec, Key("endtime", k, "c"), false);
+        slot.beginEnabled = Read(settings, kSlotBeginEnabled[k], kShown);
+        slot.endEnabled = Read(settings, kSlotEndEnabled[k], kShown);
     }
-    values.day = settings.ReadDate(kAutorec, QStringLiteral("date"), now.date());
+    values.day = Read(settings, kScheduleDay, now.date());
     values.powerOff = StoredPowerOff(settings);
     PowerOffClicked(values);
-    values.powerOffTime = WholeSeconds(settings.ReadTime(kTime, kTime, time));
+    values.powerOffTime = WholeSeconds(Read(settings, kPowerOffTime, time));
     return values;
 }
 
 void SaveScheduleSettings(const ScheduleSettings& values, Settings& settings) {
-    settings.WriteInteger(kAutorec, QStringLiteral("format"), values.mode);
+    using namespace keys;
+    Write(settings, kScheduleMode, values.mode);
     for (int k = 0; k < 3; ++k)
-        settings.WriteBool(kAutorec, Key("cb", k), values.timeSlots[k].on);
+        Write(settings, kSlotOn[k], values.timeSlots[k].on);
     for (int k = 0; k < 3; ++k) {
-        settings.WriteTime(kAutorec, Key("begintime", k), values.timeSlots[k].begin);
-        settings.WriteTime(kAutorec, Key("endtime", k), values.timeSlots[k].end);
+        Write(settings, kSlotBegin[k], values.timeSlots[k].begin);
+        Write(settings, kSlotEnd[k], values.timeSlots[k].end);
     }
     for (int k = 0; k < 3; ++k) {
-        settings.WriteBool(kAutorec, Key("begintime", k, "c"), values.timeSlots[k].beginEnabled);
-        settings.WriteBool(kAutorec, Key("endtime", k, "c"), values.timeSlots[k].endEnabled);
+        Write(settings, kSlotBeginEnabled[k], values.timeSlots[k].beginEnabled);
+        Write(settings, kSlotEndEnabled[k], values.timeSlots[k].endEnabled);
     }
-    settings.WriteDate(kAutorec, QStringLiteral("date"), values.day);
+    Write(settings, kScheduleDay, values.day);
     StorePowerOff(settings, values.powerOff);
-    settings.WriteTime(kTime, kTime, values.powerOffTime);
+    Write(settings, kPowerOffTime, values.powerOffTime);
 }
 
 void StorePowerOff(Settings& settings, bool on) {
-    settings.WriteBool(kTimeclose, kBclose, on);
+    Write(settings, keys::kPowerOff, on);
 }
 
+// The window's show step reads the switch as the runner does.
 bool StoredPowerOff(const Settings& settings) {
-    return settings.ReadBool(kTimeclose, kBclose, false);
+    return Read(settings, keys::kPowerOff, Reader::Used);
 }

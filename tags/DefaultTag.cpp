@@ -1,42 +1,33 @@
 #include "tags/DefaultTag.h"
 
+#include <utility>
+
 #include "components/AudioInformation2.h"
-#include "config/Settings.h"
+#include "config/SettingsKeys.h"
 
 namespace {
 
-const QString kInfo = QStringLiteral("info");
-// Spelt as the settings file has always spelt them.
-const QString kTrack = QStringLiteral("Track");
-const QString kYear = QStringLiteral("year");
-const QString kTitle = QStringLiteral("title");
-const QString kArtist = QStringLiteral("arist");
-const QString kAlbum = QStringLiteral("album");
-const QString kGenre = QStringLiteral("genre");
-const QString kComment = QStringLiteral("comment");
+// The texts of the default tag, in the order the tag editor's OK stores them.
+constexpr std::pair<QString DefaultTag::*, const TextKey*> kTexts[] = {
+    {&DefaultTag::track, &keys::kTagTrack},    {&DefaultTag::year, &keys::kTagYear},
+    {&DefaultTag::title, &keys::kTagTitle},    {&DefaultTag::artist, &keys::kTagArtist},
+    {&DefaultTag::album, &keys::kTagAlbum},    {&DefaultTag::genre, &keys::kTagGenre},
+    {&DefaultTag::comment, &keys::kTagComment}};
 
 }  // namespace
 
+// The tag window and the tag's writer read the same defaults, so either reader will do.
 DefaultTag ReadDefaultTag(const Settings& settings) {
     DefaultTag tag;
-    tag.track = settings.ReadString(kInfo, kTrack, QStringLiteral("0"));
-    tag.year = settings.ReadString(kInfo, kYear, QStringLiteral("0"));
-    tag.title = settings.ReadString(kInfo, kTitle, QString());
-    tag.artist = settings.ReadString(kInfo, kArtist, QString());
-    tag.album = settings.ReadString(kInfo, kAlbum, QString());
-    tag.genre = settings.ReadString(kInfo, kGenre, QString());
-    tag.comment = settings.ReadString(kInfo, kComment, QString());
+    for (const auto& [text, key] : kTexts)
+        tag.*text = Read(settings, *key, Reader::Used);
     return tag;
 }
 
+// The genre is stored as the list's entry, whatever text was read.
 void StoreDefaultTag(Settings& settings, const DefaultTag& tag, int genreIndex) {
-    settings.WriteString(kInfo, kTrack, tag.track);
-    settings.WriteString(kInfo, kYear, tag.year);
-    settings.WriteString(kInfo, kTitle, tag.title);
-    settings.WriteString(kInfo, kArtist, tag.artist);
-    settings.WriteString(kInfo, kAlbum, tag.album);
-    settings.WriteInteger(kInfo, kGenre, genreIndex);
-    settings.WriteString(kInfo, kComment, tag.comment);
+    for (const auto& [text, key] : kTexts)
+        Write(settings, *key, text == &DefaultTag::genre ? QString::number(genreIndex) : tag.*text);
 }
 
 // Only digits: a sign would be no year and no track, and the fields let none be typed.
@@ -64,11 +55,13 @@ std::optional<DefaultTagRefusal> DefaultTagWriter::WriteDefaultTags(const QStrin
     tags_.setInfoGenreS(tag.genre);
     const std::optional<int> year = ParseTagNumber(tag.year);
     if (!year)
-        return DefaultTagRefusal{QStringLiteral("Invalid Year Value"), kYear, tag.year};
+        return DefaultTagRefusal{QStringLiteral("Invalid Year Value"), keys::kTagYear.name,
+                                 tag.year};
     tags_.setInfoYearValue(*year);
     const std::optional<int> track = ParseTagNumber(tag.track);
     if (!track)
-        return DefaultTagRefusal{QStringLiteral("Invalid Track Value"), kTrack, tag.track};
+        return DefaultTagRefusal{QStringLiteral("Invalid Track Value"), keys::kTagTrack.name,
+                                 tag.track};
     tags_.setInfoTrackNumber(*track);
     tags_.WriteToFile(file);
     return std::nullopt;

@@ -74,4 +74,19 @@ TEST(Mp3Settings, ApplySetsEveryFieldAndSwitchesVbrOffExplicitly) {
     EXPECT_FALSE(encoder.Vbr());
 }
 
+TEST(Mp3Settings, WrittenValuesReadBackAlikeForEitherReader) {
+    QTemporaryDir dir;
+    IniSettings ini(dir.filePath("Kelvo.ini"));
+    const Mp3Settings lowest{6000, 8, 1, 0, false, 320, 9, 0};
+    const Mp3Settings highest{48000, 320, 2, 9, true, 8, 0, 0};
+    for (const Mp3Settings& mp3 : {lowest, highest}) {
+        WriteMp3Settings(ini, mp3);
+        EXPECT_EQ(ReadMp3Settings(ini, Reader::Shown), mp3);
+        EXPECT_EQ(ReadMp3Settings(ini, Reader::Used), mp3);
+    }
+    // A rate between the tables' steps, as a command line may give it, is not half written.
+    EXPECT_THROW(WriteMp3Settings(ini, {.sampleRate = 22050, .bitrate = 144}), std::out_of_range);
+    EXPECT_EQ(ReadMp3Settings(ini), highest);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <functional>
+#include <vector>
 
 #include "components/CodecAudioFile2.h"
 #include "config/ActivationSettings.h"
@@ -45,15 +46,15 @@ const QStringList kMp3Keys = {"mp3/bitrate",    "mp3/channel",     "mp3/frequenc
 
 TEST_F(SettingsLogicTest, SaveWritesFileThenOutputThenMp3OnlyWhenEncodable) {
     RecordingSettings values;
-    values.frequency = 9;  // 48000 Hz
-    values.bitrate = 0;    // 8 kbit/s: no MPEG-1 layer III bit rate
+    values.mp3.sampleRate = 48000;
+    values.mp3.bitrate = 8;  // no MPEG-1 layer III bit rate
     EXPECT_FALSE(SaveRecordingSettings(values, ini_, writer_));
     EXPECT_EQ(ini_.writes, kFileAndOutputKeys);
 
     ini_.writes.clear();
-    values.bitrate = 11;
-    values.channel = 0;
-    values.quality = 3;
+    values.mp3.bitrate = 128;
+    values.mp3.channels = 1;
+    values.mp3.quality = 3;
     EXPECT_TRUE(SaveRecordingSettings(values, ini_, writer_));
     EXPECT_EQ(ini_.writes, kFileAndOutputKeys + kMp3Keys);
     EXPECT_EQ(ini_.ReadInteger("mp3", "frequency", -1), 9);
@@ -67,14 +68,14 @@ TEST_F(SettingsLogicTest, AModelCommitIsOneWriteAndOnlyEditsArePending) {
     model.Load();
     RecordingSettings values = model.Values();
     values.mainName = "Talk";
-    values.frequency = 9;  // 48000 Hz at 8 kbit/s is refused
-    values.bitrate = 0;
+    values.mp3.sampleRate = 48000;  // at 8 kbit/s: refused
+    values.mp3.bitrate = 8;
     model.SetValues(values);
     EXPECT_FALSE(model.Commit());
     EXPECT_EQ(ini_.stores, 1);
     EXPECT_TRUE(model.Pending()) << "the refused MP3 values are still to be stored";
 
-    values.bitrate = 11;
+    values.mp3.bitrate = 128;
     model.SetValues(values);
     EXPECT_TRUE(model.CommitPending());
     EXPECT_TRUE(model.CommitPending());
@@ -93,9 +94,9 @@ TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables)
     EXPECT_TRUE(empty.dateTimeMode);
     EXPECT_FALSE(empty.customName);
     EXPECT_EQ(empty.directory, DefaultOutputDirectory());
-    EXPECT_FALSE(empty.vbr);  // the recording start defaults to on; this window does not
-    EXPECT_EQ(empty.vbrQuality, 9);
-    EXPECT_EQ(empty.quality, 9);
+    EXPECT_FALSE(empty.mp3.vbr);  // the recording start defaults to on; this window does not
+    EXPECT_EQ(empty.mp3.vbrQuality, 9);
+    EXPECT_EQ(empty.mp3.quality, 9);
 
     ini_.WriteInteger("mp3", "bitrate", 17);
     ini_.WriteInteger("mp3", "frequency", -1);
@@ -103,10 +104,10 @@ TEST_F(SettingsLogicTest, LoadUsesTheShowDefaultsAndKeepsIndexesInsideTheTables)
     ini_.WriteInteger("mp3", "vbr quality", 10);
     ini_.WriteInteger("output", "format", 3);
     const RecordingSettings odd = LoadRecordingSettings(ini_);
-    EXPECT_EQ(odd.bitrate, 11);
-    EXPECT_EQ(odd.frequency, 8);
-    EXPECT_EQ(odd.channel, 1);
-    EXPECT_EQ(odd.vbrQuality, 9);
+    EXPECT_EQ(odd.mp3.bitrate, 128);
+    EXPECT_EQ(odd.mp3.sampleRate, 44100);
+    EXPECT_EQ(odd.mp3.channels, 2);
+    EXPECT_EQ(odd.mp3.vbrQuality, 9);
     EXPECT_EQ(odd.format, 0);
 }
 
@@ -122,14 +123,29 @@ KeyRead At(const IntKey& key) {
     return
         [&key](const Settings& s, Reader r) { return QString::number(ReadIndex(s, key, r, 99)); };
 }
+// A computed key falls back to what its reader gives: here -1, 01:02:03 and 2006-05-19.
+KeyRead At(const ComputedKey<int>& key) {
+    return [&key](const Settings& s, Reader) { return QString::number(Read(s, key, -1)); };
+}
+KeyRead At(const TimeKey& key) {
+    return [&key](const Settings& s, Reader) {
+        return Read(s, key, {1, 2, 3}).toString(Qt::ISODate);
+    };
+}
+KeyRead At(const DateKey& key) {
+    return [&key](const Settings& s, Reader) {
+        return Read(s, key, {2006, 5, 19}).toString(Qt::ISODate);
+    };
+}
 
 TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
     using namespace keys;
-    const struct {
+    struct Row {
         QString path;
         KeyRead read;
         QString shown, used, stored;
-    } rows[] = {
+    };
+    std::vector<Row> rows = {
         {"file/enlength", At(kLengthEnabled), "0", "0", "1"},
         {"file/rbtime", At(kTimeChecked), "0", "0", "1"},
         {"file/rbtimee", At(kTimeOptionEnabled), "0", "-", "1"},
@@ -156,7 +172,28 @@ TEST_F(SettingsLogicTest, EveryKeyReadsItsFileNameWithEachReadersDefault) {
         {"activation/silence", At(kSilenceSeconds), "5", "5", "3"},
         {"activation/mode", At(kActivationMode), "0", "0", "1"},
         {"activation/preroll", At(kPrerollMs), "500", "500", "3"},
+        {"rd/rd", At(kDevice), "-1", "-", "2"},
+        {"autorec/format", At(kScheduleMode), "0", "-", "2"},
+        {"autorec/date", At(kScheduleDay), "2006-05-19", "-", "2024-02-29"},
+        {"timeclose/bclose", At(kPowerOff), "0", "0", "1"},
+        {"Time/Time", At(kPowerOffTime), "01:02:03", "-", "23:59:58"},
+        {"info/title", At(kTagTitle), "", "", "x"},
+        {"info/arist", At(kTagArtist), "", "", "x"},
+        {"info/album", At(kTagAlbum), "", "", "x"},
+        {"info/comment", At(kTagComment), "", "", "x"},
+        {"info/year", At(kTagYear), "0", "0", "x"},
+        {"info/Track", At(kTagTrack), "0", "0", "x"},
+        {"info/genre", At(kTagGenre), "", "", "x"},
     };
+    for (int k = 0; k < 3; ++k) {
+        const QString n = QString::number(k + 1);
+        rows.push_back({"autorec/cb" + n, At(kSlotOn[k]), "0", "-", "1"});
+        rows.push_back(
+            {"autorec/begintime" + n, At(kSlotBegin[k]), "01:02:03", "-", "10:00:0" + n});
+        rows.push_back({"autorec/endtime" + n, At(kSlotEnd[k]), "01:02:03", "-", "11:00:0" + n});
+        rows.push_back({"autorec/begintime" + n + "c", At(kSlotBeginEnabled[k]), "0", "-", "1"});
+        rows.push_back({"autorec/endtime" + n + "c", At(kSlotEndEnabled[k]), "0", "-", "1"});
+    }
     for (bool written : {false, true}) {
         for (const auto& row : rows) {
             for (auto [reader, fallback] :
@@ -180,9 +217,9 @@ TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasO
     values.limitNew = true;
     values.limitStop = false;
     values.directory = "/srv/rec";
-    values.vbr = true;
-    values.quality = 2;
-    values.vbrQuality = 7;
+    values.mp3.vbr = true;
+    values.mp3.quality = 2;
+    values.mp3.vbrQuality = 7;
     const RecordingSettings defaulted = Defaulted(values);
     EXPECT_FALSE(defaulted.lengthEnabled);
     EXPECT_FALSE(defaulted.timeOptionEnabled);
@@ -192,9 +229,9 @@ TEST(SettingsDefaults, KeepSecondsNewFileAndFolderAndDisableOnlyWhenTheLimitWasO
     EXPECT_TRUE(defaulted.limitStop);
     EXPECT_EQ(defaulted.directory, "/srv/rec");
     EXPECT_EQ(defaulted.mainName, "EUT");
-    EXPECT_FALSE(defaulted.vbr);
-    EXPECT_EQ(defaulted.quality, 9);
-    EXPECT_EQ(defaulted.vbrQuality, 0);
+    EXPECT_FALSE(defaulted.mp3.vbr);
+    EXPECT_EQ(defaulted.mp3.quality, 9);
+    EXPECT_EQ(defaulted.mp3.vbrQuality, 0);
 
     // The limitation was off already: its click does not run, enabled states stay as stored.
     values.lengthEnabled = false;
