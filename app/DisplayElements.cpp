@@ -3,22 +3,19 @@
 #include <QStringList>
 #include <utility>
 
-namespace {
-
-const QString kBar = QStringLiteral("play_bar");
-
-}  // namespace
+using display::kBar;
 
 void DisplayElements::Bind(SkinForm* form) {
     bound_.clear();
     if (!form)
         return;
-    // Nothing writes "s_left", "s_right", "showp" or "s_size"; they are bound with the rest so
+    // Nothing writes "s_left", "s_right" or "s_size"; they are bound with the rest so
     // that a display using them later needs no lookup of its own.
-    static const QStringList names{
-        QStringLiteral("s_time"),    QStringLiteral("play_bar"),   QStringLiteral("s_left"),
-        QStringLiteral("s_right"),   QStringLiteral("showp"),      QStringLiteral("s_size"),
-        QStringLiteral("s_sizeson"), QStringLiteral("s_filename"), QStringLiteral("s_mono")};
+    static const QStringList names{display::kTime,           kBar,
+                                   QStringLiteral("s_left"), QStringLiteral("s_right"),
+                                   display::kProgress,       QStringLiteral("s_size"),
+                                   display::kFileSize,       display::kFileName,
+                                   display::kFileInfo};
     for (const QString& name : names) {
         SkinObject* object = form->FindObject(name);
         if (!object)

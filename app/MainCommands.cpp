@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "components/ErrorBoundary.h"
+#include "components/MainDisplays.h"
 #include "components/Skin.h"
 
 namespace {
@@ -112,12 +113,12 @@ void MainCommands::MouseDown(const QString& name) {
     if (!MarksPress(name))
         return;
     drag_.skinPressed = true;
-    if (name == QLatin1String("play_bar"))
+    if (name == display::kBar)
         operations_.HoldSeekBar(true);
 }
 
 void MainCommands::MouseUp(const QString& name, int barPosition) {
-    if (name != QLatin1String("play_bar"))
+    if (name != display::kBar)
         return;
     operations_.HoldSeekBar(false);
     if (operations_.Playing())

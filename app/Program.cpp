@@ -15,7 +15,12 @@
 
 namespace {
 
-const QString kSettingsTrouble = QStringLiteral("%1 The recording uses the settings in force.");
+// A message and what follows it, as sentences.
+QString Sentences(QString first, const QString& then) {
+    if (!first.endsWith(u'.'))
+        first += u'.';
+    return first + u' ' + then;
+}
 
 // Where no view is set: what would be shown goes to stderr.
 class TerminalView : public ProgramView {
@@ -271,9 +276,13 @@ void Program::StartRecording(Caller who) {
     attended_ = before;
     if (!fresh || !recording.Active())
         return;
-    const QString unstored = trouble.isEmpty() ? core_.Ini().Trouble() : trouble;
-    if (!unstored.isEmpty())
-        Tell(kSettingsTrouble.arg(unstored), attended);
+    if (!trouble.isEmpty())
+        Tell(Sentences(trouble, QStringLiteral("The recording uses the settings as you set "
+                                               "them; they are not stored yet.")),
+             attended);
+    else if (const QString unread = core_.Ini().Trouble(); !unread.isEmpty())
+        Tell(Sentences(unread, QStringLiteral("The recording uses the settings as last read.")),
+             attended);
 }
 
 // The values are in force whether or not the file took them.

@@ -11,6 +11,7 @@ inline constexpr QLatin1String kFileName("s_filename");
 inline constexpr QLatin1String kFileInfo("s_mono");
 inline constexpr QLatin1String kFileSize("s_sizeson");
 inline constexpr QLatin1String kProgress("showp");  // a join's progress
+inline constexpr QLatin1String kBar("play_bar");    // the seek bar, 0..980
 }  // namespace display
 
 // Elapsed time as the displays, the list and the command line show it: "hh:mm:ss", each at

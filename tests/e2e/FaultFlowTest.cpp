@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSysInfo>
+#include <thread>
 
 #include "e2e/UserFlow.h"
 
@@ -118,6 +119,35 @@ TEST_F(CutOffRecordingFlow, ARecordingCutOffByACrashIsRepairedListedAndToldAtThe
     EXPECT_TRUE(QDir(s.ConfigHome() + QStringLiteral("/Sonvara"))
                     .entryList({"*.marker"}, QDir::Files)
                     .isEmpty());
+}
+
+// A dialog's failure is told and changes nothing else: the recording under way goes on, and
+// its file is whole.
+TEST_F(UserFlow, ADialogsFailureLeavesTheRecordingRunning) {
+    const QString ini = s.ConfigHome() + QStringLiteral("/Sonvara/Kelvo.ini");
+    const QString schedule = QStringLiteral("Schedule Settings");
+    const auto start = std::chrono::steady_clock::now();
+    s.ClickSkin(kMainWindow, QStringLiteral("recorder"));
+    s.WaitForWidget(kMainWindow.title, kLevel);
+    s.ClickSkin(kMainWindow, QStringLiteral("schedule"));
+    s.WaitForWindow(schedule);
+    QFile::remove(ini);
+    ASSERT_TRUE(QDir().mkpath(ini));  // the settings can no longer be written
+    s.ClickWidget(schedule, QStringLiteral("sche_bt_ok"));
+    s.WaitForWidget(kMainWindow.title, kMessage);
+    EXPECT_TRUE(s.Text(kMainWindow.title, kMessage).contains(ini))
+        << s.Text(kMainWindow.title, kMessage).toStdString();
+    s.Key(QStringLiteral("Return"));
+    s.ClickWidget(schedule, QStringLiteral("Button3"));
+    s.WaitForWindow(schedule, false);
+    EXPECT_TRUE(s.Widget(kMainWindow.title, kLevel)->visible);
+    std::this_thread::sleep_until(start + 3s);
+    s.ClickSkin(kMainWindow, QStringLiteral("stop"));
+    s.WaitForWidget(kMainWindow.title, kLevel, false);
+
+    const QFileInfoList files = Mp3Files(s.Home() + QStringLiteral("/My Recorder"));
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_GT(DurationSeconds(files[0].absoluteFilePath()), 2.5);
 }
 
 }  // namespace

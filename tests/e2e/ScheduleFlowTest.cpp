@@ -77,6 +77,37 @@ TEST_F(ScheduledRecordingFlow, AnEveryDaySlotRecordsOnceAtItsTimes) {
     EXPECT_LT(seconds, kSeconds + 2.5);
 }
 
+// A slot's start waits for nobody: a combination the settings window refuses, still pending
+// there, is left aside, and the slot records with what Kelvo.ini holds.
+TEST_F(ScheduledRecordingFlow, ASlotRecordsWithTheStoredSettingsWhileARefusedOneIsPending) {
+    const QString message = QStringLiteral("qt_msgbox_label");
+    s.ClickSkin(kMainWindow, QStringLiteral("set"));
+    s.WaitForWindow(kSettings);
+    s.ClickItem(kSettings, QStringLiteral("tv"), QStringLiteral("MP3"));
+    for (const auto& [list, key] :
+         {std::pair{"cb_mp3_frequency", "End"}, {"cb_mp3_bitrate", "Home"}}) {
+        s.ClickWidget(kSettings, QString::fromLatin1(list));
+        s.Key(QString::fromLatin1(key));
+        s.Key(QStringLiteral("Return"));
+    }
+    s.ClickWidget(kSettings, QStringLiteral("set_bt_ok"));
+    s.WaitForWidget(kMainWindow.title, message);  // 48000 Hz at 8 Kbps: refused
+    s.Key(QStringLiteral("Return"));
+    ASSERT_TRUE(Eventually([&] { return s.Count(kMainWindow.title) == 1; }));
+    ASSERT_LT(QDateTime::currentDateTime(), begin_) << "the program took too long to start";
+
+    std::this_thread::sleep_for(
+        std::chrono::milliseconds(QDateTime::currentDateTime().msecsTo(begin_)));
+    s.WaitForWidget(kMainWindow.title, kLevel);
+    EXPECT_EQ(s.Count(kMainWindow.title), 1);
+    s.WaitForWidget(kMainWindow.title, kLevel, false);
+    EXPECT_EQ(s.Count(kMainWindow.title), 1);
+    EXPECT_TRUE(s.Shown(kSettings));
+    const QFileInfoList files = Mp3Files(s.Home() + QStringLiteral("/My Recorder"));
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_GT(DurationSeconds(files[0].absoluteFilePath()), kSeconds - 0.7);
+}
+
 // A logout or a shutdown sends SIGTERM: the recording under way is finished, and the program
 // ends by itself.
 TEST_F(UserFlow, SigtermFinishesTheRecordingAndEnds) {

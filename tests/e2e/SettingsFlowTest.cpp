@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QRegularExpression>
 #include <cstdlib>
 
@@ -70,6 +71,34 @@ TEST_F(UserFlow, SoundActivationPageArmsTheRecording) {
     EXPECT_TRUE(
         Eventually([&] { return s.Text(kMainWindow.title, QStringLiteral("s_time")) == ""; }));
     EXPECT_TRUE(Mp3Files(s.Home() + QStringLiteral("/My Recorder")).isEmpty());
+}
+
+// Escape drops what was edited: the next recording stores nothing and records as stored.
+TEST_F(UserFlow, EscapeDropsTheEditsThatTheNextRecordingWouldStore) {
+    const QString ini = s.ConfigHome() + QStringLiteral("/Sonvara/Kelvo.ini");
+    s.ClickSkin(kMainWindow, QStringLiteral("set"));
+    s.WaitForWindow(kSettings);
+    s.ClickWidget(kSettings, QStringLiteral("set_bt_ok"));
+    s.WaitForWindow(kSettings, false);
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray stored = file.readAll();
+    file.close();
+
+    OpenSettingsPage(s, QStringLiteral("Output Format"));
+    s.ClickWidget(kSettings, QStringLiteral("out_name"));
+    s.Key(QStringLiteral("ctrl+a"));
+    s.Type(QStringLiteral("Dropped"));
+    ASSERT_TRUE(
+        Eventually([&] { return s.Text(kSettings, QStringLiteral("out_name")) == "Dropped"; }));
+    s.Key(QStringLiteral("Escape"));
+    s.WaitForWindow(kSettings, false);
+    Record(1s);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), stored);
+    const QFileInfoList files = Mp3Files(s.Home() + QStringLiteral("/My Recorder"));
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_FALSE(files[0].fileName().startsWith("Dropped")) << files[0].fileName().toStdString();
 }
 
 class OutputFolderFlow : public UserFlow {
