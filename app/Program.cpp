@@ -35,7 +35,6 @@ public:
 
 private:
     struct NoLevels : AudioVisualizationEx2 {
-        void SetDisplayKind(int) override {}
         void ShowArray(const SampleArray&, int) override {}
         void SetVisible(bool) override {}
     };
@@ -170,7 +169,6 @@ public:
     void SetBarPosition(int position) override { p_.view_->Displays().SetBarPosition(position); }
     int BarPosition() const override { return p_.view_->Displays().BarPosition(); }
     void SetBarEnabled(bool enabled) override { p_.view_->Displays().SetBarEnabled(enabled); }
-    void SetDisplayKind(int kind) override { p_.view_->Levels().SetDisplayKind(kind); }
     void ShowArray(const SampleArray& array, int channels) override {
         p_.view_->Levels().ShowArray(array, channels);
     }

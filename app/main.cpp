@@ -112,7 +112,6 @@ void Tfm_main::StartUp() {
     Call(links_.loadSettingsDialog);
     // The stored schedule is in force from now on, not only once its window has been shown.
     Call(links_.loadScheduleDialog);
-    AudioVisualization21->SetDisplayKind(17);
     ApplyMainSkin();
     AudioVisualization21->SetVisible(false);
     ShowList();

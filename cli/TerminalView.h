@@ -30,7 +30,6 @@ protected:
 
 private:
     struct NoLevels : AudioVisualizationEx2 {
-        void SetDisplayKind(int) override {}
         void ShowArray(const SampleArray&, int) override {}
         void SetVisible(bool) override {}
     };

@@ -9,8 +9,6 @@ class AudioVisualizationEx2 {
 public:
     virtual ~AudioVisualizationEx2() = default;
 
-    // 17 is the bar display, the only kind there is.
-    virtual void SetDisplayKind(int kind) = 0;
     virtual void ShowArray(const SampleArray& array, int channels) = 0;
     virtual void SetVisible(bool visible) = 0;
     // A mark at this level in dBFS, where sound activation starts a recording; none clears it.

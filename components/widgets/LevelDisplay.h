@@ -14,12 +14,10 @@ class LevelDisplay : public QWidget, public AudioVisualizationEx2 {
 public:
     explicit LevelDisplay(QWidget* parent = nullptr);
 
-    void SetDisplayKind(int kind) override { displayKind_ = kind; }
     void ShowArray(const SampleArray& array, int channels) override;
     void SetVisible(bool visible) override { setVisible(visible); }
     void SetMark(std::optional<double> db) override;
 
-    int DisplayKind() const { return displayKind_; }
     // Shown fill of a bar, 0..1.
     double Level(int channel) const { return shown_.at(channel); }
 
@@ -31,7 +29,6 @@ protected:
 private:
     void FallBack();
 
-    int displayKind_ = 17;
     std::array<double, 2> shown_{};
     std::optional<double> markFill_;
     QTimer fallTimer_;

@@ -166,11 +166,9 @@ public:
 
 class FakeLevelDisplay : public AudioVisualizationEx2 {
 public:
-    int displayKind = 0;
     int arraysShown = 0;
     bool visible = false;
 
-    void SetDisplayKind(int kind) override { displayKind = kind; }
     void ShowArray(const SampleArray&, int) override { ++arraysShown; }
     void SetVisible(bool shown) override { visible = shown; }
 };
