@@ -114,7 +114,11 @@ bool RecordingControl::OpenNextFile(Caller who) {
     outputFile_ = NextOutputFile();
     if (CustomNaming() && who == Caller::User) {
         p_.host.ShowOutputPath(outputFile_);
-        // The box's event loop may have let another recording take the name.
+        // The box's event loop may have let the schedule start a recording: this start gives
+        // way to it rather than take its file away.
+        if (phase_ != Phase::Idle)
+            return false;
+        // Or another recording may have taken the name.
         outputFile_ = NextOutputFile();
     }
     if (!SetUpMp3Format(who))

@@ -392,6 +392,17 @@ TEST_F(RecordingControlTest, RefusalsLeaveEverythingAsItWas) {
     EXPECT_FALSE(QFile::exists(Out("EUT.mp3")));
 }
 
+// The path box's event loop lets the schedule start a recording: the user's start gives way
+// instead of closing the file under it.
+TEST_F(RecordingControlTest, AStartOvertakenWhileItsPathBoxIsOpenGivesWay) {
+    host_.duringPathBox = [&] { control_.StartRecording(Caller::Schedule); };
+    control_.StartRecording();
+    Blocks(2);
+    control_.StopRecording();
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT.mp3")});
+    EXPECT_EQ(testaudio::DecodeFile(Out("EUT.mp3")).announced, 2 * 8820);
+}
+
 TEST_F(RecordingControlTest, ARecorderThatCannotStartEndsTheRecordingAndSaysWhy) {
     recorder_.failStart = true;
     try {

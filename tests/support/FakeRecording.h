@@ -25,12 +25,17 @@ struct FakeRecordingHost : RecordingHost {
     QStringList notified;  // told with nobody there
     QStringList pathBoxes;
     QStringList finished;
-    QStringList untagged;                // finished after a failed write
-    std::function<void()> duringFinish;  // what arrives while a finished file is handed on
+    QStringList untagged;                 // finished after a failed write
+    std::function<void()> duringFinish;   // what arrives while a finished file is handed on
+    std::function<void()> duringPathBox;  // what arrives while the path box is open
     void Tell(const QString& text, bool attended) override {
         (attended ? messages : notified) << text;
     }
-    void ShowOutputPath(const QString& path) override { pathBoxes << path; }
+    void ShowOutputPath(const QString& path) override {
+        pathBoxes << path;
+        if (duringPathBox)
+            std::exchange(duringPathBox, nullptr)();
+    }
     void RecordingFinished(const QString& file, int64_t, bool writeTag, bool) override {
         finished << file;
         if (!writeTag)
