@@ -1,9 +1,11 @@
 #include "cli/RecordCommand.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
+#include <cmath>
 #include <optional>
 
 #include "app/Program.h"
@@ -17,6 +19,10 @@
 #include "config/Mp3Settings.h"
 
 namespace {
+
+// Longer than any recording is meant to run, and far within what a frame count can hold.
+constexpr int kLongestSeconds = 100 * 24 * 3600;
+constexpr int kListeningCheckMs = 50;
 
 struct RecordOptions {
     QString output;  // empty: named by the settings
@@ -58,8 +64,11 @@ RecordOptions ParseOptions(const QStringList& args) {
         } else if (arg == "--seconds") {
             const QString text = value();
             options.seconds = text.toDouble(&ok);
-            if (!ok || *options.seconds <= 0)
-                throw UsageError(QStringLiteral("--seconds needs a positive number."));
+            if (!ok || !std::isfinite(*options.seconds) || *options.seconds <= 0 ||
+                *options.seconds > kLongestSeconds)
+                throw UsageError(QStringLiteral("--seconds needs a number of seconds above 0 and "
+                                                "up to %1 (100 days).")
+                                     .arg(kLongestSeconds));
         } else if (arg == "--line") {
             const QString text = value();
             options.line = text.toInt(&ok);
@@ -172,7 +181,8 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     if (!options.output.isEmpty())
         control.SetFixedOutputFile(options.output);
     control.SetActivation(activation);
-    if (options.seconds)
+    // Sound activation writes only when there is sound: its time is the time spent listening.
+    if (options.seconds && !activation)
         control.StopAfterFrames(
             static_cast<int64_t>(*options.seconds * ReadMp3Settings(settings).sampleRate + 0.5));
 
@@ -206,6 +216,21 @@ int RunRecordCommand(const QStringList& args, ProgramCore& core, QTextStream& er
     if (!program.Recording()) {
         RemoveEmptyRecording(control);
         return 1;  // refused or failed; the reason has been told
+    }
+    // Listening may last longer than one timer's span: the time is looked at as it goes.
+    QElapsedTimer listened;
+    listened.start();
+    QTimer listening;
+    if (options.seconds && activation) {
+        QObject::connect(&listening, &QTimer::timeout, &loop, [&] {
+            if (listened.elapsed() < *options.seconds * 1000)
+                return;
+            listening.stop();
+            program.StopRecording();
+            if (!program.Recording())
+                loop.quit();
+        });
+        listening.start(kListeningCheckMs);
     }
     loop.exec();
     program.StopRecording();

@@ -26,6 +26,8 @@ public:
     // True for the line that capture records from; setting it true makes that line the source.
     virtual bool InputSelected() const = 0;
     virtual void SetInputSelected(bool selected) = 0;
+    // The line that capture records from, as the user knows it.
+    virtual QString LineName() const { return QStringLiteral("the recording source"); }
     // The line's level, 0..66535.
     virtual int InputVolume() const = 0;
     virtual void SetInputVolume(int volume) = 0;

@@ -362,6 +362,11 @@ void PulseAudioRecord2::SetBlockSize(int frames) {
 
 // ---- Capture control -------------------------------------------------------------------------
 
+QString PulseAudioRecord2::LineName() const {
+    PulseContext::Lock lock(pulse_);
+    return ChosenSourceText();
+}
+
 QString PulseAudioRecord2::SourceName() const {
     PulseContext::Lock lock(pulse_);
     return chosenSource_;

@@ -42,6 +42,7 @@ public:
     void SetInputSelected(bool selected) override;
     int InputVolume() const override;
     void SetInputVolume(int volume) override;
+    QString LineName() const override;
 
     // Throws SonvaraError for a format the server cannot take, or while capturing.
     void SetFormat(int sampleRate, int channels) override;

@@ -80,8 +80,13 @@ void RecordingControl::StartRecording(Caller who) {
         p_.host.Tell(QStringLiteral("Please stop playing first."), attended_);
         return;
     }
-    if (!OpenNextFile(who))
+    // Armed, the file is made when sound comes: named by then, and nothing is left on disk
+    // by a recording that never heard any.
+    const bool armed = ActivationNow().enabled;
+    if (!(armed ? PrepareNextFile(who) : OpenNextFile(who)))
         return;
+    filePending_ = armed;
+    silence_.Start(p_.writer.ArraySampleRate(), p_.writer.ArrayChannels());
     playedPosition_ = 0;
     phase_ = Phase::Running;
     p_.levels.SetVisible(true);
@@ -92,9 +97,12 @@ void RecordingControl::StartRecording(Caller who) {
     BeginCapture();
 }
 
+ActivationSettings RecordingControl::ActivationNow() const {
+    return activation_ ? *activation_ : LoadActivationSettings(p_.settings);
+}
+
 void RecordingControl::ArmGate() {
-    const ActivationSettings settings =
-        activation_ ? *activation_ : LoadActivationSettings(p_.settings);
+    const ActivationSettings settings = ActivationNow();
     gate_.reset();
     passageEnded_ = false;
     p_.levels.SetMark(settings.enabled ? std::optional<double>(settings.thresholdDb)
@@ -106,6 +114,14 @@ void RecordingControl::ArmGate() {
 }
 
 bool RecordingControl::OpenNextFile(Caller who) {
+    if (!PrepareNextFile(who))
+        return false;
+    CreateOutputFile();
+    return true;
+}
+
+// Everything but the file itself: the folder, the name, the encoder.
+bool RecordingControl::PrepareNextFile(Caller who) {
     // Only the last level is made: a missing parent means a folder the user no longer has,
     // and creating the file below reports that with its path.
     if (fixedOutput_.isEmpty())
@@ -121,8 +137,10 @@ bool RecordingControl::OpenNextFile(Caller who) {
         // Or another recording may have taken the name.
         outputFile_ = NextOutputFile();
     }
-    if (!SetUpMp3Format(who))
-        return false;
+    return SetUpMp3Format(who);
+}
+
+void RecordingControl::CreateOutputFile() {
     if (p_.writer.IsOpen())
         p_.writer.CloseFile();
     try {
@@ -135,12 +153,26 @@ bool RecordingControl::OpenNextFile(Caller who) {
     recorded_.insert(outputFile_);
     partBegin_ = framesWritten_;
     MarkOpenFile(true);
-    return true;
+}
+
+// The passage's file, named by the time its sound came.
+void RecordingControl::CreatePassageFile() {
+    outputFile_ = NextOutputFile();
+    CreateOutputFile();
+    filePending_ = false;
+    ShowFileName();
 }
 
 void RecordingControl::ShowFileName() {
-    p_.displays.SetText(kFileName,
-                        QStringLiteral("File Name: ") + ShownFileName(p_.settings, outputFile_));
+    if (filePending_)
+        p_.displays.Clear(kFileName);
+    else
+        p_.displays.SetText(
+            kFileName, QStringLiteral("File Name: ") + ShownFileName(p_.settings, outputFile_));
+}
+
+int64_t RecordingControl::SecondsInFile() const {
+    return filePending_ ? 0 : (framesWritten_ - partBegin_) / std::max(1, captureRate_);
 }
 
 void RecordingControl::SetCaptureFormat() {
@@ -202,6 +234,9 @@ void RecordingControl::ToggleRecordPause() {
         positionBase_ = playedPosition_;
         p_.recorder.Stop();
         phase_ = Phase::Paused;
+        // Paused while waiting for sound: the time stands still as in any pause.
+        if (WaitingForSound())
+            p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(SecondsInFile()));
     } else if (phase_ == Phase::Paused) {
         phase_ = Phase::Running;
         BeginCapture();
@@ -279,6 +314,8 @@ void RecordingControl::MarkOpenFile(bool opened) {
 // A part of a split takes a few milliseconds of the next part's sound, so that the two join
 // with no seam; it is handed on once complete.
 std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
+    if (std::exchange(filePending_, false))  // no sound came since the last file
+        return HandOnSplitPart(writeTag);
     const bool split = splitting_ && !finishingPassage_;
     const std::exception_ptr failure = Caught([this, split] {
         if (split)
@@ -286,7 +323,11 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
         else
             p_.writer.CloseFile();
     });
-    if (p_.marker)
+    // A split part still takes the next part's first sound: a crash meanwhile must leave it
+    // marked for repair.
+    if (p_.marker && split && p_.writer.SplitPartPending())
+        p_.marker->Keep();
+    else if (p_.marker)
         p_.marker->End();
     std::exception_ptr listing = HandOnSplitPart(writeTag);
     const int64_t frames = framesWritten_ - partBegin_;
@@ -310,6 +351,8 @@ std::exception_ptr RecordingControl::FinishFile(bool handOn, bool writeTag) {
 std::exception_ptr RecordingControl::HandOnSplitPart(bool writeTag) {
     if (splitPart_.isEmpty() || p_.writer.SplitPartPending())
         return nullptr;
+    if (p_.marker)
+        p_.marker->EndKept();
     const bool wasSplitting = std::exchange(splitting_, true);
     const std::exception_ptr failure =
         HandOn(std::exchange(splitPart_, {}), splitPartFrames_, writeTag);
@@ -407,12 +450,15 @@ void RecordingControl::WriteQueuedBlocks() {
 
 // The level display moves while the gate waits: it is how the user sets the threshold.
 void RecordingControl::GateBlock(SampleArray block) {
-    if (block.size() < 2 || !p_.writer.IsOpen())
+    if (block.size() < 2 || (!p_.writer.IsOpen() && !filePending_))
         return;
     p_.levels.ShowArray(block, captureChannels_);
     GateStep step = gate_->Feed(block);
-    if (step.passageStarted)
+    if (step.passageStarted) {
+        if (filePending_)
+            CreatePassageFile();
         p_.host.PassageChanged(true, outputFile_);
+    }
     for (SampleArray& part : step.write)
         WriteBlock(std::move(part), false);
     if (!step.passageEnded)
@@ -427,11 +473,13 @@ void RecordingControl::FinishPassage() {
     ContinueInNextFile(true, [this] { return NextPassageFile(); });
 }
 
+// The next passage's file is made when its sound comes.
 bool RecordingControl::NextPassageFile() {
     if (const std::exception_ptr failure = FinishFile(true))
         std::rethrow_exception(failure);
-    if (!OpenNextFile(Caller::Splitter))
+    if (!PrepareNextFile(Caller::Splitter))
         return false;
+    filePending_ = true;
     ShowFileName();
     if (p_.writer.ArraySampleRate() != captureRate_ ||
         p_.writer.ArrayChannels() != captureChannels_) {
@@ -466,6 +514,10 @@ void RecordingControl::WriteBlock(SampleArray block, bool showLevel) {
     if (showLevel)
         p_.levels.ShowArray(block, channels);
     framesWritten_ += take;
+    if (silence_.Feed(block))
+        p_.host.Tell(
+            QStringLiteral("Sonvara is recording silence from %1.").arg(p_.recorder.LineName()),
+            false);
     if (const std::exception_ptr failure = HandOnSplitPart())
         std::rethrow_exception(failure);
 }
@@ -473,7 +525,7 @@ void RecordingControl::WriteBlock(SampleArray block, bool showLevel) {
 // Every block waiting is taken, not just the one of this event: blocks that arrived while no
 // file was open (a message box during a split) are written now instead of lost.
 void RecordingControl::OnBlock() {
-    if (!p_.writer.IsOpen())
+    if (!p_.writer.IsOpen() && !filePending_)
         return;
     WriteQueuedBlocksOrEnd();
     // Blocks queued before a pause still arrive while it lasts.
@@ -491,7 +543,7 @@ void RecordingControl::OnBlock() {
     }
     if (p_.writer.IsOpen())
         MarkOpenFile(false);
-    if (running)
+    if (running && !filePending_)
         ShowFileSize();
     if (frameBudget_ && framesWritten_ >= *frameBudget_ && running)
         StopRecording(Caller::Splitter);
@@ -515,7 +567,7 @@ void RecordingControl::OnTick(int64_t currentSamples) {
     // Just after a split the recorder may not yet have counted what the new part already holds.
     // With activation, the time is that of the sound the file holds.
     const int64_t seconds =
-        gate_ ? (framesWritten_ - partBegin_) / std::max(1, captureRate_)
+        gate_ ? SecondsInFile()
               : p_.recorder.SamplesToMs(std::max<int64_t>(0, playedPosition_)) / 1000;
     p_.displays.SetText(kTime, QStringLiteral("Time: ") + TimeText(seconds));
     ApplyLimit(seconds);

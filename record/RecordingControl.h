@@ -12,6 +12,7 @@
 #include "components/SampleArray.h"
 #include "config/ActivationSettings.h"
 #include "record/ActivationGate.h"
+#include "record/SilenceWatch.h"
 
 class Activity;
 class AudioFile2;
@@ -133,6 +134,11 @@ private:
     enum class Phase { Idle, Running, Paused, Stopping };
 
     bool OpenNextFile(Caller who);
+    bool PrepareNextFile(Caller who);
+    void CreateOutputFile();
+    void CreatePassageFile();
+    int64_t SecondsInFile() const;
+    ActivationSettings ActivationNow() const;
     void ShowFileName();
     void MarkOpenFile(bool opened);
     void SetCaptureFormat();
@@ -196,6 +202,9 @@ private:
     std::optional<ActivationSettings> activation_;
     std::optional<ActivationGate> gate_;  // only while sound activation is on
     bool passageEnded_ = false;           // the file of the passage is to be finished
+    // Armed with no file yet: it is made when the next passage starts.
+    bool filePending_ = false;
+    SilenceWatch silence_;
     bool finishingPassage_ = false;
     int64_t framesWritten_ = 0;
 };

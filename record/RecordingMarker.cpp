@@ -83,23 +83,26 @@ QString Doubt(const QList<QByteArray>& lines) {
 // A process id alone may be taken at once by processes of two computers sharing this home, or
 // of two containers: the name also carries where this process runs, so that none of them
 // replaces another's marker.
-QString MarkerName() {
+QString MarkerName(const QString& variant = {}) {
     const QByteArray where =
         QSysInfo::machineHostName().toUtf8() + '\n' + BootId() + '\n' + PidNamespace();
     const QByteArray tag =
         QCryptographicHash::hash(where, QCryptographicHash::Sha1).toHex().left(12);
-    return QStringLiteral("%1%2-%3%4")
+    return QStringLiteral("%1%2-%3%4%5")
         .arg(kPrefix)
         .arg(QCoreApplication::applicationPid())
-        .arg(QString::fromLatin1(tag), kSuffix);
+        .arg(QString::fromLatin1(tag), variant, kSuffix);
 }
 
 }  // namespace
 
-RecordingMarker::RecordingMarker(QString folder) : path_(QDir(folder).filePath(MarkerName())) {}
+RecordingMarker::RecordingMarker(QString folder)
+    : path_(QDir(folder).filePath(MarkerName())),
+      keptPath_(QDir(folder).filePath(MarkerName(QStringLiteral("-closing")))) {}
 
 RecordingMarker::~RecordingMarker() {
     End();
+    EndKept();
 }
 
 void RecordingMarker::Begin(const QString& file) {
@@ -133,6 +136,20 @@ void RecordingMarker::Write() {
 void RecordingMarker::End() {
     file_.clear();
     QFile::remove(path_);
+}
+
+// A rename replaces the marker whole: the kept file is marked under one name or the other.
+void RecordingMarker::Keep() {
+    if (file_.isEmpty())
+        return;
+    QFile::remove(keptPath_);
+    if (!QFile::rename(path_, keptPath_))
+        qWarning("Cannot keep the recording marker \"%s\"", qUtf8Printable(path_));
+    file_.clear();
+}
+
+void RecordingMarker::EndKept() {
+    QFile::remove(keptPath_);
 }
 
 std::vector<RecordingMarker::LeftBehind> RecordingMarker::FindLeftBehind(const QString& folder) {

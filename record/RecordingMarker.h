@@ -41,6 +41,11 @@ public:
     void Update();
     // The file is complete; the marker goes.
     void End();
+    // The file stays open a little longer while the next one begins (a split part takes the
+    // next part's first sound): its marker moves aside, under a name of its own, until
+    // EndKept, so that a crash meanwhile leaves both files marked.
+    void Keep();
+    void EndKept();
 
     // The markers in folder but those of processes still running on this computer.
     static std::vector<LeftBehind> FindLeftBehind(const QString& folder);
@@ -50,6 +55,7 @@ private:
     void Write();
 
     QString path_;
+    QString keptPath_;  // the marker of the file that Keep moved aside
     QString file_;
     QElapsedTimer sinceWritten_;
 };

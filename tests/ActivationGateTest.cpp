@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "record/ActivationGate.h"
+#include "record/SilenceWatch.h"
 #include "support/TestAudio.h"
 
 namespace {
@@ -61,5 +62,35 @@ TEST(ActivationGate, WritesPassagesWithPrerollAndLeavesLongSilencesOut) {
         }
         EXPECT_EQ(got, c.expected) << c.pattern;
         EXPECT_EQ(firstWrite, c.firstWrite) << c.pattern;
+    }
+}
+
+// Per second of sound: '.' digital silence, 'q' noise under -90 dBFS, 'n' noise over it, 'T' a
+// tone. A recording silent for its first 10 s is told at once, one silent for 60 s later on
+// too, and each stretch once.
+TEST(SilenceWatch, TellsEachLongStretchOfSilenceOnce) {
+    constexpr int kRateHz = 100;
+    const auto second = [](char kind) {
+        if (kind == 'T')
+            return testaudio::Tone(kRateHz, 1, kRateHz, 10);
+        SampleArray block(kRateHz, 0);
+        for (size_t i = 0; kind != '.' && i < block.size(); i += 2)
+            block[i] = kind == 'q' ? 1 : 5;
+        return block;
+    };
+    const std::string later = "T" + std::string(70, '.') + "T" + std::string(60, 'q');
+    const std::pair<std::string, std::vector<int>> cases[] = {
+        {std::string(12, '.'), {9}},      {std::string(12, 'q'), {9}}, {std::string(12, 'n'), {}},
+        {"T" + std::string(12, '.'), {}}, {later, {60, 131}},
+    };
+    for (const auto& [pattern, expected] : cases) {
+        SilenceWatch watch;
+        watch.Start(kRateHz, 1);
+        std::vector<int> told;
+        for (size_t i = 0; i < pattern.size(); ++i) {
+            if (watch.Feed(second(pattern[i])))
+                told.push_back(static_cast<int>(i));
+        }
+        EXPECT_EQ(told, expected) << pattern;
     }
 }

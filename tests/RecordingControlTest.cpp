@@ -11,6 +11,7 @@
 #include "components/SonvaraError.h"
 #include "config/IniSettings.h"
 #include "record/RecordingControl.h"
+#include "record/RecordingMarker.h"
 #include "support/FakeActivity.h"
 #include "support/FakeAudio.h"
 #include "support/FakeClock.h"
@@ -99,6 +100,9 @@ protected:
             recorder_.DeliverBlock();
     }
     bool Idle() const { return control_.State() == RecordingState::Idle; }
+    QStringList Markers() const {
+        return QDir(dir_.filePath("markers")).entryList({"*.marker"}, QDir::Files);
+    }
 
     QTemporaryDir dir_;
     IniSettings settings_{dir_.filePath("Kelvo.ini")};
@@ -112,8 +116,9 @@ protected:
     DisplayElements displays_;
     FakeSleepInhibitor sleep_;
     FakeRecordingHost host_;
+    RecordingMarker marker_{dir_.filePath("markers")};
     RecordingControl control_{{activity_, settings_, clock_, recorder_, writer_, encoder_, levels_,
-                               displays_, sleep_, host_}};
+                               displays_, sleep_, host_, &marker_}};
 };
 
 TEST_F(RecordingControlTest, StartPauseResumeAndStopThroughTheCommands) {
@@ -432,6 +437,52 @@ TEST_F(RecordingControlTest, LongRecordingsKeepTheirTimeAndLimit) {
     recorder_.Tick(3600 * kRate);
     EXPECT_EQ(host_.finished.size(), 1);
     EXPECT_EQ(TimeText(100 * 3600 + 61), "100:01:01");
+}
+
+// A crash while a part still takes the next part's first sound must find both marked.
+TEST_F(RecordingControlTest, BothPartsOfASplitStayMarkedUntilTheFirstIsComplete) {
+    Limit("1", false, true);
+    control_.StartRecording(Caller::Schedule);
+    Blocks(6);
+    EXPECT_EQ(Markers().size(), 1);
+    recorder_.Tick(kRate);
+    EXPECT_EQ(Markers().size(), 2);
+    Blocks(1);
+    EXPECT_EQ(Markers().size(), 1);
+    control_.StopRecording();
+    EXPECT_TRUE(Markers().isEmpty());
+}
+
+// Armed, nothing is on disk until sound comes, and the file is named by when it came.
+TEST_F(RecordingControlTest, AnArmedRecordingMakesItsFileWhenSoundComes) {
+    Configure("output", "rb_cust", "0");
+    ActivationSettings armed;
+    armed.enabled = true;
+    control_.SetActivation(armed);
+    control_.StartRecording();
+    Blocks(5);
+    control_.ToggleRecordPause();
+    EXPECT_EQ(Text("s_time"), "Time: 00:00:00");  // a pause, not a wait
+    control_.ToggleRecordPause();
+    EXPECT_TRUE(QDir(Out("")).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(Markers().isEmpty());
+    clock_.now = clock_.now.addSecs(20);
+    const SampleArray tone = testaudio::Tone(kRate, 2, 8820, 437.0);
+    for (int i = 0; i < 3; ++i)
+        recorder_.DeliverBlock(tone);
+    control_.StopRecording();
+    EXPECT_EQ(host_.finished, QStringList{Out("EUT-19-05-2006--00;08;24.mp3")});
+}
+
+// A recording of nothing is told once, and goes on.
+TEST_F(RecordingControlTest, TenSecondsOfDigitalSilenceAtTheStartAreToldOnce) {
+    control_.StartRecording(Caller::Schedule);
+    Blocks(49);
+    EXPECT_TRUE(host_.notified.isEmpty());
+    Blocks(20);
+    EXPECT_EQ(host_.notified,
+              QStringList{"Sonvara is recording silence from the recording source."});
+    EXPECT_TRUE(control_.Active());
 }
 
 TEST_F(RecordingControlTest, AFrameBudgetCutsTheLastBlockAndStops) {
