@@ -16,6 +16,7 @@
 #include "config/Mp3Settings.h"
 #include "config/OutputFolder.h"
 #include "config/Settings.h"
+#include "record/SleepInhibitor.h"
 
 namespace {
 
@@ -118,7 +119,10 @@ private:
 
 ScheduleRunner::ScheduleRunner(Parts parts) : p_(parts) {}
 
-ScheduleRunner::~ScheduleRunner() = default;
+ScheduleRunner::~ScheduleRunner() {
+    if (keptAwake_)
+        p_.awake.Release();
+}
 
 void ScheduleRunner::Start() {
     trigger_ = std::make_unique<Trigger>(*this);
@@ -160,6 +164,7 @@ void ScheduleRunner::TestSecondsUpToNow(std::exception_ptr& failure) {
             ActAt(++acted_, failure);
         ForecastUpTo(LocalSeconds(*lastTested_ + kForecastSeconds));
     }
+    KeepAwakeWhileDue();
 }
 
 void ScheduleRunner::ActAt(qint64 local, std::exception_ptr& failure) {
@@ -189,6 +194,21 @@ void ScheduleRunner::ForecastUpTo(qint64 local) {
         if (SlotActive(live, k) && Due(live, live.timeSlots[k].begin, from, local))
             Forecast(k, live.timeSlots[k], TimeOfDay(local));
     }
+}
+
+// From the forecast to the start; from then on the recording keeps the machine awake itself.
+void ScheduleRunner::KeepAwakeWhileDue() {
+    const ScheduleSettings live = p_.schedule.LiveSchedule();
+    bool due = false;
+    for (int k = 0; k < 3; ++k)
+        due = due || (SlotActive(live, k) && Due(live, live.timeSlots[k].begin, acted_, forecast_));
+    if (due == keptAwake_)
+        return;
+    keptAwake_ = due;
+    if (due)
+        p_.awake.Acquire(QStringLiteral("A scheduled recording is about to start"));
+    else
+        p_.awake.Release();
 }
 
 void ScheduleRunner::StartSlot(std::exception_ptr& failure) {

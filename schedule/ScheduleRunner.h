@@ -15,6 +15,7 @@
 class Activity;
 class Clock;
 class Settings;
+class SleepInhibitor;
 
 // The schedule in force: what the schedule window's controls hold at this moment, confirmed
 // or not.
@@ -60,7 +61,8 @@ public:
 // (when ticked and the mode and day allow) the start and the stop; then the forecast a minute
 // ahead. A failure of one step does not skip the others; the first is thrown when the pass is
 // done. On the way to the power-off nobody may be there to close a box: what its steps have to
-// say becomes a notification instead.
+// say becomes a notification instead. While a start is due within that minute, the machine is
+// kept awake.
 class ScheduleRunner {
 public:
     struct Parts {
@@ -69,6 +71,13 @@ public:
         const Clock& clock;
         const ScheduleSource& schedule;
         ScheduleHost& host;
+        // Held from the forecast until the slot's start, when the recording holds its own. A
+        // slot that is merely due must not refuse the user's own suspend key or lid, nor a
+        // shutdown: only suspend that comes of the machine being left alone is to be held off,
+        // which is logind's "idle" block lock. A "sleep" block lock would refuse the user's
+        // suspend, and a "sleep" delay lock keeps nothing awake: any suspend, the automatic
+        // one too, goes ahead after InhibitDelayMaxSec.
+        SleepInhibitor& awake;
     };
 
     // A stall of the UI thread up to this long still fires what fell into it, late.
@@ -95,6 +104,7 @@ private:
     void TestSecondsUpToNow(std::exception_ptr& failure);
     void ActAt(qint64 local, std::exception_ptr& failure);
     void ForecastUpTo(qint64 local);
+    void KeepAwakeWhileDue();
     void BeginPowerOff();
     void PowerOffWhenJoinIsDone();
     void StartSlot(std::exception_ptr& failure);
@@ -108,6 +118,7 @@ private:
     // a clock that never changes its offset; neither goes back when an hour repeats.
     qint64 acted_ = 0;
     qint64 forecast_ = 0;
+    bool keptAwake_ = false;
     bool powerOffPending_ = false;
     std::unique_ptr<Trigger> trigger_;
 };
