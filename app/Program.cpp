@@ -189,7 +189,7 @@ Program::Program(ProgramCore& core)
       list_(*this, core.FileReader(), hosts_->list),
       join_({*this, core.Ini(), core.FileReader(), core.FileWriter(), core.Encoder(), chapters_,
              hosts_->list}),
-      schedule_({*this, core.Ini(), core.WallClock(), *hosts_, *hosts_}) {}
+      schedule_({*this, core.Ini(), core.WallClock(), *hosts_, *hosts_, slotDue_}) {}
 
 Program::~Program() = default;
 

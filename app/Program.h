@@ -162,6 +162,8 @@ private:
     // The user's own doing runs now, not the schedule's nor the recording's own.
     bool attended_ = true;
     LogindSleepInhibitor sleep_;
+    // The schedule's, while a slot is about to start: ScheduleRunner::Parts says why "idle".
+    LogindSleepInhibitor slotDue_{LazyBus(&QDBusConnection::systemBus), QStringLiteral("idle")};
     RecordingMarker marker_;
     TagLibChapterWriter chapters_;
     DefaultTagWriter defaultTags_;

@@ -14,7 +14,8 @@ constexpr int kCallTimeoutMs = 1000;
 
 }  // namespace
 
-LogindSleepInhibitor::LogindSleepInhibitor(LazyBus bus) : bus_(std::move(bus)) {}
+LogindSleepInhibitor::LogindSleepInhibitor(LazyBus bus, QString what)
+    : bus_(std::move(bus)), what_(std::move(what)) {}
 
 LogindSleepInhibitor::~LogindSleepInhibitor() {
     Release();
@@ -31,7 +32,7 @@ void LogindSleepInhibitor::Acquire(const QString& why) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
         QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
-    call << QStringLiteral("sleep") << QStringLiteral("Sonvara") << why << QStringLiteral("block");
+    call << what_ << QStringLiteral("Sonvara") << why << QStringLiteral("block");
     const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
         qWarning() << "Sleep is not held off:" << reply.errorMessage();

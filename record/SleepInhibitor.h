@@ -3,8 +3,8 @@
 #include <QString>
 #include "record/LazyBus.h"
 
-// Keeps the machine awake while a recording runs. Acquire and Release pair up; acquiring twice
-// holds one lock, releasing what was never acquired does nothing. Never throws.
+// Keeps the machine awake while a recording runs or is about to. Acquire and Release pair up;
+// acquiring twice holds one lock, releasing what was never acquired does nothing. Never throws.
 class SleepInhibitor {
 public:
     virtual ~SleepInhibitor() = default;
@@ -13,11 +13,14 @@ public:
     virtual bool IsHeld() const = 0;
 };
 
-// Takes a "sleep" block lock from systemd-logind; the lock lasts as long as the file descriptor
-// logind hands back stays open. Without a bus or logind it holds nothing and goes on.
+// Takes a block lock from systemd-logind on what it is given: "sleep" refuses suspend, the
+// user's own too; "idle" holds off only the suspend that comes of the machine being left alone. The
+// lock lasts as long as the file descriptor logind hands back stays open. Without a bus or logind
+// it holds nothing and goes on.
 class LogindSleepInhibitor : public SleepInhibitor {
 public:
-    explicit LogindSleepInhibitor(LazyBus bus = LazyBus(&QDBusConnection::systemBus));
+    explicit LogindSleepInhibitor(LazyBus bus = LazyBus(&QDBusConnection::systemBus),
+                                  QString what = QStringLiteral("sleep"));
     ~LogindSleepInhibitor() override;
     LogindSleepInhibitor(const LogindSleepInhibitor&) = delete;
     LogindSleepInhibitor& operator=(const LogindSleepInhibitor&) = delete;
@@ -28,5 +31,6 @@ public:
 
 private:
     LazyBus bus_;
+    QString what_;
     int fd_ = -1;
 };

@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <utility>
 
 #include "components/Clock.h"
 #include "components/ErrorBoundary.h"
@@ -14,19 +16,60 @@
 #include "config/Mp3Settings.h"
 #include "config/OutputFolder.h"
 #include "config/Settings.h"
+#include "record/SleepInhibitor.h"
 
 namespace {
 
 constexpr int kDaySeconds = 24 * 60 * 60;
+// Summer time moves the clock by an hour, in a few places by two or by half an hour; local time
+// that moves further from one second to the next was set to another zone.
+constexpr int kLongestOffsetChange = 3 * 60 * 60;
 
-// Hours, minutes and seconds, whatever the locale writes of them.
-bool SameSecond(const QTime& a, const QTime& b) {
-    return a.isValid() && b.isValid() && a.hour() == b.hour() && a.minute() == b.minute() &&
-           a.second() == b.second();
+// Local time as seconds since 1970 on a clock whose offset never changes: it jumps ahead where
+// the zone's offset grows and goes back where the offset shrinks.
+qint64 LocalSeconds(qint64 utcSeconds) {
+    return utcSeconds + QDateTime::fromSecsSinceEpoch(utcSeconds).offsetFromUtc();
 }
 
-QDateTime WholeSecond(const QDateTime& time) {
-    return time.addMSecs(-time.time().msec());
+// Whole days from 1970 to local, and the time of day it leaves.
+qint64 Days(qint64 local) {
+    return local / kDaySeconds - (local % kDaySeconds < 0 ? 1 : 0);
+}
+
+QTime TimeOfDay(qint64 local) {
+    return QTime::fromMSecsSinceStartOfDay(static_cast<int>(local - Days(local) * kDaySeconds) *
+                                           1000);
+}
+
+// The day on which time lies in the span (from, to] of local seconds, if it does; the span is
+// shorter than a day. Hours, minutes and seconds count, whatever the locale writes of them.
+std::optional<QDate> DayWithin(const QTime& time, qint64 from, qint64 to) {
+    if (!time.isValid())
+        return std::nullopt;
+    const qint64 ofDay = time.msecsSinceStartOfDay() / 1000;
+    const qint64 days = Days(to - ofDay);
+    if (days * kDaySeconds + ofDay <= from)
+        return std::nullopt;
+    return QDate(1970, 1, 1).addDays(days);
+}
+
+// Slot k records in the mode in force.
+bool SlotActive(const ScheduleSettings& live, int k) {
+    return live.timeSlots[k].on &&
+           (live.mode == kScheduleEveryDay || live.mode == kScheduleSpecialDay);
+}
+
+// time lies in (from, to] on a day the mode allows.
+bool Due(const ScheduleSettings& live, const QTime& time, qint64 from, qint64 to) {
+    const std::optional<QDate> day = DayWithin(time, from, to);
+    return day && (live.mode == kScheduleEveryDay || *day == live.day);
+}
+
+// Local time that has moved further than a change of offset moves it was set to another zone:
+// it goes on from there.
+void FollowZoneChange(qint64& reached, qint64 local) {
+    if (std::abs(local - reached) > kLongestOffsetChange)
+        reached = local - 1;
 }
 
 QString Megabytes(int64_t bytes) {
@@ -55,7 +98,7 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent*) override {
         if (!asked_ && watched != this &&
-            runner_.p_.clock.SecondsSinceEpoch() != runner_.lastTestedSeconds_) {
+            runner_.p_.clock.SecondsSinceEpoch() != runner_.lastTested_) {
             asked_ = true;
             QMetaObject::invokeMethod(
                 this,
@@ -76,7 +119,10 @@ private:
 
 ScheduleRunner::ScheduleRunner(Parts parts) : p_(parts) {}
 
-ScheduleRunner::~ScheduleRunner() = default;
+ScheduleRunner::~ScheduleRunner() {
+    if (keptAwake_)
+        p_.awake.Release();
+}
 
 void ScheduleRunner::Start() {
     trigger_ = std::make_unique<Trigger>(*this);
@@ -87,7 +133,7 @@ void ScheduleRunner::Start() {
 void ScheduleRunner::CheckSchedule() {
     std::exception_ptr failure;
     // Most passes fall in the second already tested; the local time is not worked out for them.
-    if (!lastTested_.isValid() || p_.clock.SecondsSinceEpoch() != lastTestedSeconds_)
+    if (p_.clock.SecondsSinceEpoch() != lastTested_)
         TestSecondsUpToNow(failure);
     KeepFirstFailure(failure, [this] { PowerOffWhenJoinIsDone(); });
     if (failure)
@@ -95,41 +141,74 @@ void ScheduleRunner::CheckSchedule() {
 }
 
 // A clock stepped back a little (a time server's correction) tests nothing until it has passed
-// the last second tested again; one set to another time, or a machine back from sleep, starts
-// afresh from now.
+// the last second tested again; one set back further starts afresh from now. A machine back
+// from sleep, or a clock set ahead, goes on from now, and what passed meanwhile stays passed:
+// an hour that repeated during the sleep is not acted on again either.
 void ScheduleRunner::TestSecondsUpToNow(std::exception_ptr& failure) {
-    const QDateTime now = WholeSecond(p_.clock.Now());
-    if (!lastTested_.isValid() || std::abs(lastTested_.secsTo(now)) > kCatchUpSeconds)
-        lastTested_ = now.addSecs(-1);
-    while (lastTested_ < now) {
-        lastTested_ = lastTested_.addSecs(1);
-        lastTestedSeconds_ = lastTested_.toSecsSinceEpoch();
-        TestSecond(lastTested_, failure);
+    const qint64 now = p_.clock.SecondsSinceEpoch();
+    const bool afresh = !lastTested_ || *lastTested_ - now > kCatchUpSeconds;
+    if (afresh || now - *lastTested_ > kCatchUpSeconds) {
+        const qint64 before = LocalSeconds(now - 1);
+        acted_ = afresh ? before : std::max(acted_, before);
+        forecast_ = std::max(
+            {afresh ? before : forecast_, acted_, LocalSeconds(now - 1 + kForecastSeconds)});
+        lastTested_ = now - 1;
     }
+    while (*lastTested_ < now) {
+        lastTested_ = *lastTested_ + 1;
+        const qint64 local = LocalSeconds(*lastTested_);
+        FollowZoneChange(acted_, local);
+        // The seconds an hour skipped are acted on one by one; a pass nested in a step goes on
+        // from the second that step is in.
+        while (acted_ < local)
+            ActAt(++acted_, failure);
+        ForecastUpTo(LocalSeconds(*lastTested_ + kForecastSeconds));
+    }
+    KeepAwakeWhileDue();
 }
 
-void ScheduleRunner::TestSecond(const QDateTime& second, std::exception_ptr& failure) {
+void ScheduleRunner::ActAt(qint64 local, std::exception_ptr& failure) {
     if (StoredPowerOff(p_.settings) &&
-        SameSecond(second.time(), p_.schedule.LiveSchedule().powerOffTime))
+        DayWithin(p_.schedule.LiveSchedule().powerOffTime, local - 1, local))
         BeginPowerOff();
-    const QDateTime ahead = second.addSecs(kForecastSeconds);
     for (int k = 0; k < 3; ++k) {
         // Read again for every slot: a step may have run the event loop, and the user may have
         // changed the controls meanwhile.
         const ScheduleSettings live = p_.schedule.LiveSchedule();
-        const ScheduleSlot& slot = live.timeSlots[k];
-        if (!slot.on || (live.mode != kScheduleEveryDay && live.mode != kScheduleSpecialDay))
+        if (!SlotActive(live, k))
             continue;
-        const auto onDay = [&](const QDate& date) {
-            return live.mode == kScheduleEveryDay || date == live.day;
-        };
-        if (onDay(ahead.date()) && SameSecond(ahead.time(), slot.begin))
-            Forecast(k, slot);
-        if (onDay(second.date()) && SameSecond(second.time(), slot.begin))
+        if (Due(live, live.timeSlots[k].begin, local - 1, local))
             StartSlot(failure);
-        if (onDay(second.date()) && SameSecond(second.time(), slot.end))
+        if (Due(live, live.timeSlots[k].end, local - 1, local))
             StopSlot(failure);
     }
+}
+
+void ScheduleRunner::ForecastUpTo(qint64 local) {
+    FollowZoneChange(forecast_, local);
+    if (local <= forecast_)
+        return;
+    const qint64 from = std::exchange(forecast_, local);
+    for (int k = 0; k < 3; ++k) {
+        const ScheduleSettings live = p_.schedule.LiveSchedule();
+        if (SlotActive(live, k) && Due(live, live.timeSlots[k].begin, from, local))
+            Forecast(k, live.timeSlots[k], TimeOfDay(local));
+    }
+}
+
+// From the forecast to the start; from then on the recording keeps the machine awake itself.
+void ScheduleRunner::KeepAwakeWhileDue() {
+    const ScheduleSettings live = p_.schedule.LiveSchedule();
+    bool due = false;
+    for (int k = 0; k < 3; ++k)
+        due = due || (SlotActive(live, k) && Due(live, live.timeSlots[k].begin, acted_, forecast_));
+    if (due == keptAwake_)
+        return;
+    keptAwake_ = due;
+    if (due)
+        p_.awake.Acquire(QStringLiteral("A scheduled recording is about to start"));
+    else
+        p_.awake.Release();
 }
 
 void ScheduleRunner::StartSlot(std::exception_ptr& failure) {
@@ -174,8 +253,9 @@ void ScheduleRunner::PowerOffWhenJoinIsDone() {
     p_.host.PowerOff();
 }
 
-// Only warns: the slot starts at its time whatever is found here.
-void ScheduleRunner::Forecast(int slot, const ScheduleSlot& times) {
+// Only warns: the slot starts whatever is found here, at its time or, when summer time skipped
+// that, at the change.
+void ScheduleRunner::Forecast(int slot, const ScheduleSlot& times, const QTime& starts) {
     QStringList problems;
     const int seconds = (times.begin.secsTo(times.end) + kDaySeconds) % kDaySeconds;
     if (seconds > 0) {
@@ -201,6 +281,6 @@ void ScheduleRunner::Forecast(int slot, const ScheduleSlot& times) {
         return;
     p_.host.Notify(QStringLiteral("Scheduled recording %1 starts at %2")
                        .arg(slot + 1)
-                       .arg(times.begin.toString(QStringLiteral("HH:mm:ss"))),
+                       .arg(starts.toString(QStringLiteral("HH:mm:ss"))),
                    problems.join(u' '));
 }

@@ -8,12 +8,14 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "schedule/ScheduleSettings.h"
 
 class Activity;
 class Clock;
 class Settings;
+class SleepInhibitor;
 
 // The schedule in force: what the schedule window's controls hold at this moment, confirmed
 // or not.
@@ -53,11 +55,14 @@ public:
 
 // Starts and stops recordings by the clock and powers the computer off at the set time. Each
 // second of local time is tested once, even when the passes come late: a pass tests every
-// second since the one before it, as far back as kCatchUpSeconds. In each second, in order:
-// the power-off, then for slots 1 to 3 (when ticked and the mode and day allow) the forecast a
-// minute ahead, the start and the stop. A failure of one step does not skip the others; the
-// first is thrown when the pass is done. On the way to the power-off nobody may be there to
-// close a box: what its steps have to say becomes a notification instead.
+// second since the one before it, as far back as kCatchUpSeconds. The seconds that summer time
+// skips are tested, in order, in the first second after the change; an hour that repeats is
+// tested the first time only. In each second, in order: the power-off, then for slots 1 to 3
+// (when ticked and the mode and day allow) the start and the stop; then the forecast a minute
+// ahead. A failure of one step does not skip the others; the first is thrown when the pass is
+// done. On the way to the power-off nobody may be there to close a box: what its steps have to
+// say becomes a notification instead. While a start is due within that minute, the machine is
+// kept awake.
 class ScheduleRunner {
 public:
     struct Parts {
@@ -66,6 +71,13 @@ public:
         const Clock& clock;
         const ScheduleSource& schedule;
         ScheduleHost& host;
+        // Held from the forecast until the slot's start, when the recording holds its own. A
+        // slot that is merely due must not refuse the user's own suspend key or lid, nor a
+        // shutdown: only suspend that comes of the machine being left alone is to be held off,
+        // which is logind's "idle" block lock. A "sleep" block lock would refuse the user's
+        // suspend, and a "sleep" delay lock keeps nothing awake: any suspend, the automatic
+        // one too, goes ahead after InhibitDelayMaxSec.
+        SleepInhibitor& awake;
     };
 
     // A stall of the UI thread up to this long still fires what fell into it, late.
@@ -90,18 +102,23 @@ private:
     class Trigger;
 
     void TestSecondsUpToNow(std::exception_ptr& failure);
-    void TestSecond(const QDateTime& second, std::exception_ptr& failure);
+    void ActAt(qint64 local, std::exception_ptr& failure);
+    void ForecastUpTo(qint64 local);
+    void KeepAwakeWhileDue();
     void BeginPowerOff();
     void PowerOffWhenJoinIsDone();
     void StartSlot(std::exception_ptr& failure);
     void StopSlot(std::exception_ptr& failure);
-    void Forecast(int slot, const ScheduleSlot& times);
+    void Forecast(int slot, const ScheduleSlot& times, const QTime& starts);
 
     Parts p_;
-    QDateTime lastTested_;  // the latest second tested, local time
-    // The same in seconds since 1970 UTC: every event compares it, and working it out from the
-    // local time looks up the time zone.
-    qint64 lastTestedSeconds_ = 0;
+    // The latest second tested, in seconds since 1970 UTC: every event compares it.
+    std::optional<qint64> lastTested_;
+    // The latest seconds of local time acted on and forecast, counted as seconds since 1970 on
+    // a clock that never changes its offset; neither goes back when an hour repeats.
+    qint64 acted_ = 0;
+    qint64 forecast_ = 0;
+    bool keptAwake_ = false;
     bool powerOffPending_ = false;
     std::unique_ptr<Trigger> trigger_;
 };

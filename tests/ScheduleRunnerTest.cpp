@@ -8,6 +8,7 @@
 #include "schedule/ScheduleRunner.h"
 #include "support/FakeActivity.h"
 #include "support/FakeClock.h"
+#include "support/FakeRecording.h"
 #include "support/Wait.h"
 
 namespace {
@@ -74,6 +75,14 @@ QTime T(const char* text) {
 class ScheduleRunnerTest : public ::testing::Test {
 protected:
     ScheduleRunnerTest() { clock_.now = QDateTime(kDay, T("06:00:00")); }
+    void SetUp() override {
+        qputenv("TZ", "Europe/Berlin");
+        tzset();
+    }
+    void TearDown() override {
+        zone_.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone_);
+        tzset();
+    }
 
     // Slot k (0-based) ticked with its times; its pickers stay disabled, which plays no part.
     void Slot(int k, const char* begin, const char* end, int mode = kScheduleEveryDay) {
@@ -92,6 +101,7 @@ protected:
         schedule_.values.powerOffTime = T(time);
     }
 
+    const QByteArray zone_ = qgetenv("TZ");
     const QDate kDay{2024, 3, 14};
     QTemporaryDir dir_;
     IniSettings ini_{dir_.filePath("Kelvo.ini")};
@@ -99,7 +109,8 @@ protected:
     FakeClock clock_;
     FixedSchedule schedule_;
     FakeHost host_{state_};
-    ScheduleRunner runner_{{state_, ini_, clock_, schedule_, host_}};
+    FakeSleepInhibitor awake_;
+    ScheduleRunner runner_{{state_, ini_, clock_, schedule_, host_, awake_}};
 };
 
 TEST_F(ScheduleRunnerTest, SlotStopsPlaybackStartsAndLaterStopsItsRecordingUnlisted) {
@@ -335,5 +346,47 @@ TEST_F(ScheduleRunnerTest, ForecastWarnsAMinuteAheadAndTheSlotStillStarts) {
     At("07:59:00", 1);
     EXPECT_TRUE(host_.notes.isEmpty());
 }
+
+// Slot 1 (no end: a power-off); in UTC, Berlin's clock change; in seconds from it the passes from,
+// to and step, and the one that unticks slot 1 (0: none); and what happened in which second.
+using Timeline = std::tuple<std::string, std::string, std::string, int, int, int, int, std::string>;
+class ScheduleTimelineTest : public ScheduleRunnerTest,
+                             public ::testing::WithParamInterface<Timeline> {};
+
+TEST_P(ScheduleTimelineTest, EachTimeActsOnceAndTheMachineIsKeptAwakeWhileAStartIsDue) {
+    const auto& [begin, end, change, from, to, step, off, expected] = GetParam();
+    end.empty() ? PowerOffAt(begin.c_str()) : Slot(0, begin.c_str(), end.c_str());
+    host_.inputLine = false;  // every forecast notifies
+    QStringList events;
+    for (int s = from; s <= to; s += step) {
+        const bool awake = awake_.held;
+        schedule_.values.timeSlots[0].on = !off || s < off;
+        clock_.now = QDateTime::fromString(change.c_str(), Qt::ISODate).addSecs(s);
+        runner_.CheckSchedule();
+        if (!std::exchange(host_.notes, {}).isEmpty())
+            host_.log << "forecast";
+        if (awake_.held != awake)
+            host_.log << (awake ? "released" : "awake");
+        for (const QString& event : std::exchange(host_.log, {}))
+            events << QString::number(s) + u' ' + event;
+    }
+    EXPECT_EQ(events.join(", ").toStdString(), expected);
+}
+
+const char* const kSpring = "2024-03-31T01:00:00Z";
+const char* const kAutumn = "2024-10-27T01:00:00Z";
+INSTANTIATE_TEST_SUITE_P(
+    BothClockChanges, ScheduleTimelineTest,
+    ::testing::Values(
+        Timeline{"02:30:00", "03:30:00", kSpring, -120, 1800, 1, 0,
+                 "-60 forecast, -60 awake, 0 start, 0 released, 1800 stop unlisted"},
+        Timeline{"02:30:00", "03:30:00", kSpring, -5, 4, 9, 0, "-5 awake, 4 start, 4 released"},
+        Timeline{"02:30:00", "", kSpring, -60, 60, 1, 0, "0 power off"},
+        Timeline{"02:30:00", "03:30:00", kSpring, -90, 0, 1, -30,
+                 "-60 forecast, -60 awake, -30 released"},
+        Timeline{"02:30:00", "02:45:00", kAutumn, -3600, 3599, 1, 0,
+                 "-1860 forecast, -1860 awake, -1800 start, -1800 released, -900 stop unlisted"},
+        // asleep from 02:10 in summer time to 02:10 in winter time
+        Timeline{"02:10:00", "04:00:00", kAutumn, -3000, 600, 600, 0, "-3000 start"}));
 
 }  // namespace
