@@ -371,8 +371,15 @@ TEST_F(CliLive, SoundActivationRecordsThePassagesOfLiveSound) {
     StartInBackground(one, QStringList{"record", "-o", Path("one.mp3")} + common);
     StartInBackground(each,
                       QStringList{"record", "-o", Path("p.mp3"), "--split-at-silence"} + common);
+    // Armed, nothing is on disk yet: both are listening once the server lists their streams.
     ASSERT_TRUE(WaitFor(
-        [&] { return QFile::exists(Path("one.mp3")) && QFile::exists(Path("p.mp3")); }, 10000));
+        [&] {
+            return server_.Pactl({"list", "short", "source-outputs"})
+                       .split('\n', Qt::SkipEmptyParts)
+                       .size() >= 2;
+        },
+        10000));
+    EXPECT_FALSE(QFile::exists(Path("one.mp3")) || QFile::exists(Path("p.mp3")));
     ASSERT_EQ(
         QProcess::execute("paplay", {"-d", PrivatePulseServer::NullSink(), Path("pattern.wav")}),
         0);
