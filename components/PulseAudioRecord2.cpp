@@ -452,6 +452,9 @@ void PulseAudioRecord2::Stop() {
     }
     // Waiting for the cork lets the sound already on its way arrive and be kept.
     const bool corked = pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    if (capturing_ && awaitingSound_) {
+        LineUpFirstSound();
+    }
     capturing_ = false;
     FlushPartial();
     timer_.stop();
@@ -533,17 +536,24 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
     attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &spec));
     const QByteArray source = chosenSource_.toUtf8();
     // Never moved elsewhere: if the chosen source goes, the recording stops and says so rather
-    // than carrying on from another input.
+    // than carrying on from another input. Started corked: a source read seldom while nobody
+    // needed its sound soon (a sound card's may be) hands a new stream what it kept, at once,
+    // and that sound is from before the stream opened.
     const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                       PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE);
     capturing_ = true;
+    awaitingSound_ = true;
+    startedAt_ = std::chrono::steady_clock::now();
     const auto settled = [this] {
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         return state != PA_STREAM_CREATING && state != PA_STREAM_UNCONNECTED;
     };
     if (pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
                                  flags) == 0 &&
-        pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY &&
+        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_)) &&
+        pa_stream_get_state(stream_) == PA_STREAM_READY) {
         sourceIndex_ = pa_stream_get_device_index(stream_);
         return true;
     }
@@ -551,6 +561,27 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
     DescribeFailure(QStringLiteral("started"), error, text);
     CloseStream();
     return false;
+}
+
+// The first sound reaches a new stream a fragment after it opened, or later by as much as the
+// source says it lags. The monitor of an output that rendered two seconds ahead while nobody
+// listened closely has none for it until those seconds have passed, and what was rendered went
+// out before the stream existed: silence holds its place, so the recording keeps time. Another
+// fragment's wait is only the scheduler.
+void PulseAudioRecord2::LineUpFirstSound() {
+    awaitingSound_ = false;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - startedAt_);
+    const auto arrived = static_cast<int64_t>(
+        pa_bytes_to_usec(pa_stream_readable_size(stream_), pa_stream_get_sample_spec(stream_)) +
+        (timing ? timing->source_usec : 0));
+    const int64_t fragment = int64_t{kFragmentMs} * PA_USEC_PER_MSEC;
+    const int64_t missing = waited.count() - arrived - fragment;
+    if (missing > fragment) {
+        Append(nullptr, static_cast<size_t>(missing * streamRate_ / PA_USEC_PER_SEC) *
+                            static_cast<size_t>(streamChannels_));
+    }
 }
 
 void PulseAudioRecord2::CloseStream() {
@@ -586,6 +617,9 @@ void PulseAudioRecord2::ReadCallback(pa_stream* stream, size_t, void* data) {
         size_t length = 0;
         if (pa_stream_peek(stream, &bytes, &length) < 0 || length == 0) {
             return;
+        }
+        if (self->capturing_ && self->awaitingSound_) {
+            self->LineUpFirstSound();
         }
         if (self->capturing_) {
             // A hole (no data, but a length) is sound the server lost; silence keeps the time.
