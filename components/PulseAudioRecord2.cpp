@@ -267,19 +267,16 @@ void PulseAudioRecord2::SetInputSelected(bool selected) {
     }
     chosenSource_ = line->sourceName;
     chosenDescription_ = line->sourceDescription;
-    if (!stream_) {
-        return;
+    if (!capturing_) {
+        return;  // the next Start opens its stream there
     }
-    // The stream is tied to its source; a paused one is simply opened anew at the next Start.
-    const bool wasCapturing = capturing_;
+    // The stream is tied to its source.
     CloseStream();
-    if (wasCapturing) {
-        int error = 0;
-        QString text;
-        if (!OpenStream(&error, &text)) {
-            capturing_ = true;  // let Fail stop the timer and report
-            Fail(text);
-        }
+    int error = 0;
+    QString text;
+    if (!OpenStream(&error, &text)) {
+        capturing_ = true;  // let Fail stop the timer and report
+        Fail(text);
     }
 }
 
@@ -339,7 +336,6 @@ void PulseAudioRecord2::SetFormat(int sampleRate, int channels) {
     }
     rate_ = sampleRate;
     channels_ = channels;
-    CloseStream();  // its format is fixed; the next Start opens one in the new format
 }
 
 void PulseAudioRecord2::SetQueueLimitMs(int ms) {
@@ -425,9 +421,6 @@ void PulseAudioRecord2::Start() {
     if (capturing_) {
         return;
     }
-    if (stream_ && pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        CloseStream();  // it broke while paused, or went with a lost server
-    }
     currentSamples_ = 0;
     peakLeft_ = 0;
     peakRight_ = 0;
@@ -437,7 +430,7 @@ void PulseAudioRecord2::Start() {
     current_.clear();
     int error = 0;
     QString why;
-    if (!(stream_ ? Resume(&error, &why) : OpenStream(&error, &why))) {
+    if (!OpenStream(&error, &why)) {
         throw SonvaraError(why);
     }
     if (capturing_) {
@@ -451,16 +444,17 @@ void PulseAudioRecord2::Stop() {
         return;
     }
     // Waiting for the cork lets the sound already on its way arrive and be kept.
-    const bool corked = pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
-    if (capturing_ && awaitingSound_) {
+    pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    timer_.stop();
+    if (!capturing_) {
+        return;  // it failed meanwhile, which let the stream go and handed the sound over
+    }
+    if (awaitingSound_) {
         LineUpFirstSound();
     }
     capturing_ = false;
     FlushPartial();
-    timer_.stop();
-    if (!corked) {
-        CloseStream();  // the server did not answer: the next Start begins afresh
-    }
+    CloseStream();
 }
 
 SampleArray PulseAudioRecord2::GetArray() {
@@ -479,19 +473,6 @@ SampleArray PulseAudioRecord2::GetArray() {
 QString PulseAudioRecord2::ChosenSourceText() const {
     return chosenSource_.isEmpty() ? QStringLiteral("the default recording source")
                                    : QStringLiteral("\"%1\"").arg(chosenDescription_);
-}
-
-bool PulseAudioRecord2::Resume(int* error, QString* text) {
-    // Whatever the server still holds from before the pause belongs to no recording now.
-    capturing_ = pulse_.Wait(pa_stream_flush(stream_, SignalOnSuccess, &pulse_));
-    if (capturing_ && pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_)) &&
-        pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        return true;
-    }
-    capturing_ = false;
-    DescribeFailure(QStringLiteral("resumed"), error, text);
-    CloseStream();
-    return false;
 }
 
 void PulseAudioRecord2::DescribeFailure(const QString& verb, int* error, QString* text) const {
@@ -549,11 +530,15 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         return state != PA_STREAM_CREATING && state != PA_STREAM_UNCONNECTED;
     };
-    if (pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
+    const bool uncorked =
+        pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
                                  flags) == 0 &&
         pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY &&
-        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_)) &&
-        pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_));
+    if (failed_) {
+        return true;  // its first sound already ended it, and OnError says why
+    }
+    if (uncorked && pa_stream_get_state(stream_) == PA_STREAM_READY) {
         sourceIndex_ = pa_stream_get_device_index(stream_);
         return true;
     }
@@ -624,6 +609,9 @@ void PulseAudioRecord2::ReadCallback(pa_stream* stream, size_t, void* data) {
         if (self->capturing_) {
             // A hole (no data, but a length) is sound the server lost; silence keeps the time.
             self->Append(static_cast<const int16_t*>(bytes), length / sizeof(int16_t));
+        }
+        if (self->stream_ != stream) {
+            return;  // capture failed, which let the stream go
         }
         pa_stream_drop(stream);
     }
@@ -707,11 +695,7 @@ void PulseAudioRecord2::Fail(const QString& message) {
     }
     failed_ = true;
     capturing_ = false;
-    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        if (pa_operation* cork = pa_stream_cork(stream_, 1, nullptr, nullptr)) {
-            pa_operation_unref(cork);
-        }
-    }
+    CloseStream();
     FlushPartial();
     const uint64_t epoch = epoch_;
     QMetaObject::invokeMethod(

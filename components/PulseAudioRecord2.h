@@ -25,8 +25,10 @@ struct pa_stream;
 //   answer. Without a server they do nothing, and Start fails at once saying why.
 // - A server lost while capturing gives one OnError and nothing after it; the blocks captured
 //   before wait for GetArray.
-// - A capture keeps time from its Start: sound a source buffered before is left out, and sound
-//   it handed out before the stream existed is silence.
+// - The sound server holds a stream of ours only while capturing, so a desktop does not show
+//   the source as in use between recordings. Each capture keeps time from its Start: sound a
+//   source buffered before is left out, and sound it handed out before the stream existed is
+//   silence.
 class PulseAudioRecord2 : public AudioRecord2 {
     Q_OBJECT
 
@@ -89,7 +91,6 @@ private:
     // These run with libpulse's main loop lock held, as its callbacks do; members marked
     // "lock" are guarded by it.
     bool OpenStream(int* error, QString* text);
-    bool Resume(int* error, QString* text);
     void LineUpFirstSound();
     void DescribeFailure(const QString& verb, int* error, QString* text) const;
     QString ChosenSourceText() const;
