@@ -267,19 +267,16 @@ void PulseAudioRecord2::SetInputSelected(bool selected) {
     }
     chosenSource_ = line->sourceName;
     chosenDescription_ = line->sourceDescription;
-    if (!stream_) {
-        return;
+    if (!capturing_) {
+        return;  // the next Start opens its stream there
     }
-    // The stream is tied to its source; a paused one is simply opened anew at the next Start.
-    const bool wasCapturing = capturing_;
+    // The stream is tied to its source.
     CloseStream();
-    if (wasCapturing) {
-        int error = 0;
-        QString text;
-        if (!OpenStream(&error, &text)) {
-            capturing_ = true;  // let Fail stop the timer and report
-            Fail(text);
-        }
+    int error = 0;
+    QString text;
+    if (!OpenStream(&error, &text)) {
+        capturing_ = true;  // let Fail stop the timer and report
+        Fail(text);
     }
 }
 
@@ -339,7 +336,6 @@ void PulseAudioRecord2::SetFormat(int sampleRate, int channels) {
     }
     rate_ = sampleRate;
     channels_ = channels;
-    CloseStream();  // its format is fixed; the next Start opens one in the new format
 }
 
 void PulseAudioRecord2::SetQueueLimitMs(int ms) {
@@ -430,9 +426,6 @@ void PulseAudioRecord2::Start() {
     if (capturing_) {
         return;
     }
-    if (stream_ && pa_stream_get_state(stream_) != PA_STREAM_READY) {
-        CloseStream();  // it broke while paused, or went with a lost server
-    }
     currentSamples_ = 0;
     peakLeft_ = 0;
     peakRight_ = 0;
@@ -442,7 +435,7 @@ void PulseAudioRecord2::Start() {
     current_.clear();
     int error = 0;
     QString why;
-    if (!(stream_ ? Resume(&error, &why) : OpenStream(&error, &why))) {
+    if (!OpenStream(&error, &why)) {
         throw SonvaraError(why);
     }
     if (capturing_) {
@@ -456,13 +449,17 @@ void PulseAudioRecord2::Stop() {
         return;
     }
     // Waiting for the cork lets the sound already on its way arrive and be kept.
-    const bool corked = pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    pulse_.Wait(pa_stream_cork(stream_, 1, SignalOnSuccess, &pulse_));
+    timer_.stop();
+    if (!capturing_) {
+        return;  // it failed meanwhile, which let the stream go and handed the sound over
+    }
+    if (awaitingSound_) {
+        LineUpFirstSound();
+    }
     capturing_ = false;
     FlushPartial();
-    timer_.stop();
-    if (!corked) {
-        CloseStream();  // the server did not answer: the next Start begins afresh
-    }
+    CloseStream();
 }
 
 SampleArray PulseAudioRecord2::GetArray() {
@@ -481,19 +478,6 @@ SampleArray PulseAudioRecord2::GetArray() {
 QString PulseAudioRecord2::ChosenSourceText() const {
     return chosenSource_.isEmpty() ? QStringLiteral("the default recording source")
                                    : QStringLiteral("\"%1\"").arg(chosenDescription_);
-}
-
-bool PulseAudioRecord2::Resume(int* error, QString* text) {
-    // Whatever the server still holds from before the pause belongs to no recording now.
-    capturing_ = pulse_.Wait(pa_stream_flush(stream_, SignalOnSuccess, &pulse_));
-    if (capturing_ && pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_)) &&
-        pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        return true;
-    }
-    capturing_ = false;
-    DescribeFailure(QStringLiteral("resumed"), error, text);
-    CloseStream();
-    return false;
 }
 
 void PulseAudioRecord2::DescribeFailure(const QString& verb, int* error, QString* text) const {
@@ -538,17 +522,28 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
     attr.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kFragmentMs * PA_USEC_PER_MSEC, &spec));
     const QByteArray source = chosenSource_.toUtf8();
     // Never moved elsewhere: if the chosen source goes, the recording stops and says so rather
-    // than carrying on from another input.
+    // than carrying on from another input. Started corked: a source read seldom while nobody
+    // needed its sound soon (a sound card's may be) hands a new stream what it kept, at once,
+    // and that sound is from before the stream opened.
     const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE |
+                                       PA_STREAM_START_CORKED | PA_STREAM_AUTO_TIMING_UPDATE);
     capturing_ = true;
+    awaitingSound_ = true;
+    startedAt_ = std::chrono::steady_clock::now();
     const auto settled = [this] {
         const pa_stream_state_t state = pa_stream_get_state(stream_);
         return state != PA_STREAM_CREATING && state != PA_STREAM_UNCONNECTED;
     };
-    if (pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
+    const bool uncorked =
+        pa_stream_connect_record(stream_, source.isEmpty() ? nullptr : source.constData(), &attr,
                                  flags) == 0 &&
-        pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        pulse_.WaitUntil(settled) && pa_stream_get_state(stream_) == PA_STREAM_READY &&
+        pulse_.Wait(pa_stream_cork(stream_, 0, SignalOnSuccess, &pulse_));
+    if (failed_) {
+        return true;  // its first sound already ended it, and OnError says why
+    }
+    if (uncorked && pa_stream_get_state(stream_) == PA_STREAM_READY) {
         sourceIndex_ = pa_stream_get_device_index(stream_);
         return true;
     }
@@ -556,6 +551,27 @@ bool PulseAudioRecord2::OpenStream(int* error, QString* text) {
     DescribeFailure(QStringLiteral("started"), error, text);
     CloseStream();
     return false;
+}
+
+// The first sound reaches a new stream a fragment after it opened, or later by as much as the
+// source says it lags. The monitor of an output that rendered two seconds ahead while nobody
+// listened closely has none for it until those seconds have passed, and what was rendered went
+// out before the stream existed: silence holds its place, so the recording keeps time. Another
+// fragment's wait is only the scheduler.
+void PulseAudioRecord2::LineUpFirstSound() {
+    awaitingSound_ = false;
+    const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+    const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - startedAt_);
+    const auto arrived = static_cast<int64_t>(
+        pa_bytes_to_usec(pa_stream_readable_size(stream_), pa_stream_get_sample_spec(stream_)) +
+        (timing ? timing->source_usec : 0));
+    const int64_t fragment = int64_t{kFragmentMs} * PA_USEC_PER_MSEC;
+    const int64_t missing = waited.count() - arrived - fragment;
+    if (missing > fragment) {
+        Append(nullptr, static_cast<size_t>(missing * streamRate_ / PA_USEC_PER_SEC) *
+                            static_cast<size_t>(streamChannels_));
+    }
 }
 
 void PulseAudioRecord2::CloseStream() {
@@ -592,9 +608,15 @@ void PulseAudioRecord2::ReadCallback(pa_stream* stream, size_t, void* data) {
         if (pa_stream_peek(stream, &bytes, &length) < 0 || length == 0) {
             return;
         }
+        if (self->capturing_ && self->awaitingSound_) {
+            self->LineUpFirstSound();
+        }
         if (self->capturing_) {
             // A hole (no data, but a length) is sound the server lost; silence keeps the time.
             self->Append(static_cast<const int16_t*>(bytes), length / sizeof(int16_t));
+        }
+        if (self->stream_ != stream) {
+            return;  // capture failed, which let the stream go
         }
         pa_stream_drop(stream);
     }
@@ -678,11 +700,7 @@ void PulseAudioRecord2::Fail(const QString& message) {
     }
     failed_ = true;
     capturing_ = false;
-    if (stream_ && pa_stream_get_state(stream_) == PA_STREAM_READY) {
-        if (pa_operation* cork = pa_stream_cork(stream_, 1, nullptr, nullptr)) {
-            pa_operation_unref(cork);
-        }
-    }
+    CloseStream();
     FlushPartial();
     const uint64_t epoch = epoch_;
     QMetaObject::invokeMethod(

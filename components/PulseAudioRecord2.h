@@ -3,6 +3,7 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -24,6 +25,10 @@ struct pa_stream;
 //   answer. Without a server they do nothing, and Start fails at once saying why.
 // - A server lost while capturing gives one OnError and nothing after it; the blocks captured
 //   before wait for GetArray.
+// - The sound server holds a stream of ours only while capturing, so a desktop does not show
+//   the source as in use between recordings. Each capture keeps time from its Start: sound a
+//   source buffered before is left out, and sound it handed out before the stream existed is
+//   silence.
 class PulseAudioRecord2 : public AudioRecord2 {
     Q_OBJECT
 
@@ -87,7 +92,7 @@ private:
     // These run with libpulse's main loop lock held, as its callbacks do; members marked
     // "lock" are guarded by it.
     bool OpenStream(int* error, QString* text);
-    bool Resume(int* error, QString* text);
+    void LineUpFirstSound();
     void DescribeFailure(const QString& verb, int* error, QString* text) const;
     QString ChosenSourceText() const;
     void CloseStream();
@@ -128,6 +133,9 @@ private:
     uint64_t epoch_ = 0;                 // lock; errors posted before the last Start are dropped
     SampleArray current_;                // lock
     int blockNo_ = 0;                    // lock
+
+    bool awaitingSound_ = false;                       // lock; none since the stream opened
+    std::chrono::steady_clock::time_point startedAt_;  // lock; when the stream opened
 
     std::atomic<int64_t> currentSamples_{0};
     std::atomic<int> peakLeft_{0};

@@ -277,6 +277,28 @@ TEST(PulseAudioRecord2, PauseAndResumeLoseNothing) {
     EXPECT_LE(LargestJump(after, 2), CleanStep(after));
 }
 
+// 0.8 s after their clocks restart, a clocked source holds 0.8 s from before a new stream, and a
+// null output's monitor (2 s ahead) has nothing for it for 1.2 s.
+TEST(PulseAudioRecord2, EveryCaptureKeepsTimeFromStartAndLeavesNoStreamBehind) {
+    Session s;
+    ASSERT_SESSION(s);
+    s.server.Pactl({"load-module", "module-null-source", "source_name=clocked", "description=C"});
+    auto ours = [&] { return s.server.Pactl({"list", "source-outputs"}).contains("Sonvara"); };
+    for (const char* line : {"C", "Monitor of Null"}) {
+        ASSERT_TRUE(WaitFor([&] { return s.Choose(line); }, 2000));
+        s.RestartNullSinkClock();
+        PumpEvents(800);
+        const int64_t elapsed = ElapsedMs([&] {
+            s.recorder->Start();
+            EXPECT_TRUE(ours());
+            PumpEvents(2000);
+            s.recorder->Stop();
+        });
+        EXPECT_NEAR(s.recorder->CurrentSamples(), elapsed * kRate / 1000, kRate / 10) << line;
+        EXPECT_TRUE(WaitFor([&] { return !ours(); }, 2000)) << line;
+    }
+}
+
 TEST(PulseAudioRecord2, ABusyUiThreadLosesNothing) {
     Session s;
     ASSERT_SESSION(s);
